@@ -33,11 +33,9 @@ public:
     // Switches whether accessType may answer 1.
     virtual void setDecodeForbidden(bool decodeForbidden) = 0;
 
-    // An array equal to bytes[offset, offset + length), shared with other
-    // callers; it is never changed afterwards. A slice outside the bytes
-    // raises IndexOutOfBoundsException.
-    virtual util::ByteArray unify(std::span<const util::Byte> bytes, std::int32_t offset,
-                                  std::int32_t length) = 0;
+    // An array equal to the slice, shared with other callers; it is never
+    // changed afterwards (the IByteArrayUnifier operation).
+    virtual util::ByteArray unify(std::span<const util::Byte> slice) = 0;
 };
 
 } // namespace ferrow::expressions
