@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "jcompat/File.h"
+
+namespace ferrow::jcompat {
+
+// A read-only file read at an explicit position.
+class RandomAccessFile {
+public:
+    // IOException (FileNotFoundException when absent) with the system's error text.
+    explicit RandomAccessFile(const File& file);
+    ~RandomAccessFile();
+    RandomAccessFile(const RandomAccessFile&) = delete;
+    RandomAccessFile& operator=(const RandomAccessFile&) = delete;
+
+    // The size in bytes; IllegalStateException "closed" after close().
+    std::int64_t length() const;
+    void seek(std::int64_t position) { position_ = position; }
+    std::int64_t getFilePointer() const { return position_; }
+
+    // Fills buffer[offset, offset + length) from the read position, advancing
+    // it. The end of the file fails with EOFException "EOF", keeping the bytes
+    // already placed and the advanced position; a closed file fails with
+    // IllegalStateException "closed". A length of 0 or less reads nothing.
+    void readFully(std::span<std::uint8_t> buffer, std::int32_t offset, std::int32_t length);
+    void readFully(std::span<std::uint8_t> buffer) {
+        readFully(buffer, 0, static_cast<std::int32_t>(buffer.size()));
+    }
+
+    // A second close does nothing.
+    void close();
+    bool isClosed() const { return fd_ < 0; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::int64_t position_ = 0;
+};
+
+} // namespace ferrow::jcompat
