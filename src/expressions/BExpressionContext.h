@@ -1,0 +1,207 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "expressions/BExpression.h"
+#include "expressions/BExpressionLookupValue.h"
+#include "expressions/CacheNode.h"
+#include "expressions/VarWrapper.h"
+#include "jcompat/LinkedHashMap.h"
+#include "util/ByteArray.h"
+#include "util/IByteArrayUnifier.h"
+#include "util/LruMap.h"
+
+namespace ferrow::jcompat {
+class BufferedReader;
+class File;
+}
+
+namespace ferrow::expressions {
+
+class BExpressionMetaData;
+
+// Request overrides of profile variables, in request order: name and number text.
+using VariableOverrides = jcompat::LinkedHashMap<std::string, std::string>;
+
+// A parsed profile section for one context ("way" or "node"): the lookup
+// table's tags and values for the context, the profile's variables and
+// statements, and the evaluation of the statements for one tag set, with an
+// evaluation cache keyed by tag set (way context only).
+class BExpressionContext : public util::IByteArrayUnifier {
+public:
+    // Registers itself in `meta` under `context`; a cache size of 0 means no
+    // evaluation cache (the node context).
+    BExpressionContext(std::string context, int hashSize, BExpressionMetaData& meta);
+    ~BExpressionContext() override;
+    BExpressionContext(const BExpressionContext&) = delete;
+    BExpressionContext& operator=(const BExpressionContext&) = delete;
+
+    const std::string& context() const { return context_; }
+
+    // ---- lookup table ----
+
+    virtual void parseMetaLine(const std::string& line);
+    virtual void finishMetaParsing();
+    // Registers a tag and a value; the new value object when the value was
+    // added, null when it was known already or the tag is full.
+    BExpressionLookupValue* addLookupValue(const std::string& name, const std::string& value);
+    int getLookupNameIdx(std::string_view name) const;
+    int getLookupKey(std::string_view name) const { return getLookupNameIdx(name); }
+    // Value text only (aliases are not consulted); -1 when none matches.
+    int getLookupValueIdx(int nameIdx, std::string_view value) const;
+    // A zero-filled array with one entry per tag, or nothing before finishMetaParsing.
+    std::optional<std::vector<int>> createNewLookupData() const;
+    int lookupTagCount() const { return static_cast<int>(lookupNames_.size()); }
+    const std::string& lookupName(int nameIdx) const { return lookupNames_.at(nameIdx); }
+    const std::vector<BExpressionLookupValue>& lookupValues(int nameIdx) const {
+        return lookupValues_.at(nameIdx);
+    }
+    // The value indexes as last written by a tag line or by decoding.
+    std::span<const int> lookupData() const { return lookupData_; }
+
+    // ---- profile ----
+
+    // Reads the profile: with `readOnlyContext` first that section (with the
+    // overrides), evaluated once and read-only afterwards, then this context's
+    // own section.
+    void parseFile(const jcompat::File& file, const char* readOnlyContext,
+                   const VariableOverrides* keyValues = nullptr);
+    // The next token of the current section, or nothing at the end of the file.
+    std::optional<std::string> parseToken();
+    int getVariableIdx(const std::string& name, bool create);
+    float getVariableValue(const std::string& name, float defaultValue) const;
+    float getVariableValue(int variableIdx) const;
+    int getOutputVariableIndex(const std::string& name, bool mustExist);
+    int getForeignVariableIdx(const std::string& context, const std::string& name);
+    float getForeignVariableValue(int slot) const;
+    void setForeignContext(BExpressionContext* foreignContext) { foreignContext_ = foreignContext; }
+    int getMinWriteIdx() const { return minWriteIdx_; }
+    void assign(int variableIdx, float value);
+    // The text of the profile's "---model:" token, when it has one.
+    const std::optional<std::string>& getModelClass() const { return modelClass_; }
+    virtual std::span<const std::string> getBuildInVariableNames() const = 0;
+    int getOutputSlotCount() const { return static_cast<int>(outputSlots_.size()); }
+
+    // ---- tag sets and evaluation ----
+
+    // Fills lookupData with one value index per tag from the tag-value bytes;
+    // damaged bytes raise an exception, never a read outside the bytes.
+    void decode(std::span<int> lookupData, bool inverseDirection, std::span<const util::Byte> bytes) const;
+    // Evaluates the statements for a tag set and direction; the outputs are
+    // then read with getOutput.
+    void evaluate(bool inverseDirection, const util::ByteArray& tagBytes);
+    // Output slot `slot` of the last evaluation.
+    float getOutput(int slot) const {
+        if (resultVector_ == nullptr || static_cast<unsigned>(slot) >= outputSlots_.size()) {
+            throwNoOutput(slot);
+        }
+        return resultVector_[resultOffset_ + slot];
+    }
+    std::string getKeyValueDescription(bool inverseDirection, std::span<const util::Byte> bytes);
+    float getLookupValue(int nameIdx) const;
+    float getLookupMatch(int nameIdx, std::span<const int> valueIdxArray) const;
+    void setInverseVars() { resultOffset_ = static_cast<int>(outputSlots_.size()); }
+
+    // The cached tag set equal to the slice, or a new copy of it; needs the
+    // evaluation cache.
+    util::ByteArray unify(std::span<const util::Byte> slice) override;
+    bool checkStartWay(const util::ByteArray& tagBytes);
+    bool isLookupIdxUsed(int nameIdx) const {
+        return nameIdx >= 0 && static_cast<std::size_t>(nameIdx) < lookupIdxUsed_.size() &&
+               lookupIdxUsed_[nameIdx] != 0;
+    }
+    std::span<const std::uint8_t> lookupIdxUsedTable() const { return lookupIdxUsed_; }
+    // Marks every tag as used, so that tile decoding keeps them all.
+    void setAllTagsUsed();
+    void freeNoWays() { noStartWays_.clear(); }
+    std::span<const int> noStartWays() const { return noStartWays_; }
+
+    // Tag sets and distinct output vectors held by the evaluation cache.
+    int cachedTagSetCount() const;
+    int cachedResultVectorCount() const;
+
+protected:
+    bool hasCache() const { return cache_ != nullptr; }
+    const float* currentResultVector() const { return resultVector_; }
+
+private:
+    friend class BExpression;
+
+    static constexpr int kStartWayScratchSize = 512;
+
+    BExpression* newExpression();
+    BExpression*& lastAssignedExpression(int variableIdx);
+    void setLookupIdxUsed(int nameIdx);
+
+    std::vector<BExpression*> parseFileSection(const jcompat::File& file,
+                                               const VariableOverrides* keyValues);
+    void parseFileOrThrow(const jcompat::File& file, const char* readOnlyContext,
+                          const VariableOverrides* keyValues);
+    std::optional<std::string> parseRawToken();
+    void examineComment(const std::string& comment);
+
+    void runStatements(float* outputs);
+    void evaluateUncached(bool inverseDirection, std::span<const util::Byte> bytes);
+    std::shared_ptr<const std::vector<float>> evaluateBothDirections(const util::ByteArray& tagBytes);
+    void resetCaches();
+    [[noreturn]] void throwNoOutput(int slot) const;
+
+    std::string context_;
+    BExpressionMetaData& meta_;
+
+    // lookup table
+    std::unordered_map<std::string, int> lookupNumbers_;
+    std::vector<std::string> lookupNames_;
+    std::vector<std::vector<BExpressionLookupValue>> lookupValues_;
+    std::vector<int> lookupData_;
+    std::vector<std::uint8_t> lookupIdxUsed_;
+    int metaLineCount_ = 0;
+    bool fixedTagRegistered_ = false;
+    bool metaDone_ = false;
+
+    // profile tokenizer
+    std::unique_ptr<jcompat::BufferedReader> reader_;
+    std::optional<std::string> currentLine_;
+    std::size_t linePosition_ = 0;
+    int lineNumber_ = 1;
+    bool readerDone_ = false;
+    bool inOurContext_ = false;
+    std::optional<std::string> modelClass_;
+
+    // variables and statements
+    std::deque<BExpression> expressionArena_;
+    std::unordered_map<std::string, int> variableNumbers_;
+    std::vector<BExpression*> lastAssignedExpressions_;
+    std::vector<float> variableData_;
+    std::vector<BExpression*> expressionList_;
+    int minWriteIdx_ = 0;
+    std::vector<int> outputSlots_;
+    BExpressionContext* foreignContext_ = nullptr;
+    std::vector<int> noStartWays_;
+
+    // evaluation
+    const float* resultVector_ = nullptr;
+    int resultOffset_ = 0;
+    std::vector<float> uncachedResult_;
+    std::vector<int> startWayScratch_;
+
+    int hashSize_;
+    std::unique_ptr<util::LruMap> cache_;
+    std::unique_ptr<util::LruMap> resultVarCache_;
+    std::deque<CacheNode> cacheNodes_;
+    std::deque<VarWrapper> varWrappers_;
+    CacheNode probeCacheNode_;
+    VarWrapper probeVarWrapper_;
+    CacheNode* lastCacheNode_ = nullptr;
+};
+
+} // namespace ferrow::expressions
