@@ -126,3 +126,16 @@ TEST(JStringEqualsIgnoreCase, ComparesLowerCasedCharacters) {
     EXPECT_FALSE(JString::equalsIgnoreCase("osmand", "osmand2"));
     EXPECT_FALSE(JString::equalsIgnoreCase("locus", "lucus"));
 }
+
+TEST(Throwable, MessageOrTypeName) {
+    const NumberFormatException withoutMessage;
+    EXPECT_STREQ(withoutMessage.what(), "NumberFormatException");
+    EXPECT_FALSE(withoutMessage.hasMessage());
+    EXPECT_EQ(withoutMessage.toString(), "NumberFormatException");
+    const ferrow::jcompat::IllegalStateException withMessage("closed");
+    EXPECT_STREQ(withMessage.what(), "closed");
+    EXPECT_EQ(withMessage.toString(), "IllegalStateException: closed");
+    const ferrow::jcompat::RuntimeException emptyMessage("");
+    EXPECT_TRUE(emptyMessage.hasMessage());
+    EXPECT_STREQ(emptyMessage.what(), "");
+}

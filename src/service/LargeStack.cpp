@@ -1,0 +1,44 @@
+#include "service/LargeStack.h"
+
+#include <exception>
+#include <pthread.h>
+#include <system_error>
+
+namespace ferrow::service {
+
+namespace {
+
+// Shared by the caller and the worker; the join orders the worker's writes
+// before the caller's reads.
+struct WorkerSlot {
+    const std::function<void()>* block;
+    std::exception_ptr failure;
+};
+
+void* workerBody(void* argument) {
+    auto* slot = static_cast<WorkerSlot*>(argument);
+    pthread_setname_np(pthread_self(), "ostrand");
+    try {
+        (*slot->block)();
+    } catch (...) {
+        slot->failure = std::current_exception();
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void runOnLargeStack(const std::function<void()>& block) {
+    WorkerSlot slot{&block, nullptr};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    int error = pthread_attr_setstacksize(&attributes, kWorkerStackSize);
+    pthread_t worker;
+    if (error == 0) error = pthread_create(&worker, &attributes, &workerBody, &slot);
+    pthread_attr_destroy(&attributes);
+    if (error != 0) throw std::system_error(error, std::generic_category(), "cannot start the worker thread");
+    pthread_join(worker, nullptr);
+    if (slot.failure) std::rethrow_exception(slot.failure);
+}
+
+} // namespace ferrow::service
