@@ -1,0 +1,48 @@
+#include "util/CheapAngleMeter.h"
+
+#include <cmath>
+
+#include "util/CheapRuler.h"
+
+namespace ferrow::util {
+
+double CheapAngleMeter::calcAngle(std::int32_t lon0, std::int32_t lat0, std::int32_t lon1, std::int32_t lat1,
+                                  std::int32_t lon2, std::int32_t lat2) {
+    const CheapRuler::Scales& scales = CheapRuler::scalesAt(lat1);
+    const double dx10 = scales.kx * CheapRuler::wrappingDifference(lon1, lon0);
+    const double dy10 = scales.ky * CheapRuler::wrappingDifference(lat1, lat0);
+    const double dx21 = scales.kx * CheapRuler::wrappingDifference(lon2, lon1);
+    const double dy21 = scales.ky * CheapRuler::wrappingDifference(lat2, lat1);
+
+    const double t = (dx10 * dx10 + dy10 * dy10) * (dx21 * dx21 + dy21 * dy21);
+    if (t == 0.0) {
+        cosAngle_ = 1.0;
+        return 0.0;
+    }
+    const double length = std::sqrt(t);
+    const double cosp = (dx10 * dx21 + dy10 * dy21) / length;
+    const double sinp = (dx21 * dy10 - dx10 * dy21) / length;
+    cosAngle_ = cosp;
+
+    // Arcsine polynomial in degrees, on the smaller of sine and cosine.
+    double offset;
+    double v;
+    double w;
+    if (sinp * sinp > 0.5) {
+        w = cosp * cosp;
+        offset = sinp > 0 ? 90 : -90;
+        v = sinp > 0 ? -cosp : cosp;
+    } else {
+        w = sinp * sinp;
+        if (cosp < 0) {
+            offset = sinp < 0 ? -180 : 180;
+            v = -sinp;
+        } else {
+            offset = 0;
+            v = sinp;
+        }
+    }
+    return offset + v * (57.4539 + w * (9.57565 + w * (4.30904 + w * 2.56491)));
+}
+
+} // namespace ferrow::util

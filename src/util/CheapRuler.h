@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace ferrow::util {
+
+// Flat-earth distances on the micro-degree grid, with east and north scale
+// factors per 0.1-degree latitude band. The only distance formula of the system.
+class CheapRuler {
+public:
+    // Metres per grid unit of longitude (kx) and of latitude (ky).
+    struct Scales {
+        double kx;
+        double ky;
+    };
+
+    static constexpr std::int32_t kBandCount = 1800;
+    static constexpr std::int32_t kBandWidth = 100000; // grid units: 0.1 degree
+
+    // The scales of the band holding grid latitude ilat (ilat / 100000, truncated);
+    // a band outside the table raises IndexOutOfBoundsException.
+    static const Scales& scalesAt(std::int32_t ilat) { return band(ilat / kBandWidth); }
+
+    // Metres between two grid points, with the scales of their mean latitude.
+    static double distance(std::int32_t ilon1, std::int32_t ilat1, std::int32_t ilon2, std::int32_t ilat2) {
+        const Scales& scales = band((wrappingSum(ilat1, ilat2) >> 1) / kBandWidth);
+        const double dx = scales.kx * wrappingDifference(ilon1, ilon2);
+        const double dy = scales.ky * wrappingDifference(ilat1, ilat2);
+        return std::sqrt(dx * dx + dy * dy);
+    }
+
+    // The grid point (ilon, ilat) reached from the given one after distance
+    // metres in the direction bearing (degrees clockwise from north), rounded to
+    // the nearest grid unit, with the scales of the start point's band.
+    static std::array<std::int32_t, 2> destination(std::int32_t ilon, std::int32_t ilat, double distance,
+                                                   double bearing);
+
+    // Grid arithmetic wraps around like the 32-bit integers it is defined on.
+    static std::int32_t wrappingSum(std::int32_t a, std::int32_t b) noexcept {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+    }
+    static std::int32_t wrappingDifference(std::int32_t a, std::int32_t b) noexcept {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+    }
+
+private:
+    using Table = std::array<Scales, kBandCount>;
+
+    static const Table& table() {
+        static const Table scales = buildTable();
+        return scales;
+    }
+    static Table buildTable();
+
+    static const Scales& band(std::int32_t index) {
+        if (static_cast<std::uint32_t>(index) >= static_cast<std::uint32_t>(kBandCount)) {
+            throwBadBand(index);
+        }
+        return table()[static_cast<std::size_t>(index)];
+    }
+    [[noreturn]] static void throwBadBand(std::int32_t index);
+};
+
+} // namespace ferrow::util
