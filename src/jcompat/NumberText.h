@@ -1,7 +1,9 @@
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 namespace ferrow::jcompat {
 
@@ -18,27 +20,29 @@ std::int32_t toInt(float value);
 std::int64_t toLong(double value);
 std::int64_t toLong(float value);
 
-// Two's-complement wrap-around arithmetic, for the hashes and counters that
-// rely on overflow wrapping instead of being undefined.
-inline std::int32_t wrapAdd(std::int32_t a, std::int32_t b) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+// Two's-complement wrap-around arithmetic on 32- and 64-bit integers, for the
+// hashes and counters that rely on overflow wrapping instead of being undefined.
+template <typename Integer>
+concept WrappingInteger = std::same_as<Integer, std::int32_t> || std::same_as<Integer, std::int64_t>;
+
+template <WrappingInteger Integer>
+Integer wrapAdd(Integer a, Integer b) {
+    using Unsigned = std::make_unsigned_t<Integer>;
+    return static_cast<Integer>(static_cast<Unsigned>(a) + static_cast<Unsigned>(b));
 }
-inline std::int32_t wrapSub(std::int32_t a, std::int32_t b) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+template <WrappingInteger Integer>
+Integer wrapSub(Integer a, Integer b) {
+    using Unsigned = std::make_unsigned_t<Integer>;
+    return static_cast<Integer>(static_cast<Unsigned>(a) - static_cast<Unsigned>(b));
 }
-inline std::int32_t wrapMul(std::int32_t a, std::int32_t b) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+template <WrappingInteger Integer>
+Integer wrapMul(Integer a, Integer b) {
+    using Unsigned = std::make_unsigned_t<Integer>;
+    return static_cast<Integer>(static_cast<Unsigned>(a) * static_cast<Unsigned>(b));
 }
-inline std::int32_t wrapNeg(std::int32_t a) { return wrapSub(0, a); }
-inline std::int64_t wrapAdd(std::int64_t a, std::int64_t b) {
-    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
+template <WrappingInteger Integer>
+Integer wrapNeg(Integer a) {
+    return wrapSub(Integer{0}, a);
 }
-inline std::int64_t wrapSub(std::int64_t a, std::int64_t b) {
-    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
-}
-inline std::int64_t wrapMul(std::int64_t a, std::int64_t b) {
-    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) * static_cast<std::uint64_t>(b));
-}
-inline std::int64_t wrapNeg(std::int64_t a) { return wrapSub(std::int64_t{0}, a); }
 
 } // namespace ferrow::jcompat
