@@ -11,6 +11,7 @@
 #include "expressions/BExpressionContextNode.h"
 #include "expressions/BExpressionContextWay.h"
 #include "expressions/BExpressionMetaData.h"
+#include "jcompat/Exceptions.h"
 #include "jcompat/File.h"
 #include "util/BitCoderContext.h"
 #include "util/ByteArray.h"
@@ -123,6 +124,52 @@ inline util::ByteArray bytesOf(std::initializer_list<int> bytes) {
         data.push_back(static_cast<util::Byte>(b));
     }
     return util::ByteArray::copyOf(data);
+}
+
+} // namespace ferrow::expressions::testing
+
+namespace ferrow::expressions::testing {
+
+// A profile written from text next to the small lookup table, parsed into
+// way and node contexts.
+class ProfileFromText {
+public:
+    explicit ProfileFromText(const std::string& profileText, const VariableOverrides* overrides = nullptr,
+                             int cacheSize = 64, const char* lookups = kSmallLookups) {
+        lookupsFile_ = dir_.write("lookups.dat", lookups);
+        profileFile_ = dir_.write("test.vpf", profileText);
+        profile_ = std::make_unique<LoadedProfile>(lookupsFile_, cacheSize);
+        profile_->parse(profileFile_, overrides);
+    }
+
+    BExpressionContextWay& way() { return *profile_->way; }
+    BExpressionContextNode& node() { return *profile_->node; }
+
+    // Evaluates the way context for tags given by name and reads a variable's output.
+    float wayOutput(const std::string& variable,
+                    const std::vector<std::pair<std::string, std::string>>& tags = {},
+                    bool reverse = false) {
+        const int slot = way().getOutputVariableIndex(variable, false);
+        way().evaluate(reverse, encodeTags(way(), tags));
+        return way().getOutput(slot);
+    }
+
+private:
+    TempDir dir_;
+    std::string lookupsFile_;
+    std::string profileFile_;
+    std::unique_ptr<LoadedProfile> profile_;
+};
+
+// The message of the failure that parsing a profile text raises.
+template <typename Exception = jcompat::IllegalArgumentException>
+std::string parseFailure(const std::string& profileText, const VariableOverrides* overrides = nullptr) {
+    try {
+        ProfileFromText profile(profileText, overrides);
+    } catch (const Exception& e) {
+        return e.getMessage();
+    }
+    return "(no failure)";
 }
 
 } // namespace ferrow::expressions::testing
