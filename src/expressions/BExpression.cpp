@@ -365,20 +365,27 @@ std::string BExpression::toString() const {
     case OP_LOOKUP_MATCH: {
         std::string text = "tag" + std::to_string(lookupNameIdx) + "=";
         for (std::size_t i = 0; i < lookupValueIdxArray.size(); ++i) {
-            text += (i > 0 ? "|" : "") + std::to_string(lookupValueIdxArray[i]);
+            if (i > 0) {
+                text += '|';
+            }
+            text += std::to_string(lookupValueIdxArray[i]);
         }
         return text;
     }
     default: {
         std::string text = "op" + std::to_string(typ) + "(";
-        const char* separator = "";
+        bool first = true;
         for (const BExpression* operand : {op1, op2, op3}) {
             if (operand != nullptr) {
-                text += separator + operand->toString();
-                separator = ",";
+                if (!first) {
+                    text += ',';
+                }
+                text += operand->toString();
+                first = false;
             }
         }
-        return text + ")";
+        text += ')';
+        return text;
     }
     }
 }

@@ -206,7 +206,9 @@ int BExpressionContext::getOutputVariableIndex(const std::string& name, bool mus
         }
     }
     outputSlots_.push_back(idx);
-    // Cached output vectors have the old slot count; start the cache afresh.
+    // Output vectors made so far have the old slot count: none may be read
+    // again, so the cache starts afresh and the next evaluation is awaited.
+    resultVector_ = nullptr;
     if (!cacheNodes_.empty()) {
         resetCaches();
     }

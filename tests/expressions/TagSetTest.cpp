@@ -138,6 +138,7 @@ const char* kCachedProfile =
     "  1\n"
     "assign turncost switch surface=asphalt 90 0\n"
     "assign priorityclassifier switch highway=track 12 switch maxspeed=50 24 0\n"
+    "assign extra add turncost 1\n"
     "---context:node\nassign initialcost 0\n";
 
 TEST(CachedEvaluationTest, BothDirectionsComeFromOneEntry) {
@@ -285,8 +286,25 @@ TEST(CachedEvaluationTest, SlotAddedAfterEvaluationsStartsTheCacheAfresh) {
     const int slot = way.getOutputVariableIndex("priorityclassifier", true);
     EXPECT_EQ(slot, BExpressionContextWay::PRIORITYCLASSIFIER);
     EXPECT_EQ(way.cachedTagSetCount(), 1); // an existing slot changes nothing
-    profile.way().evaluate(true, encodeTags(way, {{"highway", "track"}}));
+    way.evaluate(true, encodeTags(way, {{"highway", "track"}}));
     EXPECT_EQ(way.getPriorityClassifier(), 12.0f);
+
+    const int extra = way.getOutputVariableIndex("extra", true);
+    EXPECT_EQ(extra, 20);
+    EXPECT_EQ(way.cachedTagSetCount(), 0);
+    EXPECT_THROW(way.getOutput(extra), jcompat::IllegalStateException); // the old vector is too short
+    way.evaluate(false, encodeTags(way, {{"highway", "track"}, {"surface", "asphalt"}}));
+    EXPECT_EQ(way.getOutput(extra), 91.0f);
+    way.evaluate(true, encodeTags(way, {{"highway", "track"}, {"surface", "asphalt"}}));
+    EXPECT_EQ(way.getOutput(extra), 91.0f);
+
+    // the same for a context without cache
+    ProfileFromText uncached(kCachedProfile, nullptr, 0);
+    uncached.way().evaluate(false, encodeTags(way, {{"highway", "track"}}));
+    const int uncachedExtra = uncached.way().getOutputVariableIndex("extra", true);
+    EXPECT_THROW(uncached.way().getOutput(uncachedExtra), jcompat::IllegalStateException);
+    uncached.way().evaluate(false, encodeTags(way, {{"highway", "track"}}));
+    EXPECT_EQ(uncached.way().getOutput(uncachedExtra), 1.0f);
 }
 
 TEST(NodeEvaluationTest, NodeContextEvaluatesWithoutCache) {
