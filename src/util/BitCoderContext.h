@@ -143,10 +143,9 @@ public:
     // that can still change the value within max; nothing for max < 1.
     std::int32_t decodeBounded(std::int32_t max) {
         std::uint32_t value = 0;
-        for (std::int64_t mask = 1; (value | mask) <= max; mask <<= 1) {
-            if (decodeSingleBit()) {
-                value |= static_cast<std::uint32_t>(mask);
-            }
+        // Without a branch on the bit: the bits of a bounded number are random.
+        for (int shift = 0; (std::int64_t{value} | (std::int64_t{1} << shift)) <= max; ++shift) {
+            value |= static_cast<std::uint32_t>(decodeSingleBit()) << shift;
         }
         return static_cast<std::int32_t>(value);
     }

@@ -23,10 +23,7 @@ namespace ferrow::util {
 template <typename V>
 class CompactLongMap {
 public:
-    CompactLongMap() {
-        keys_[0].resize(1);
-        values_[0].resize(1);
-    }
+    CompactLongMap() = default;
     virtual ~CompactLongMap() = default;
 
     CompactLongMap(const CompactLongMap&) = delete;
@@ -66,26 +63,42 @@ public:
             throw jcompat::IllegalArgumentException("frozen key array needs " + std::to_string(count_) +
                                                     " places, not " + std::to_string(keys.size()));
         }
+        // Repeatedly the smallest next key, the lowest slot on ties; a slot stays
+        // the choice while its next key is below the runner-up's.
         std::array<std::int32_t, kSlots> taken{};
-        for (std::int32_t t = 0; t < count_; ++t) {
+        for (std::int32_t t = 0; t < count_;) {
             int best = 0;
+            int runnerUp = 0;
             std::int64_t bestKey = 0;
+            std::int64_t runnerUpKey = 0;
             for (std::uint32_t bits = static_cast<std::uint32_t>(count_); bits != 0; bits &= bits - 1) {
                 const int slot = std::countr_zero(bits) + 1;
                 if (taken[slot] < slotSize(slot)) {
                     const std::int64_t candidate = keys_[slot][static_cast<std::size_t>(taken[slot])];
                     if (best == 0 || candidate < bestKey) {
+                        runnerUp = best;
+                        runnerUpKey = bestKey;
                         best = slot;
                         bestKey = candidate;
+                    } else if (runnerUp == 0 || candidate < runnerUpKey) {
+                        runnerUp = slot;
+                        runnerUpKey = candidate;
                     }
                 }
             }
-            if (t > 0 && keys[static_cast<std::size_t>(t) - 1] == bestKey) {
-                throwDuplicate(bestKey);
-            }
-            keys[static_cast<std::size_t>(t)] = bestKey;
-            values.push_back(std::move(values_[best][static_cast<std::size_t>(taken[best])]));
-            ++taken[best];
+            const std::int64_t* bestKeys = keys_[best].data();
+            do {
+                const std::int64_t key = bestKeys[taken[best]];
+                if (t > 0 && keys[static_cast<std::size_t>(t) - 1] == key) {
+                    throwDuplicate(key);
+                }
+                keys[static_cast<std::size_t>(t)] = key;
+                values.push_back(std::move(values_[best][static_cast<std::size_t>(taken[best])]));
+                ++taken[best];
+                ++t;
+            } while (taken[best] < slotSize(best) &&
+                     (runnerUp == 0 || bestKeys[taken[best]] < runnerUpKey ||
+                      (bestKeys[taken[best]] == runnerUpKey && best < runnerUp)));
         }
         for (int slot = 1; slot < kSlots; ++slot) {
             release(slot);
@@ -93,7 +106,7 @@ public:
         count_ = 0;
     }
 
-protected:
+private:
     static constexpr int kSlots = 31;
     // Slots from this one on (8192 entries and more) are released when emptied.
     static constexpr int kKeepLimit = 14;
@@ -103,7 +116,6 @@ protected:
         throw jcompat::IllegalArgumentException("duplicate key found in late check: " + std::to_string(key));
     }
 
-private:
     struct Position {
         int slot = 0; // 0: not found
         std::size_t index = 0;
@@ -133,50 +145,63 @@ private:
         if (count_ >= kCapacity) {
             throw jcompat::IllegalArgumentException("cannot grow beyond size " + std::to_string(kCapacity));
         }
-        keys_[0][0] = key;
-        values_[0][0] = std::move(value);
         std::uint32_t oldCount = static_cast<std::uint32_t>(count_);
         ++count_;
 
-        // The sources are slot 0 (the new entry) and the full slots below the
-        // lowest clear bit of the old count; that slot is the target.
-        std::array<std::int32_t, kSlots> fill{};
-        fill[0] = 1;
+        // The sources are the new entry and the full slots below the lowest
+        // clear bit of the old count; that slot is the target, and the sources'
+        // sizes (1, 1, 2, 4, ...) add up to its size.
         int target = 1;
-        std::int32_t n = 1;
         while ((oldCount & 1U) != 0) {
-            fill[target] = n;
             ++target;
-            n *= 2;
             oldCount >>= 1;
         }
+        const auto n = static_cast<std::size_t>(slotSize(target));
         std::vector<std::int64_t>& targetKeys = keys_[target];
         std::vector<V>& targetValues = values_[target];
         if (targetKeys.empty()) {
-            targetKeys.resize(static_cast<std::size_t>(n));
-            targetValues.resize(static_cast<std::size_t>(n));
+            targetKeys.resize(n);
+            targetValues.resize(n);
         }
 
-        // Merge from the top: the largest remaining key, the lowest slot on ties.
-        for (std::int32_t write = n; write > 0;) {
-            int best = -1;
-            std::int64_t bestKey = 0;
-            for (int source = 0; source < target; ++source) {
-                if (fill[source] > 0) {
-                    const std::int64_t candidate = keys_[source][static_cast<std::size_t>(fill[source]) - 1];
-                    if (best < 0 || candidate > bestKey) {
-                        best = source;
-                        bestKey = candidate;
+        // Merge the sources from the smallest up into a sorted run that grows
+        // downwards from the top of the target: the run of length len in
+        // [n - len, n) and the next source (also of length len) go to
+        // [n - 2 len, n). Writing ascending from the bottom never overtakes the
+        // run's read position. Each key is compared once per move, and a key
+        // present twice meets its copy in one of these merges.
+        targetKeys[n - 1] = key;
+        targetValues[n - 1] = std::move(value);
+        bool duplicate = false;
+        std::int64_t duplicateKey = 0;
+        for (int source = 1; source < target; ++source) {
+            const std::size_t len = static_cast<std::size_t>(slotSize(source));
+            const std::int64_t* sourceKeys = keys_[source].data();
+            std::vector<V>& sourceValues = values_[source];
+            std::size_t write = n - 2 * len;
+            std::size_t run = n - len;
+            std::size_t next = 0;
+            while (next < len) {
+                if (run < n && targetKeys[run] <= sourceKeys[next]) {
+                    if (targetKeys[run] == sourceKeys[next] && (!duplicate || sourceKeys[next] > duplicateKey)) {
+                        duplicate = true;
+                        duplicateKey = sourceKeys[next];
                     }
+                    targetKeys[write] = targetKeys[run];
+                    targetValues[write] = std::move(targetValues[run]);
+                    ++run;
+                } else {
+                    targetKeys[write] = sourceKeys[next];
+                    targetValues[write] = std::move(sourceValues[next]);
+                    ++next;
                 }
+                ++write;
             }
-            if (write < n && bestKey == targetKeys[static_cast<std::size_t>(write)]) {
-                throwDuplicate(bestKey);
-            }
-            --write;
-            const auto from = static_cast<std::size_t>(--fill[best]);
-            targetKeys[static_cast<std::size_t>(write)] = bestKey;
-            targetValues[static_cast<std::size_t>(write)] = std::move(values_[best][from]);
+            // The rest of the run is already in place.
+        }
+        if (duplicate) {
+            // The largest repeated key: the one a merge from the top meets first.
+            throwDuplicate(duplicateKey);
         }
         for (int source = target - 1; source >= kKeepLimit; --source) {
             release(source);
@@ -188,7 +213,7 @@ private:
         std::vector<V>().swap(values_[slot]);
     }
 
-    // Slot 0 is the one-entry transfer slot of the entry being inserted.
+    // Slot k (1..30) holds 2^(k-1) entries; slot 0 is never used.
     std::array<std::vector<std::int64_t>, kSlots> keys_;
     std::array<std::vector<V>, kSlots> values_;
     std::int32_t count_ = 0;

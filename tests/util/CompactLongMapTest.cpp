@@ -84,6 +84,18 @@ TEST(CompactLongMapTest, RepeatedFastPutIsCaughtLate) {
         EXPECT_STREQ(e.what(), "duplicate key found in late check: 42");
     }
 
+    // Two repeated keys meeting in one merge: the largest is reported.
+    CompactLongMap<int> two;
+    two.fastPut(1, 1);
+    two.fastPut(2, 2);
+    two.fastPut(1, 3);
+    try {
+        two.fastPut(2, 4);
+        FAIL() << "expected a failure";
+    } catch (const jcompat::IllegalArgumentException& e) {
+        EXPECT_STREQ(e.what(), "duplicate key found in late check: 2");
+    }
+
     // 1 and 2 share an array, the repeated 1 sits alone: only freezing sees it.
     CompactLongMap<int> apart;
     apart.fastPut(-1, 1);
