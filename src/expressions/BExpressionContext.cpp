@@ -206,12 +206,7 @@ int BExpressionContext::getOutputVariableIndex(const std::string& name, bool mus
         }
     }
     outputSlots_.push_back(idx);
-    // Output vectors made so far have the old slot count: none may be read
-    // again, so the cache starts afresh and the next evaluation is awaited.
-    resultVector_ = nullptr;
-    if (!cacheNodes_.empty()) {
-        resetCaches();
-    }
+    invalidateOutputs();
     return static_cast<int>(outputSlots_.size()) - 1;
 }
 
@@ -281,7 +276,7 @@ void BExpressionContext::parseFileOrThrow(const jcompat::File& file, const char*
     for (const std::string& name : buildInNames) {
         outputSlots_.push_back(getVariableIdx(name, false));
     }
-    resetCaches();
+    invalidateOutputs();
 
     variableData_.assign(variableNumbers_.size(), 0.0f);
     std::copy(globalValues.begin(), globalValues.end(), variableData_.begin());
@@ -593,6 +588,16 @@ float BExpressionContext::getLookupMatch(int nameIdx, std::span<const int> value
     const int valueIdx = lookupData_.at(nameIdx);
     return std::find(valueIdxArray.begin(), valueIdxArray.end(), valueIdx) != valueIdxArray.end() ? 1.0f
                                                                                                   : 0.0f;
+}
+
+// Output vectors made so far have the old slot count: none may be read or
+// reused, so the cache starts afresh and the next evaluation is awaited.
+void BExpressionContext::invalidateOutputs() {
+    resultVector_ = nullptr;
+    probeVarWrapper_.vars.reset();
+    if (!cacheNodes_.empty() || !varWrappers_.empty()) {
+        resetCaches();
+    }
 }
 
 void BExpressionContext::resetCaches() {

@@ -152,6 +152,7 @@ private:
     void runStatements(float* outputs);
     void evaluateUncached(bool inverseDirection, std::span<const util::Byte> bytes);
     std::shared_ptr<const std::vector<float>> evaluateBothDirections(const util::ByteArray& tagBytes);
+    void invalidateOutputs();
     void resetCaches();
     [[noreturn]] void throwNoOutput(int slot) const;
 

@@ -298,6 +298,14 @@ TEST(CachedEvaluationTest, SlotAddedAfterEvaluationsStartsTheCacheAfresh) {
     way.evaluate(true, encodeTags(way, {{"highway", "track"}, {"surface", "asphalt"}}));
     EXPECT_EQ(way.getOutput(extra), 91.0f);
 
+    // a failed evaluation leaves a half-filled scratch vector of the old shape behind
+    ProfileFromText failedFirst(kCachedProfile, nullptr, 8);
+    EXPECT_THROW(failedFirst.way().evaluate(false, encodeTags(way, {{"highway", "primary"}, {"surface", "gravel"}})),
+                 jcompat::IllegalArgumentException);
+    EXPECT_EQ(failedFirst.way().getOutputVariableIndex("extra", true), 20);
+    failedFirst.way().evaluate(true, encodeTags(way, {{"highway", "track"}, {"surface", "asphalt"}}));
+    EXPECT_EQ(failedFirst.way().getOutput(20), 91.0f);
+
     // the same for a context without cache
     ProfileFromText uncached(kCachedProfile, nullptr, 0);
     uncached.way().evaluate(false, encodeTags(way, {{"highway", "track"}}));
