@@ -49,10 +49,10 @@ struct ReaderReset {
 } // namespace
 
 BExpressionContext::BExpressionContext(std::string context, int hashSize, BExpressionMetaData& meta)
-    : context_(std::move(context)), meta_(meta), hashSize_(std::max(hashSize, 0)) {
+    : context_(std::move(context)), hashSize_(std::max(hashSize, 0)) {
     startWayScratch_.assign(kStartWayScratchSize, 0);
     resetCaches();
-    meta_.registerListener(context_, this);
+    meta.registerListener(context_, this);
 }
 
 BExpressionContext::~BExpressionContext() = default;

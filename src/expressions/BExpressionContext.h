@@ -157,7 +157,6 @@ private:
     [[noreturn]] void throwNoOutput(int slot) const;
 
     std::string context_;
-    BExpressionMetaData& meta_;
 
     // lookup table
     std::unordered_map<std::string, int> lookupNumbers_;
