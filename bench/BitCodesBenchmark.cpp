@@ -1,8 +1,10 @@
-// Decoding cost of the bit codes that tile bodies are made of.
+// Decoding cost of the bit codes and byte numbers that tiles are made of.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 #include "util/BitCoderContext.h"
@@ -13,123 +15,97 @@ namespace {
 
 using ferrow::util::BitCoderContext;
 using ferrow::util::Byte;
+using ferrow::util::ByteDataReader;
+using ferrow::util::ByteDataWriter;
 
 constexpr int kValues = 100000;
 
-// Var-bits values shaped like tile contents: mostly small, now and then large.
-std::vector<std::int32_t> tileLikeValues() {
+// kValues items written by writeOne(writer, random), at most 8 bytes each.
+template <typename Writer, typename WriteOne>
+std::vector<Byte> stream(WriteOne writeOne) {
     std::mt19937 random(1);
-    std::geometric_distribution<int> width(0.25);
-    std::vector<std::int32_t> values(kValues);
-    for (std::int32_t& value : values) {
-        const int bits = std::min(width(random), 30);
-        value = static_cast<std::int32_t>(random() & ((1U << bits) - 1U));
+    std::vector<Byte> buffer(kValues * 8 + 8);
+    Writer writer = [&] {
+        if constexpr (std::is_same_v<Writer, BitCoderContext>) {
+            return BitCoderContext::writer(buffer);
+        } else {
+            return ByteDataWriter(buffer);
+        }
+    }();
+    for (int i = 0; i < kValues; ++i) {
+        writeOne(writer, random);
     }
-    return values;
-}
-
-std::vector<Byte> encoded(const std::vector<std::int32_t>& values) {
-    std::vector<Byte> buffer(values.size() * 8 + 8);
-    BitCoderContext writer = BitCoderContext::writer(buffer);
-    for (const std::int32_t value : values) {
-        writer.encodeVarBits(value);
+    if constexpr (std::is_same_v<Writer, BitCoderContext>) {
+        buffer.resize(static_cast<std::size_t>(writer.flushAndGetLength()));
+    } else {
+        buffer.resize(static_cast<std::size_t>(writer.getPosition()));
     }
-    buffer.resize(static_cast<std::size_t>(writer.flushAndGetLength()));
     return buffer;
 }
 
-void BM_DecodeVarBits(benchmark::State& state) {
-    const std::vector<Byte> bytes = encoded(tileLikeValues());
+// Times reading all kValues items of the stream with readOne(reader).
+template <typename Reader, typename ReadOne>
+void readAll(benchmark::State& state, const std::vector<Byte>& bytes, ReadOne readOne) {
     for (auto _ : state) {
-        BitCoderContext reader(bytes);
+        Reader reader(bytes);
         std::int64_t sum = 0;
         for (int i = 0; i < kValues; ++i) {
-            sum += reader.decodeVarBits();
+            sum += readOne(reader);
         }
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * kValues);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
 }
+
+// Var-bits values shaped like tile contents: mostly small, now and then large.
+const std::vector<Byte>& tileLikeVarBits() {
+    static const std::vector<Byte> bytes = stream<BitCoderContext>([](BitCoderContext& w, std::mt19937& random) {
+        const int bits = std::min(std::geometric_distribution<int>(0.25)(random), 30);
+        w.encodeVarBits(static_cast<std::int32_t>(random() & ((1U << bits) - 1U)));
+    });
+    return bytes;
+}
+
+void BM_DecodeVarBits(benchmark::State& state) {
+    readAll<BitCoderContext>(state, tileLikeVarBits(), [](BitCoderContext& r) { return r.decodeVarBits(); });
+}
 BENCHMARK(BM_DecodeVarBits);
 
 // The bit-by-bit decoder on the same stream, for comparison with the tables.
 void BM_DecodeVarBitsBitByBit(benchmark::State& state) {
-    const std::vector<Byte> bytes = encoded(tileLikeValues());
-    for (auto _ : state) {
-        BitCoderContext reader(bytes);
-        std::int64_t sum = 0;
-        for (int i = 0; i < kValues; ++i) {
-            sum += reader.decodeVarBits2();
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * kValues);
+    readAll<BitCoderContext>(state, tileLikeVarBits(), [](BitCoderContext& r) { return r.decodeVarBits2(); });
 }
 BENCHMARK(BM_DecodeVarBitsBitByBit);
 
 // Noisy-number shape: fixed low bits after a refill, then a var-bits high part.
 void BM_DecodeFixedPlusVarBits(benchmark::State& state) {
-    std::mt19937 random(2);
-    std::vector<Byte> buffer(kValues * 8 + 8);
-    BitCoderContext writer = BitCoderContext::writer(buffer);
-    for (int i = 0; i < kValues; ++i) {
-        writer.encodeBounded(1023, static_cast<std::int32_t>(random() & 1023U));
-        writer.encodeVarBits(static_cast<std::int32_t>(random() % 5));
-    }
-    buffer.resize(static_cast<std::size_t>(writer.flushAndGetLength()));
-    for (auto _ : state) {
-        BitCoderContext reader(buffer);
-        std::int64_t sum = 0;
-        for (int i = 0; i < kValues; ++i) {
-            reader.fillBuffer();
-            const std::int32_t low = reader.decodeFixedBits(10);
-            sum += low | (reader.decodeVarBits() << 10);
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * kValues);
+    const std::vector<Byte> bytes = stream<BitCoderContext>([](BitCoderContext& w, std::mt19937& random) {
+        w.encodeBounded(1023, static_cast<std::int32_t>(random() & 1023U));
+        w.encodeVarBits(static_cast<std::int32_t>(random() % 5));
+    });
+    readAll<BitCoderContext>(state, bytes, [](BitCoderContext& r) {
+        r.fillBuffer();
+        const std::int32_t low = r.decodeFixedBits(10);
+        return low | (r.decodeVarBits() << 10);
+    });
 }
 BENCHMARK(BM_DecodeFixedPlusVarBits);
 
 void BM_DecodeBounded(benchmark::State& state) {
-    std::mt19937 random(3);
-    std::vector<Byte> buffer(kValues * 4 + 8);
-    BitCoderContext writer = BitCoderContext::writer(buffer);
-    for (int i = 0; i < kValues; ++i) {
-        writer.encodeBounded(1000, static_cast<std::int32_t>(random() % 1001));
-    }
-    buffer.resize(static_cast<std::size_t>(writer.flushAndGetLength()));
-    for (auto _ : state) {
-        BitCoderContext reader(buffer);
-        std::int64_t sum = 0;
-        for (int i = 0; i < kValues; ++i) {
-            sum += reader.decodeBounded(1000);
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * kValues);
+    const std::vector<Byte> bytes = stream<BitCoderContext>([](BitCoderContext& w, std::mt19937& random) {
+        w.encodeBounded(1000, static_cast<std::int32_t>(random() % 1001));
+    });
+    readAll<BitCoderContext>(state, bytes, [](BitCoderContext& r) { return r.decodeBounded(1000); });
 }
 BENCHMARK(BM_DecodeBounded);
 
 // Node-record shape: signed variable-length byte numbers.
 void BM_ReadSignedVarLength(benchmark::State& state) {
-    std::mt19937 random(4);
-    std::vector<Byte> buffer(kValues * 5);
-    ferrow::util::ByteDataWriter writer(buffer);
-    for (int i = 0; i < kValues; ++i) {
-        writer.writeSignedVarLength(static_cast<std::int32_t>(random() % 20001) - 10000);
-    }
-    buffer.resize(static_cast<std::size_t>(writer.getPosition()));
-    for (auto _ : state) {
-        ferrow::util::ByteDataReader reader(buffer);
-        std::int64_t sum = 0;
-        for (int i = 0; i < kValues; ++i) {
-            sum += reader.readSignedVarLength();
-        }
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * kValues);
+    const std::vector<Byte> bytes = stream<ByteDataWriter>([](ByteDataWriter& w, std::mt19937& random) {
+        w.writeSignedVarLength(static_cast<std::int32_t>(random() % 20001) - 10000);
+    });
+    readAll<ByteDataReader>(state, bytes, [](ByteDataReader& r) { return r.readSignedVarLength(); });
 }
 BENCHMARK(BM_ReadSignedVarLength);
 

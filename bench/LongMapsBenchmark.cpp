@@ -33,16 +33,22 @@ void fill(CompactLongMap<std::int32_t>& map, const std::vector<std::int64_t>& id
     }
 }
 
-void BM_CompactLongMapLookupHit(benchmark::State& state) {
-    const std::vector<std::int64_t> ids = nodeIds(static_cast<std::size_t>(state.range(0)), 7);
-    CompactLongMap<std::int32_t> map;
-    fill(map, ids);
+// Looks up every key of the map in turn.
+template <typename Map>
+void lookupHits(benchmark::State& state, const Map& map, const std::vector<std::int64_t>& ids) {
     std::size_t i = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(map.get(ids[i]));
         i = i + 1 == ids.size() ? 0 : i + 1;
     }
     state.SetItemsProcessed(state.iterations());
+}
+
+void BM_CompactLongMapLookupHit(benchmark::State& state) {
+    const std::vector<std::int64_t> ids = nodeIds(static_cast<std::size_t>(state.range(0)), 7);
+    CompactLongMap<std::int32_t> map;
+    fill(map, ids);
+    lookupHits(state, map, ids);
 }
 BENCHMARK(BM_CompactLongMapLookupHit)->Arg(1000)->Arg(100000)->Arg(1000000);
 
@@ -75,26 +81,18 @@ void BM_FrozenLongMapLookupHit(benchmark::State& state) {
     CompactLongMap<std::int32_t> map;
     fill(map, ids);
     const FrozenLongMap<std::int32_t> frozen(map);
-    std::size_t i = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(frozen.get(ids[i]));
-        i = i + 1 == ids.size() ? 0 : i + 1;
-    }
-    state.SetItemsProcessed(state.iterations());
+    lookupHits(state, frozen, ids);
 }
 BENCHMARK(BM_FrozenLongMapLookupHit)->Arg(1000)->Arg(100000)->Arg(1000000);
 
-} // namespace
-
-namespace {
-
+// Adding keys known to be new, without the look-up of put.
 void BM_CompactLongMapFastPut(benchmark::State& state) {
     std::vector<std::int64_t> ids = nodeIds(static_cast<std::size_t>(state.range(0)), 9);
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     std::shuffle(ids.begin(), ids.end(), std::mt19937(10));
     for (auto _ : state) {
-        ferrow::util::CompactLongMap<std::int32_t> map;
+        CompactLongMap<std::int32_t> map;
         std::int32_t value = 1;
         for (const std::int64_t id : ids) {
             map.fastPut(id, value++);

@@ -42,7 +42,7 @@ void BitCoderContext::loadNextByte() {
     if (position_ > end_) {
         throwIndexOutOfBounds(position_, static_cast<std::int64_t>(end_) + 1);
     }
-    bits_ = static_cast<std::uint8_t>(data_[position_]);
+    bits_ = data_[position_];
     bitCount_ = 8;
 }
 

@@ -103,7 +103,7 @@ public:
         while (bitCount_ < 24) {
             if (position_ < end_) {
                 ++position_;
-                bits_ |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(data_[position_])) << bitCount_;
+                bits_ |= static_cast<std::uint32_t>(data_[position_]) << bitCount_;
             } else {
                 advancePastEnd();
             }

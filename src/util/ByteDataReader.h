@@ -86,7 +86,7 @@ protected:
         return p;
     }
 
-    static std::uint32_t unsignedAt(const Byte* p, int i) noexcept { return static_cast<std::uint8_t>(p[i]); }
+    static std::uint32_t unsignedAt(const Byte* p, int i) noexcept { return p[i]; }
 
     const Byte* data_ = nullptr;
     std::int32_t length_ = 0;

@@ -31,7 +31,7 @@ public:
     static std::int32_t crc(std::span<const Byte> bytes) noexcept {
         std::uint32_t crc = 0xFFFFFFFFU;
         for (const Byte b : bytes) {
-            crc = (crc >> 8) ^ table[(crc ^ static_cast<std::uint8_t>(b)) & 0xFFU];
+            crc = (crc >> 8) ^ table[(crc ^ b) & 0xFFU];
         }
         return static_cast<std::int32_t>(crc);
     }

@@ -1,5 +1,6 @@
 #include "util/BitCoderContext.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -12,6 +13,9 @@
 
 namespace ferrow::util {
 namespace {
+
+using testing::StrEq;
+using testing::ThrowsMessage;
 
 using Bytes = std::vector<Byte>;
 
@@ -74,12 +78,8 @@ TEST(BitCoderContextTest, DecodesLongCodesThroughTheEscapeAndTheFallback) {
 TEST(BitCoderContextTest, RunOfZerosPastTheDataFailsAsIndexOutOfBounds) {
     const Bytes readerBytes{0x00, 0x00};
     BitCoderContext reader(readerBytes);
-    try {
-        reader.decodeVarBits();
-        FAIL() << "expected a failure";
-    } catch (const jcompat::IndexOutOfBoundsException& e) {
-        EXPECT_STREQ(e.what(), "Index 3 out of bounds for length 2");
-    }
+    EXPECT_THAT([&] { reader.decodeVarBits(); },
+                ThrowsMessage<jcompat::IndexOutOfBoundsException>(StrEq("Index 3 out of bounds for length 2")));
     BitCoderContext empty{std::span<const Byte>()};
     EXPECT_THROW(empty.decodeSingleBit(), jcompat::IndexOutOfBoundsException);
 }
@@ -88,21 +88,13 @@ TEST(BitCoderContextTest, CodesBeyondThirtyTwoBitsAreRefused) {
     // 32 zeros before the one bit.
     const Bytes tooLongBytes{0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00};
     BitCoderContext tooLong(tooLongBytes);
-    try {
-        tooLong.decodeVarBits();
-        FAIL() << "expected a failure";
-    } catch (const jcompat::RuntimeException& e) {
-        EXPECT_STREQ(e.what(), "corrupt var-bits code: more than 31 leading zeros");
-    }
+    EXPECT_THAT([&] { tooLong.decodeVarBits(); },
+                ThrowsMessage<jcompat::RuntimeException>(StrEq("corrupt var-bits code: more than 31 leading zeros")));
     // 31 zeros, the one bit, then an offset of 1: 2^31 does not fit.
     const Bytes overflowBytes{0x00, 0x00, 0x00, 0x80, 0x01, 0x00, 0x00, 0x00};
     BitCoderContext overflow(overflowBytes);
-    try {
-        overflow.decodeVarBits();
-        FAIL() << "expected a failure";
-    } catch (const jcompat::RuntimeException& e) {
-        EXPECT_STREQ(e.what(), "corrupt var-bits code: value exceeds 32 bits");
-    }
+    EXPECT_THAT([&] { overflow.decodeVarBits(); },
+                ThrowsMessage<jcompat::RuntimeException>(StrEq("corrupt var-bits code: value exceeds 32 bits")));
     // The largest value still fits: 31 zeros, one, 31 zero bits.
     const Bytes largest = written([](BitCoderContext& w) { w.encodeVarBits(std::numeric_limits<std::int32_t>::max()); });
     EXPECT_EQ(largest, (Bytes{0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x00}));
@@ -151,12 +143,8 @@ TEST(BitCoderContextTest, FixedAndReversedFields) {
 TEST(BitCoderContextTest, BadBitCountsAreRefused) {
     const Bytes readerBytes{0x00, 0x00, 0x00, 0x00};
     BitCoderContext reader(readerBytes);
-    try {
-        reader.decodeFixedBits(25);
-        FAIL() << "expected a failure";
-    } catch (const jcompat::IllegalArgumentException& e) {
-        EXPECT_STREQ(e.what(), "bit count 25 outside 0..24");
-    }
+    EXPECT_THAT([&] { reader.decodeFixedBits(25); },
+                ThrowsMessage<jcompat::IllegalArgumentException>(StrEq("bit count 25 outside 0..24")));
     EXPECT_THROW(reader.decodeFixedBits(-1), jcompat::IllegalArgumentException);
     EXPECT_THROW(reader.decodeFixedBitsReversed(33), jcompat::IllegalArgumentException);
 }
@@ -184,12 +172,8 @@ TEST(BitCoderContextTest, WritingPastTheBufferOrIntoAReaderFails) {
     for (int i = 0; i < 9; ++i) {
         writer.encodeSingleBit(true);
     }
-    try {
-        writer.flushAndGetLength();
-        FAIL() << "expected a failure";
-    } catch (const jcompat::IndexOutOfBoundsException& e) {
-        EXPECT_STREQ(e.what(), "Index 1 out of bounds for length 1");
-    }
+    EXPECT_THAT([&] { writer.flushAndGetLength(); },
+                ThrowsMessage<jcompat::IndexOutOfBoundsException>(StrEq("Index 1 out of bounds for length 1")));
     EXPECT_EQ(buffer[0], 0xFF);
 
     const Bytes data{0x00};

@@ -1,6 +1,7 @@
 #include "util/ByteArray.h"
 #include "util/ByteArrayUnifier.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -9,6 +10,9 @@
 
 namespace ferrow::util {
 namespace {
+
+using testing::StrEq;
+using testing::ThrowsMessage;
 
 using Bytes = std::vector<Byte>;
 
@@ -46,12 +50,8 @@ TEST(ByteArrayTest, AbsentEmptyAndSharedArrays) {
 
 TEST(ByteArrayTest, IndexOutsideTheArrayFails) {
     const ByteArray a = ByteArray::copyOf(Bytes{7, 8});
-    try {
-        (void)a[2];
-        FAIL() << "expected a failure";
-    } catch (const jcompat::IndexOutOfBoundsException& e) {
-        EXPECT_STREQ(e.what(), "Index 2 out of bounds for length 2");
-    }
+    EXPECT_THAT([&] { (void)a[2]; },
+                ThrowsMessage<jcompat::IndexOutOfBoundsException>(StrEq("Index 2 out of bounds for length 2")));
     EXPECT_THROW((void)a[-1], jcompat::IndexOutOfBoundsException);
     EXPECT_THROW((void)ByteArray()[0], jcompat::IndexOutOfBoundsException);
 }

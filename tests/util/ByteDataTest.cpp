@@ -1,6 +1,7 @@
 #include "util/ByteDataReader.h"
 #include "util/ByteDataWriter.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +13,9 @@
 
 namespace ferrow::util {
 namespace {
+
+using testing::StrEq;
+using testing::ThrowsMessage;
 
 using Bytes = std::vector<Byte>;
 
@@ -119,12 +123,8 @@ TEST(ByteDataTest, PatchSizeMovesTheRecordOnlyWhenTheSizeNeedsTwoBytes) {
 TEST(ByteDataTest, ReadsPastTheArrayFail) {
     const Bytes three{1, 2, 3};
     ByteDataReader reader(three);
-    try {
-        reader.readInt();
-        FAIL() << "expected a failure";
-    } catch (const jcompat::IndexOutOfBoundsException& e) {
-        EXPECT_STREQ(e.what(), "Index 3 out of bounds for length 3");
-    }
+    EXPECT_THAT([&] { reader.readInt(); },
+                ThrowsMessage<jcompat::IndexOutOfBoundsException>(StrEq("Index 3 out of bounds for length 3")));
     EXPECT_THROW(readerOver(kept(Bytes{0x80, 0x80})).readVarLengthUnsigned(), jcompat::IndexOutOfBoundsException);
     EXPECT_THROW(readerOver(kept(Bytes{1}), 2).readBoolean(), jcompat::IndexOutOfBoundsException);
     EXPECT_THROW(readerOver(kept(Bytes{1}), -1).readBoolean(), jcompat::IndexOutOfBoundsException);

@@ -1,6 +1,7 @@
 #include "util/CheapAngleMeter.h"
 #include "util/CheapRuler.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -9,6 +10,9 @@
 
 namespace ferrow::util {
 namespace {
+
+using testing::StrEq;
+using testing::ThrowsMessage;
 
 // Expected values were worked out from the band, distance, destination and
 // angle formulas in 64-bit floating point, step by step in the same order.
@@ -26,12 +30,8 @@ TEST(CheapRulerTest, ScalesOfLatitudeBands) {
 }
 
 TEST(CheapRulerTest, BandsOutsideTheTableAreRefused) {
-    try {
-        CheapRuler::scalesAt(180000000);
-        FAIL() << "expected a failure";
-    } catch (const jcompat::IndexOutOfBoundsException& e) {
-        EXPECT_STREQ(e.what(), "Index 1800 out of bounds for length 1800");
-    }
+    EXPECT_THAT([&] { CheapRuler::scalesAt(180000000); },
+                ThrowsMessage<jcompat::IndexOutOfBoundsException>(StrEq("Index 1800 out of bounds for length 1800")));
     EXPECT_THROW(CheapRuler::scalesAt(-100000), jcompat::IndexOutOfBoundsException);
     EXPECT_NO_THROW(CheapRuler::scalesAt(-99999)); // truncates to band 0
     EXPECT_THROW(CheapRuler::distance(0, 179999999, 0, 180000001), jcompat::IndexOutOfBoundsException);

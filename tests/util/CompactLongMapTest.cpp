@@ -1,6 +1,7 @@
 #include "util/CompactLongMap.h"
 #include "util/FrozenLongMap.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -14,6 +15,9 @@
 
 namespace ferrow::util {
 namespace {
+
+using testing::StrEq;
+using testing::ThrowsMessage;
 
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
@@ -77,36 +81,25 @@ TEST(CompactLongMapTest, FrozenMapOfOneEntry) {
 TEST(CompactLongMapTest, RepeatedFastPutIsCaughtLate) {
     CompactLongMap<int> twice;
     twice.fastPut(42, 1);
-    try {
-        twice.fastPut(42, 2); // merges both into one array at once
-        FAIL() << "expected a failure";
-    } catch (const jcompat::IllegalArgumentException& e) {
-        EXPECT_STREQ(e.what(), "duplicate key found in late check: 42");
-    }
+    // The second insertion merges both copies into one array at once.
+    EXPECT_THAT([&] { twice.fastPut(42, 2); },
+                ThrowsMessage<jcompat::IllegalArgumentException>(StrEq("duplicate key found in late check: 42")));
 
     // Two repeated keys meeting in one merge: the largest is reported.
     CompactLongMap<int> two;
     two.fastPut(1, 1);
     two.fastPut(2, 2);
     two.fastPut(1, 3);
-    try {
-        two.fastPut(2, 4);
-        FAIL() << "expected a failure";
-    } catch (const jcompat::IllegalArgumentException& e) {
-        EXPECT_STREQ(e.what(), "duplicate key found in late check: 2");
-    }
+    EXPECT_THAT([&] { two.fastPut(2, 4); },
+                ThrowsMessage<jcompat::IllegalArgumentException>(StrEq("duplicate key found in late check: 2")));
 
     // 1 and 2 share an array, the repeated 1 sits alone: only freezing sees it.
     CompactLongMap<int> apart;
     apart.fastPut(-1, 1);
     apart.fastPut(2, 2);
     apart.fastPut(-1, 3);
-    try {
-        FrozenLongMap<int> frozen(apart);
-        FAIL() << "expected a failure";
-    } catch (const jcompat::IllegalArgumentException& e) {
-        EXPECT_STREQ(e.what(), "duplicate key found in late check: -1");
-    }
+    EXPECT_THAT([&] { FrozenLongMap<int> frozen(apart); },
+                ThrowsMessage<jcompat::IllegalArgumentException>(StrEq("duplicate key found in late check: -1")));
 }
 
 TEST(CompactLongMapTest, FrozenMapRefusesInsertionsAndCopiesIntoANewFrozenMap) {
@@ -114,12 +107,8 @@ TEST(CompactLongMapTest, FrozenMapRefusesInsertionsAndCopiesIntoANewFrozenMap) {
     map.put(3, 30);
     map.put(1, 10);
     std::unique_ptr<CompactLongMap<int>> frozen = std::make_unique<FrozenLongMap<int>>(map);
-    try {
-        frozen->fastPut(2, 20);
-        FAIL() << "expected a failure";
-    } catch (const jcompat::RuntimeException& e) {
-        EXPECT_STREQ(e.what(), "cannot put on FrozenLongIntMap");
-    }
+    EXPECT_THAT([&] { frozen->fastPut(2, 20); },
+                ThrowsMessage<jcompat::RuntimeException>(StrEq("cannot put on FrozenLongIntMap")));
     EXPECT_THROW(frozen->put(1, 11), jcompat::RuntimeException);
     EXPECT_EQ(frozen->get(1), 10);
 

@@ -1,5 +1,6 @@
 #include "util/Crc32.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string_view>
@@ -9,6 +10,9 @@
 
 namespace ferrow::util {
 namespace {
+
+using testing::StrEq;
+using testing::ThrowsMessage;
 
 std::vector<Byte> bytesOf(std::string_view text) { return {text.begin(), text.end()}; }
 
@@ -25,12 +29,8 @@ TEST(Crc32Test, RangesInsideTheBytes) {
     const std::vector<Byte> bytes = bytesOf("xxabcyy");
     EXPECT_EQ(static_cast<std::uint32_t>(Crc32::crc(bytes, 2, 3)), 0xCADBBE3DU);
     EXPECT_EQ(Crc32::crc(bytes, 7, 0), -1);
-    try {
-        Crc32::crc(bytes, 5, 3);
-        FAIL() << "expected a failure";
-    } catch (const jcompat::IndexOutOfBoundsException& e) {
-        EXPECT_STREQ(e.what(), "Index 8 out of bounds for length 7");
-    }
+    EXPECT_THAT([&] { Crc32::crc(bytes, 5, 3); },
+                ThrowsMessage<jcompat::IndexOutOfBoundsException>(StrEq("Index 8 out of bounds for length 7")));
     EXPECT_THROW(Crc32::crc(bytes, -1, 2), jcompat::IndexOutOfBoundsException);
     EXPECT_THROW(Crc32::crc(bytes, 0, -1), jcompat::IndexOutOfBoundsException);
 }
