@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "jcompat/NumberText.h"
 #include "util/CheapRuler.h"
 
 namespace ferrow::util {
@@ -9,10 +10,10 @@ namespace ferrow::util {
 double CheapAngleMeter::calcAngle(std::int32_t lon0, std::int32_t lat0, std::int32_t lon1, std::int32_t lat1,
                                   std::int32_t lon2, std::int32_t lat2) {
     const CheapRuler::Scales& scales = CheapRuler::scalesAt(lat1);
-    const double dx10 = scales.kx * CheapRuler::wrappingDifference(lon1, lon0);
-    const double dy10 = scales.ky * CheapRuler::wrappingDifference(lat1, lat0);
-    const double dx21 = scales.kx * CheapRuler::wrappingDifference(lon2, lon1);
-    const double dy21 = scales.ky * CheapRuler::wrappingDifference(lat2, lat1);
+    const double dx10 = scales.kx * jcompat::wrapSub(lon1, lon0);
+    const double dy10 = scales.ky * jcompat::wrapSub(lat1, lat0);
+    const double dx21 = scales.kx * jcompat::wrapSub(lon2, lon1);
+    const double dy21 = scales.ky * jcompat::wrapSub(lat2, lat1);
 
     const double t = (dx10 * dx10 + dy10 * dy10) * (dx21 * dx21 + dy21 * dy21);
     if (t == 0.0) {

@@ -1,8 +1,8 @@
 #include "util/CheapRuler.h"
 
 #include <cmath>
-#include <limits>
 
+#include "jcompat/NumberText.h"
 #include "util/Bounds.h"
 
 namespace ferrow::util {
@@ -12,20 +12,6 @@ namespace {
 constexpr double kGridToDegrees = 1e-6;
 constexpr double kDegreesToRadians = 0.017453292519943295;
 constexpr double kKilometresToMetres = 1000;
-
-// Truncation towards zero, saturating at the integer limits; NaN gives 0.
-std::int32_t toIntSaturating(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    if (value >= 2147483647.0) {
-        return std::numeric_limits<std::int32_t>::max();
-    }
-    if (value <= -2147483648.0) {
-        return std::numeric_limits<std::int32_t>::min();
-    }
-    return static_cast<std::int32_t>(value);
-}
 
 } // namespace
 
@@ -55,8 +41,8 @@ std::array<std::int32_t, 2> CheapRuler::destination(std::int32_t ilon, std::int3
     const double angle = (90 - bearing) * 3.141592653589793 / 180;
     const double s = std::sin(angle);
     const double c = std::cos(angle);
-    return {toIntSaturating(ilon + 0.5 + distance * c / scales.kx),
-            toIntSaturating(ilat + 0.5 + distance * s / scales.ky)};
+    return {jcompat::toInt(ilon + 0.5 + distance * c / scales.kx),
+            jcompat::toInt(ilat + 0.5 + distance * s / scales.ky)};
 }
 
 } // namespace ferrow::util

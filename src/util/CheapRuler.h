@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "jcompat/NumberText.h"
+
 namespace ferrow::util {
 
 // Flat-earth distances on the micro-degree grid, with east and north scale
@@ -25,9 +27,10 @@ public:
 
     // Metres between two grid points, with the scales of their mean latitude.
     static double distance(std::int32_t ilon1, std::int32_t ilat1, std::int32_t ilon2, std::int32_t ilat2) {
-        const Scales& scales = band((wrappingSum(ilat1, ilat2) >> 1) / kBandWidth);
-        const double dx = scales.kx * wrappingDifference(ilon1, ilon2);
-        const double dy = scales.ky * wrappingDifference(ilat1, ilat2);
+        // 32-bit grid arithmetic, wrapping as the formulas are defined.
+        const Scales& scales = band((jcompat::wrapAdd(ilat1, ilat2) >> 1) / kBandWidth);
+        const double dx = scales.kx * jcompat::wrapSub(ilon1, ilon2);
+        const double dy = scales.ky * jcompat::wrapSub(ilat1, ilat2);
         return std::sqrt(dx * dx + dy * dy);
     }
 
@@ -36,14 +39,6 @@ public:
     // the nearest grid unit, with the scales of the start point's band.
     static std::array<std::int32_t, 2> destination(std::int32_t ilon, std::int32_t ilat, double distance,
                                                    double bearing);
-
-    // Grid arithmetic wraps around like the 32-bit integers it is defined on.
-    static std::int32_t wrappingSum(std::int32_t a, std::int32_t b) noexcept {
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-    }
-    static std::int32_t wrappingDifference(std::int32_t a, std::int32_t b) noexcept {
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
-    }
 
 private:
     using Table = std::array<Scales, kBandCount>;
