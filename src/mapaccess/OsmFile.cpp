@@ -1,0 +1,155 @@
+#include "mapaccess/OsmFile.h"
+
+#include <exception>
+
+#include "codec/MicroCache2.h"
+#include "codec/StatCoderContext.h"
+#include "jcompat/Exceptions.h"
+#include "mapaccess/DirectWeaver.h"
+#include "mapaccess/PhysicalFile.h"
+#include "util/ByteDataReader.h"
+#include "util/Crc32.h"
+
+namespace ferrow::mapaccess {
+
+OsmFile::OsmFile(PhysicalFile* physicalFile, std::int32_t lonDegree, std::int32_t latDegree,
+                 codec::DataBuffers& buffers)
+    : lonDegree_(lonDegree), latDegree_(latDegree) {
+    if (physicalFile == nullptr) {
+        return;
+    }
+    tilesPerDegree_ = physicalFile->tilesPerDegree();
+    elevationType_ = physicalFile->elevationType();
+    fileName_ = physicalFile->fileName();
+    cellSize_ = 1000000 / tilesPerDegree_;
+    const std::int32_t tileCount = tilesPerDegree_ * tilesPerDegree_;
+    indexSize_ = 4 * tileCount;
+    const std::int32_t square = (lonDegree % 5) * 5 + latDegree % 5;
+    subSquareStart_ = physicalFile->subSquareStart(square);
+    const std::int64_t end = physicalFile->subSquareEnd(square);
+    if (subSquareStart_ == end) {
+        return;
+    }
+    // The index must lie between the top index and the last sub-square's end
+    // (which opening checked against the file's length).
+    if (subSquareStart_ < PhysicalFile::TOP_INDEX_BYTES || end < subSquareStart_ + indexSize_ ||
+        end > physicalFile->subSquareEnd(PhysicalFile::SUB_SQUARES - 1)) {
+        throw jcompat::IOException("sub-square " + std::to_string(square) + " of " + fileName_ +
+                                   " lies outside the file: " + std::to_string(subSquareStart_) + " to " +
+                                   std::to_string(end));
+    }
+    subSquareLength_ = end - subSquareStart_;
+
+    std::vector<util::Byte> own;
+    std::span<util::Byte> index(buffers.inputBuffer);
+    if (index.size() < static_cast<std::size_t>(indexSize_)) {
+        own.resize(static_cast<std::size_t>(indexSize_));
+        index = own;
+    }
+    index = index.first(static_cast<std::size_t>(indexSize_));
+    jcompat::RandomAccessFile& file = physicalFile->randomAccessFile();
+    file.seek(subSquareStart_);
+    file.readFully(index);
+    const std::optional<std::int32_t> check = physicalFile->subIndexCheck(square);
+    if (check && util::Crc32::crc(index) != *check) {
+        throw jcompat::IOException("sub index checksum error");
+    }
+    tileEnds_.resize(static_cast<std::size_t>(tileCount));
+    util::ByteDataReader reader(index);
+    for (std::int32_t& tileEnd : tileEnds_) {
+        tileEnd = reader.readInt();
+    }
+    microCaches_.resize(static_cast<std::size_t>(tileCount));
+    physicalFile_ = physicalFile;
+}
+
+std::int32_t OsmFile::tileIndex(std::int32_t lonIdx, std::int32_t latIdx) const {
+    const std::int64_t column = static_cast<std::int64_t>(lonIdx) - static_cast<std::int64_t>(tilesPerDegree_) * lonDegree_;
+    const std::int64_t row = static_cast<std::int64_t>(latIdx) - static_cast<std::int64_t>(tilesPerDegree_) * latDegree_;
+    if (column < 0 || column >= tilesPerDegree_ || row < 0 || row >= tilesPerDegree_) {
+        throw jcompat::IllegalArgumentException("tile " + std::to_string(lonIdx) + "/" + std::to_string(latIdx) +
+                                                " outside the square " + std::to_string(lonDegree_) + "/" +
+                                                std::to_string(latDegree_));
+    }
+    return static_cast<std::int32_t>(column + row * tilesPerDegree_);
+}
+
+std::int32_t OsmFile::getDataInputForSubIdx(std::int32_t k, std::span<util::Byte> buffer) {
+    if (physicalFile_ == nullptr) {
+        return 0;
+    }
+    const std::int32_t start = k == 0 ? indexSize_ : tileEnds_.at(static_cast<std::size_t>(k) - 1);
+    const std::int32_t end = tileEnds_.at(static_cast<std::size_t>(k));
+    const std::int64_t size = static_cast<std::int64_t>(end) - start;
+    if (size == 0) {
+        return 0;
+    }
+    // A tile lies inside its sub-square, after the index, and holds at least
+    // its 4-byte footer.
+    if (start < indexSize_ || end > subSquareLength_ || size < 4 || size > MAX_TILE_SIZE) {
+        throw jcompat::IOException("tile index of " + fileName_ + " out of range: tile " + std::to_string(k) +
+                                   " from " + std::to_string(start) + " to " + std::to_string(end));
+    }
+    jcompat::RandomAccessFile& file = physicalFile_->randomAccessFile();
+    file.seek(subSquareStart_ + start);
+    if (size <= static_cast<std::int64_t>(buffer.size())) {
+        file.readFully(buffer.first(static_cast<std::size_t>(size)));
+    }
+    return static_cast<std::int32_t>(size);
+}
+
+std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx, std::int32_t latIdx,
+                                                             codec::DataBuffers& buffers,
+                                                             expressions::TagValueValidator* wayValidator,
+                                                             codec::WaypointMatcher* waypointMatcher,
+                                                             bool /*reallyDecode*/, OsmNodesMap* hollowNodes) {
+    const std::int32_t k = tileIndex(lonIdx, latIdx);
+    const std::int32_t size = getDataInputForSubIdx(k, buffers.inputBuffer);
+    if (size == 0) {
+        return codec::MicroCache::emptyCache();
+    }
+    std::vector<util::Byte> own;
+    std::span<const util::Byte> tile;
+    if (static_cast<std::size_t>(size) <= buffers.inputBuffer.size()) {
+        tile = std::span<const util::Byte>(buffers.inputBuffer).first(static_cast<std::size_t>(size));
+    } else {
+        own.resize(static_cast<std::size_t>(size));
+        physicalFile_->randomAccessFile().readFully(own);
+        tile = own;
+    }
+
+    // The coder sees exactly this tile: reading past it must not reach into
+    // stale bytes of an earlier tile that the shared buffer still holds.
+    codec::StatCoderContext coder(tile);
+    std::shared_ptr<codec::MicroCache> result;
+    std::exception_ptr decodeFailure;
+    try {
+        if (hollowNodes != nullptr) {
+            DirectWeaver(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator, waypointMatcher,
+                         *hollowNodes, size);
+            result = codec::MicroCache::emptyNonPristineCache();
+        } else {
+            result = std::make_shared<codec::MicroCache2>(coder, buffers, lonIdx, latIdx, tilesPerDegree_,
+                                                          wayValidator, waypointMatcher, size);
+        }
+    } catch (...) {
+        decodeFailure = std::current_exception();
+    }
+
+    // The footer is checked only when decoding did not end right at it.
+    const std::int64_t consumed = (coder.getReadingBitPosition() + 7) / 8;
+    if (consumed != size - 4) {
+        const std::int32_t crc = util::Crc32::crc(tile, 0, size - 4);
+        util::ByteDataReader footerReader(tile, size - 4);
+        const std::int32_t footer = footerReader.readInt();
+        if (footer != (crc ^ 2)) {
+            throw jcompat::IOException(footer == crc ? "old, unsupported data-format" : "checkum error");
+        }
+    }
+    if (decodeFailure) {
+        std::rethrow_exception(decodeFailure);
+    }
+    return result;
+}
+
+} // namespace ferrow::mapaccess

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "util/ByteArray.h"
+
+namespace ferrow::mapaccess {
+
+class OsmNode;
+class OsmLinkHolder;
+
+// One undirected edge between two nodes. Each end node's chain of links runs
+// through the next field that belongs to that node's end, so a link is in the
+// chains of both its nodes at once. Either node reference is cleared when the
+// link is released at that end.
+//
+// The fields are the graph's plain data: tile decoding and the search set them
+// directly, always keeping the two chains consistent.
+class OsmLink {
+public:
+    OsmLink() = default;
+    OsmLink(const OsmLink&) = delete;
+    OsmLink& operator=(const OsmLink&) = delete;
+
+    // The way's coded tag set, set through a forward link record only.
+    util::ByteArray wayTags;
+    // The intermediate points, coded from the first node towards the second.
+    util::ByteArray geometry;
+    OsmNode* firstNode = nullptr;
+    OsmNode* secondNode = nullptr;
+    OsmLink* nextAtSecond = nullptr;
+    OsmLink* nextAtFirst = nullptr;
+    OsmLinkHolder* holdersFromSecond = nullptr;
+    OsmLinkHolder* holdersFromFirst = nullptr;
+
+    // The node at the other end, seen from source.
+    OsmNode* getTarget(const OsmNode* source) const noexcept {
+        return secondNode != nullptr && secondNode != source ? secondNode : firstNode;
+    }
+    // The next link of source's chain.
+    OsmLink* getNext(const OsmNode* source) const noexcept {
+        return secondNode != nullptr && secondNode != source ? nextAtFirst : nextAtSecond;
+    }
+    // Whether travel away from source runs against the link's coded direction.
+    bool isReverse(const OsmNode* source) const noexcept { return firstNode != source && firstNode != nullptr; }
+    // Released at both ends.
+    bool isLinkUnused() const noexcept { return firstNode == nullptr && secondNode == nullptr; }
+
+    // The head of the holders for travel away from node.
+    OsmLinkHolder* getFirstLinkHolder(const OsmNode* node) const;
+    // Puts holder at the head of the holders for travel away from node.
+    void addLinkHolder(OsmLinkHolder* holder, const OsmNode* node);
+};
+
+} // namespace ferrow::mapaccess

@@ -1,0 +1,109 @@
+#include "mapaccess/OsmNodesMap.h"
+
+#include <algorithm>
+
+namespace ferrow::mapaccess {
+
+OsmNodesMap::OsmNodesMap() : unifier_(UNIFIER_SLOTS) {
+    nodeTable_.reserve(4096);
+}
+
+OsmNode* OsmNodesMap::get(std::int32_t ilon, std::int32_t ilat) const {
+    const auto found = nodeTable_.find(OsmPos::idFromPos(ilon, ilat));
+    return found == nodeTable_.end() ? nullptr : found->second;
+}
+
+OsmNode* OsmNodesMap::put(OsmNode* node) {
+    OsmNode*& slot = nodeTable_[node->getIdFromPos()];
+    OsmNode* previous = slot;
+    slot = node;
+    return previous;
+}
+
+void OsmNodesMap::remove(const OsmNode* node) {
+    nodeTable_.erase(node->getIdFromPos());
+}
+
+bool OsmNodesMap::isEndNode(const OsmNode* node) const noexcept {
+    return (endNode1 != nullptr && endNode1->equals(*node)) || (endNode2 != nullptr && endNode2->equals(*node));
+}
+
+void OsmNodesMap::removeUnlessEndNode(const OsmNode* node) {
+    if (!isEndNode(node)) {
+        remove(node);
+    }
+}
+
+OsmNode* OsmNodesMap::createNode(std::int32_t ilon, std::int32_t ilat) {
+    OsmNode* node = nodes_.create();
+    node->ilon = ilon;
+    node->ilat = ilat;
+    return node;
+}
+
+bool OsmNodesMap::growMemoryAllowance(std::int64_t need) noexcept {
+    if (need + 2000000 > memoryAllowance) {
+        memoryAllowance = std::min(need + 2000000, maxMemory);
+    }
+    return memoryAllowance >= need + 100000;
+}
+
+void OsmNodesMap::enterCut(OsmNode* source, OsmNode* node) {
+    std::int32_t result;
+    if (node->visitId == 1) {
+        result = baseId;
+    } else {
+        result = lastVisitId++;
+    }
+    node->visitId = result;
+    ++nodeCount;
+    cutStack_.push_back(CutFrame{source, node, node->firstLink, nullptr, nullptr, 0, result});
+}
+
+std::int32_t OsmNodesMap::minVisitIdInSubtree(OsmNode* source, OsmNode* node) {
+    cutStack_.clear();
+    enterCut(source, node);
+    std::int32_t returned = 0;
+    while (!cutStack_.empty()) {
+        CutFrame& frame = cutStack_.back();
+        if (frame.descendedLink != nullptr) {
+            if (returned > frame.node->visitId) {
+                // Nothing behind this link reaches back: cut it off.
+                nodeCount = frame.savedNodeCount;
+                frame.node->unlinkLink(frame.descendedLink);
+                frame.child->unlinkLink(frame.descendedLink);
+            }
+            frame.result = std::min(frame.result, returned);
+            frame.descendedLink = nullptr;
+        }
+        bool descended = false;
+        while (frame.next != nullptr) {
+            OsmLink* link = frame.next;
+            frame.next = link->getNext(frame.node);
+            OsmNode* target = link->getTarget(frame.node);
+            if (target == nullptr || target == frame.source || target->isHollow()) {
+                continue;
+            }
+            if (target->visitId == 0) {
+                frame.descendedLink = link;
+                frame.child = target;
+                frame.savedNodeCount = nodeCount;
+                enterCut(frame.node, target); // invalidates frame
+                descended = true;
+                break;
+            }
+            if (target->visitId == 1) {
+                frame.result = std::min(frame.result, baseId);
+            } else if (target->visitId >= baseId) {
+                frame.result = std::min(frame.result, cleanupMode == 2 ? baseId : target->visitId);
+            }
+        }
+        if (!descended) {
+            returned = frame.result;
+            cutStack_.pop_back();
+        }
+    }
+    return returned;
+}
+
+} // namespace ferrow::mapaccess

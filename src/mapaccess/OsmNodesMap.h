@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "mapaccess/ObjectPool.h"
+#include "mapaccess/OsmLink.h"
+#include "mapaccess/OsmNode.h"
+#include "mapaccess/OsmPos.h"
+#include "mapaccess/TurnRestriction.h"
+#include "util/ByteArrayUnifier.h"
+
+namespace ferrow::mapaccess {
+
+// The nodes of one search. It owns every node, link and turn restriction made
+// for the graph (they live until the map is dropped) and keeps the node table:
+// the nodes known by position, that is the hollow nodes that links from
+// decoded tiles point at, plus the search's end nodes. Decoded nodes are
+// reached through links only.
+//
+// It also carries the search's memory bookkeeping and the marks of the
+// peninsula cut that tile weaving runs.
+class OsmNodesMap {
+public:
+    static constexpr std::int32_t UNIFIER_SLOTS = 16384;
+    static constexpr std::int64_t INITIAL_MEMORY_ALLOWANCE = 4000000;
+
+    OsmNodesMap();
+    OsmNodesMap(const OsmNodesMap&) = delete;
+    OsmNodesMap& operator=(const OsmNodesMap&) = delete;
+
+    // --- node table ---
+    OsmNode* get(std::int32_t ilon, std::int32_t ilat) const;
+    // Registers node at its position; returns the node registered there
+    // before (now replaced), or null.
+    OsmNode* put(OsmNode* node);
+    void remove(const OsmNode* node);
+    // Removes node's position from the table unless it is one of the two end
+    // nodes that the search keeps there.
+    void removeUnlessEndNode(const OsmNode* node);
+    bool isEndNode(const OsmNode* node) const noexcept;
+    const std::unordered_map<std::int64_t, OsmNode*>& nodeTable() const noexcept { return nodeTable_; }
+
+    // --- objects owned by the map ---
+    // A new node at the position with no elevation; not registered in the table.
+    OsmNode* createNode(std::int32_t ilon, std::int32_t ilat);
+    OsmLink* createLink() { return links_.create(); }
+    TurnRestriction* createTurnRestriction() { return restrictions_.create(); }
+    std::size_t createdNodeCount() const noexcept { return nodes_.size(); }
+    std::size_t createdLinkCount() const noexcept { return links_.size(); }
+
+    // Shares equal tag sets of decoded nodes and links.
+    util::ByteArrayUnifier& byteArrayUnifier() noexcept { return unifier_; }
+
+    // The peninsula cut from node (reached from source, or null): gives the
+    // subtree's nodes visit ids, cuts the links behind which no node of the
+    // current batch (visit id 1) is reached, and returns the smallest visit id
+    // found. Walks iteratively, so long dead-end chains need no deep stack.
+    std::int32_t minVisitIdInSubtree(OsmNode* source, OsmNode* node);
+
+    // --- memory bookkeeping of the search ---
+    // 200 bytes per queued path and 95 per counted node.
+    static std::int64_t memoryEstimate(std::int64_t queuedPaths, std::int64_t countedNodes) noexcept {
+        return 200 * queuedPaths + 95 * countedNodes;
+    }
+    // After the node count was rebuilt: grows the allowance towards need +
+    // 2000000 (at most to the maximum memory) and tells whether need + 100000
+    // now fits.
+    bool growMemoryAllowance(std::int64_t need) noexcept;
+
+    // Two thirds of the node cache's budget; 0 until the node cache sets it.
+    std::int64_t maxMemory = 0;
+    std::int64_t memoryAllowance = INITIAL_MEMORY_ALLOWANCE;
+    // Nodes counted for the memory estimate.
+    std::int32_t nodeCount = 0;
+    std::int32_t lastVisitId = 1000;
+    std::int32_t baseId = 1000;
+    // Set and read by the search.
+    std::int32_t currentPathCost = 0;
+    std::int32_t costLimit = 1000000000;
+    OsmNode* destination = nullptr;
+    OsmNode* endNode1 = nullptr;
+    OsmNode* endNode2 = nullptr;
+    // The node list that the search's memory check rebuilds.
+    std::vector<OsmNode*> nodesToCheck;
+    // 0: no peninsula cut (detailed search); 1: cut every part that hangs on a
+    // single link; 2: cut only parts without a cycle (turn restrictions in force).
+    std::int32_t cleanupMode = 0;
+
+private:
+    // One level of the peninsula walk.
+    struct CutFrame {
+        OsmNode* source;
+        OsmNode* node;
+        OsmLink* next;          // the next link of node to look at
+        OsmLink* descendedLink; // the link to the child being walked, or null
+        OsmNode* child;
+        std::int32_t savedNodeCount;
+        std::int32_t result;
+    };
+
+    void enterCut(OsmNode* source, OsmNode* node);
+
+    std::vector<CutFrame> cutStack_;
+    std::unordered_map<std::int64_t, OsmNode*> nodeTable_;
+    util::ByteArrayUnifier unifier_;
+    ObjectPool<OsmNode> nodes_;
+    ObjectPool<OsmLink> links_;
+    ObjectPool<TurnRestriction> restrictions_;
+};
+
+} // namespace ferrow::mapaccess
