@@ -9,6 +9,9 @@ class BExpressionContextWay;
 
 namespace ferrow::router {
 
+class OsmPath;
+class OsmPrePath;
+
 // A cost model: chosen per request by RoutingContext::readGlobalConfig from
 // the profile's model line, it decides which kind of search path prices the
 // links. The contexts belong to the profile the request holds and outlive
@@ -20,6 +23,16 @@ public:
     // `keyValues` is null when the request overrides no profile variable.
     virtual void init(expressions::BExpressionContextWay* expctxWay, expressions::BExpressionContextNode* expctxNode,
                       const expressions::VariableOverrides* keyValues) = 0;
+
+    // A fresh path of the model's class (path-start bit set), owned by the
+    // model until releasePaths.
+    virtual OsmPath* createPath() = 0;
+    // A fresh look-ahead of the model's class, or null when the model has none.
+    virtual OsmPrePath* createPrePath() { return nullptr; }
+    // Takes back a path that nothing refers to any more, for reuse.
+    virtual void releasePath(OsmPath* path) = 0;
+    // Recycles every path and pre-path: the search that used them is over.
+    virtual void releasePaths() = 0;
 };
 
 } // namespace ferrow::router

@@ -10,6 +10,8 @@
 #include "jcompat/JString.h"
 #include "jcompat/NumberText.h"
 #include "router/OsmNogoPolygon.h"
+#include "router/OsmPath.h"
+#include "router/OsmPrePath.h"
 #include "router/ProfileCache.h"
 #include "router/StdModel.h"
 #include "util/CheapRuler.h"
@@ -243,6 +245,35 @@ std::int32_t RoutingContext::calcDistance(std::int32_t lon1, std::int32_t lat1, 
         throw jcompat::IllegalArgumentException("Cannot round NaN value.");
     }
     return std::max(1, toInt(std::floor(d + 0.5)));
+}
+
+OsmPath* RoutingContext::createPath(mapaccess::OsmLink* link) {
+    OsmPath* path = pathModel->createPath();
+    path->init(link);
+    return path;
+}
+
+OsmPath* RoutingContext::createPath(OsmPath& origin, mapaccess::OsmLink* link, const OsmTrack* refTrack,
+                                    bool detailMode) {
+    OsmPath* path = pathModel->createPath();
+    path->init(origin, link, refTrack, detailMode, *this);
+    return path;
+}
+
+OsmPrePath* RoutingContext::createPrePath(OsmPath& origin, mapaccess::OsmLink* link) {
+    OsmPrePath* prePath = pathModel->createPrePath();
+    if (prePath != nullptr) prePath->init(origin, link, *this);
+    return prePath;
+}
+
+void RoutingContext::releasePath(OsmPath* path) {
+    if (path != nullptr) pathModel->releasePath(path);
+}
+
+void RoutingContext::releaseSearchMemory() {
+    firstPrePath = nullptr;
+    if (pathModel) pathModel->releasePaths();
+    pathElements.reset();
 }
 
 } // namespace ferrow::router

@@ -9,7 +9,9 @@
 #include "expressions/BExpressionContext.h"
 #include "mapaccess/GeometryDecoder.h"
 #include "router/OsmNodeNamed.h"
+#include "router/OsmPathElement.h"
 #include "router/OsmPathModel.h"
+#include "router/SearchPool.h"
 #include "util/CheapAngleMeter.h"
 
 namespace ferrow::expressions {
@@ -20,6 +22,9 @@ class BExpressionContextWay;
 namespace ferrow::router {
 
 struct ParsedProfile;
+class OsmPath;
+class OsmPrePath;
+class OsmTrack;
 
 // The settings of one routing run: the profile and its overrides, the
 // profile's contexts, cost model and global parameters, the request's
@@ -151,6 +156,24 @@ public:
     // segment touches into nogoCost and catches a waypoint put in front by
     // setWaypoint (shortestMatch, wayFraction, ilonShortest, ilatShortest).
     std::int32_t calcDistance(std::int32_t lon1, std::int32_t lat1, std::int32_t lon2, std::int32_t lat2);
+
+    // ---- paths of a search ----
+    // A new start path of the model's path class on link.
+    OsmPath* createPath(mapaccess::OsmLink* link);
+    // A new path of the model's path class extending origin over link, priced.
+    OsmPath* createPath(OsmPath& origin, mapaccess::OsmLink* link, const OsmTrack* refTrack, bool detailMode);
+    // The model's look-ahead over another link at origin's target, or null
+    // when the model has none.
+    OsmPrePath* createPrePath(OsmPath& origin, mapaccess::OsmLink* link);
+    // Hands back a path that nothing refers to (a candidate that lost).
+    void releasePath(OsmPath* path);
+    // Ends a search: its paths, pre-paths and track points are recycled.
+    void releaseSearchMemory();
+
+    // The track points made during a search; they live until releaseSearchMemory.
+    SearchPool<OsmPathElement> pathElements;
+    // The pre-paths of the junction being expanded (a list through OsmPrePath::next).
+    OsmPrePath* firstPrePath = nullptr;
 
     // A no-go cost is kept within this bound: costs from here up are refused
     // by the search anyway, and a bounded value cannot overflow the sums.

@@ -8,4 +8,14 @@ void StdModel::init(expressions::BExpressionContextWay* expctxWay, expressions::
     ctxNode = expctxNode;
 }
 
+OsmPath* StdModel::createPath() {
+    StdPath* path = paths_.create();
+    path->destinationBits = OsmPath::PATH_START_BIT;
+    return path;
+}
+
+void StdModel::releasePath(OsmPath* path) {
+    paths_.release(static_cast<StdPath*>(path));
+}
+
 } // namespace ferrow::router

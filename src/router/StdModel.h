@@ -1,17 +1,30 @@
 #pragma once
 
 #include "router/OsmPathModel.h"
+#include "router/SearchPool.h"
+#include "router/StdPath.h"
 
 namespace ferrow::router {
 
-// The profile-driven standard cost model.
+// The profile-driven standard cost model: its paths are StdPaths, and it
+// makes no junction look-ahead.
 class StdModel : public OsmPathModel {
 public:
     void init(expressions::BExpressionContextWay* expctxWay, expressions::BExpressionContextNode* expctxNode,
               const expressions::VariableOverrides* keyValues) override;
 
+    OsmPath* createPath() override;
+    void releasePath(OsmPath* path) override;
+    void releasePaths() override { paths_.reset(); }
+
+    // Paths given out and not yet released (for tests and measurements).
+    std::size_t livePathCount() const noexcept { return paths_.liveCount(); }
+
     expressions::BExpressionContextWay* ctxWay = nullptr;
     expressions::BExpressionContextNode* ctxNode = nullptr;
+
+private:
+    SearchPool<StdPath> paths_;
 };
 
 } // namespace ferrow::router
