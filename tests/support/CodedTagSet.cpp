@@ -1,0 +1,41 @@
+#include "support/CodedTagSet.h"
+
+#include <array>
+
+#include "support/StatEncoder.h"
+#include "util/BitCoderContext.h"
+
+namespace ferrow::testsupport {
+
+std::int32_t CodedTagSet::codeOfValueIndex(std::int32_t valueIndex) {
+    if (valueIndex == 1) {
+        return 7;
+    }
+    return valueIndex <= 8 ? valueIndex - 2 : valueIndex - 1;
+}
+
+util::ByteArray CodedTagSet::toBytes() const {
+    std::array<util::Byte, 256> buffer{};
+    util::BitCoderContext coder = util::BitCoderContext::writer(buffer);
+    std::int32_t previous = 0;
+    for (const auto& [index, value] : pairs) {
+        coder.encodeVarBits(index - previous);
+        coder.encodeVarBits(value);
+        previous = index;
+    }
+    coder.encodeVarBits(0);
+    const std::int32_t length = coder.flushAndGetLength();
+    return util::ByteArray::copyOf(std::span<const util::Byte>(buffer.data(), static_cast<std::size_t>(length)));
+}
+
+void CodedTagSet::writeTo(StatEncoder& encoder) const {
+    std::int32_t previous = 0;
+    for (const auto& [index, value] : pairs) {
+        encoder.encodeVarBits(index - previous);
+        encoder.encodeVarBits(value);
+        previous = index;
+    }
+    encoder.encodeVarBits(0);
+}
+
+} // namespace ferrow::testsupport
