@@ -3,7 +3,11 @@
 #include <exception>
 #include <new>
 
+#include "jcompat/Exceptions.h"
 #include "jcompat/File.h"
+#include "jcompat/JString.h"
+#include "router/ProfileCache.h"
+#include "router/RoutingContext.h"
 
 namespace ferrow::service {
 
@@ -22,13 +26,41 @@ RouteService::Answer RouteService::answer(std::string_view line, std::size_t tab
     }
 }
 
-RouteService::Answer RouteService::routeWithEngine(const jcompat::File& /*segmentDir*/,
-                                                   router::RequestParams& /*params*/) {
-    // The routing engine is joined here once it exists: a context with memory
-    // class 128 and the profile path, the waypoints from "lonlats", "profile"
-    // removed, the engine mode from "engineMode", the remaining parameters
-    // applied, then a run limited to 60000 ms answered with the engine's error
-    // message or RouteGeoJson of its found track.
+namespace {
+
+// A malformed mode is answered with the failure's type name alone.
+std::int32_t parseEngineMode(const std::string& text) {
+    try {
+        return jcompat::JString::parseInt(text);
+    } catch (const jcompat::NumberFormatException&) {
+        throw jcompat::NumberFormatException();
+    }
+}
+
+} // namespace
+
+RouteService::Answer RouteService::routeWithEngine(const jcompat::File& segmentDir, router::RequestParams& params) {
+    const router::RoutingParamCollector collector;
+    router::RoutingContext rc;
+    rc.memoryClass = 128;
+    rc.profilePath = *params.get("profile");
+    router::OsmNodeNamedList waypoints = collector.getWayPointList(params.get("lonlats"));
+    params.remove("profile");
+    const std::string* mode = params.get("engineMode");
+    const std::int32_t engineMode = mode != nullptr ? parseEngineMode(*mode) : 0;
+    collector.setParams(rc, waypoints, params);
+    return runEngine(segmentDir, waypoints, rc, engineMode);
+}
+
+RouteService::Answer RouteService::runEngine(const jcompat::File& /*segmentDir*/, router::OsmNodeNamedList& /*waypoints*/,
+                                             router::RoutingContext& rc, std::int32_t /*engineMode*/) {
+    // Until the routing engine exists, the profile is loaded (and released)
+    // as its constructor and run will do, so that profile errors are answered.
+    // The engine replaces this body: construct it for the segment directory,
+    // waypoints, context and mode, run it with doRun(60000), and answer its
+    // error message or RouteGeoJson of its found track.
+    router::ProfileCache::parseProfile(rc);
+    router::ProfileCache::releaseProfile(rc);
     return {"routing engine not available yet", false};
 }
 

@@ -11,6 +11,10 @@ namespace ferrow::jcompat {
 class File;
 }
 
+namespace ferrow::router {
+class RoutingContext;
+}
+
 namespace ferrow::service {
 
 // The request handler and the text helpers of the route answer.
@@ -35,9 +39,13 @@ struct RouteService {
 
 private:
     // Everything after the profile check: the routing context, waypoints,
-    // engine mode, parameters and the engine run, answered with the found
-    // track's GeoJSON or the engine's error message.
+    // engine mode and parameters, then the engine run.
     static Answer routeWithEngine(const jcompat::File& segmentDir, router::RequestParams& params);
+
+    // The routing run for the prepared request, answered with the found
+    // track's GeoJSON or the engine's error message.
+    static Answer runEngine(const jcompat::File& segmentDir, router::OsmNodeNamedList& waypoints,
+                            router::RoutingContext& rc, std::int32_t engineMode);
 };
 
 } // namespace ferrow::service

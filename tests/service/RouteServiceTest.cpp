@@ -33,11 +33,12 @@ TEST(RouteServiceAnswer, ParameterErrors) {
     answer = answerFor("7\tx=1\tprofile=p");
     EXPECT_EQ(answer.text, "profile parameter not set"); // one pair: x = "1<TAB>profile"
     answer = answerFor("7\tprofile=a\tb");
-    EXPECT_EQ(answer.text, "routing engine not available yet");
+    EXPECT_EQ(answer.text, "lonlats parameter not set");
 }
 
 TEST(RouteServiceAnswer, ProfileRequestsWaitForTheEngine) {
-    const auto answer = answerFor("1\tprofile=profiles/car.vpf&lonlats=8.0,50.0;8.01,50.01");
+    const auto answer =
+        answerFor("1\tprofile=" FERROW_SOURCE_DIR "/profiles/car.vpf&lonlats=8.0,50.0;8.01,50.01");
     EXPECT_FALSE(answer.ok);
     EXPECT_EQ(answer.text, "routing engine not available yet");
 }

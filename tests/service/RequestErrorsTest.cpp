@@ -1,0 +1,97 @@
+// Every answer a request's parameters and profile can lead to before the
+// routing run, through the service as a process.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "router/ProfileFiles.h"
+#include "service/RouterProcess.h"
+
+using ferrow::router::testing::ProfileDir;
+using ferrow::router::testing::profileText;
+using ferrow::service::testing::serve;
+
+namespace {
+
+// The answer line of a single request with identifier 1.
+std::string answerTo(const std::string& query) {
+    const std::string output = serve("1\t" + query + "\nquit\n").output;
+    const std::string ready = "ready\n";
+    return output.rfind(ready, 0) == 0 ? output.substr(ready.size()) : "<unexpected> " + output;
+}
+
+const std::string kCar = "profile=profiles/car.vpf";
+const std::string kNotYet = "1\t0\trouting engine not available yet\n";
+
+} // namespace
+
+TEST(RequestErrors, Waypoints) {
+    EXPECT_EQ(answerTo(kCar), "1\t0\tlonlats parameter not set\n");
+    EXPECT_EQ(answerTo(kCar + "&lonlats=8.1"), "1\t0\twe need one lat/lon point at least!\n");
+    EXPECT_EQ(answerTo(kCar + "&lonlats=%3B%7C"), "1\t0\twe need one lat/lon point at least!\n");
+    EXPECT_EQ(answerTo(kCar + "&lonlats=8.1,49.2|8.3"), "1\t0\tIndexOutOfBoundsException\n");
+    EXPECT_EQ(answerTo(kCar + "&lonlats=8.1,north"), "1\t0\tFor input string: \"north\"\n");
+    EXPECT_EQ(answerTo(kCar + "&lonlats=8.1,90"), "1\t0\tlon/lat out of range: 8.1,90\n");
+}
+
+TEST(RequestErrors, EngineMode) {
+    const std::string route = kCar + "&lonlats=8.1,49.2|8.3,49.4";
+    EXPECT_EQ(answerTo(route + "&engineMode=x"), "1\t0\tNumberFormatException\n");
+    EXPECT_EQ(answerTo(route + "&engineMode=1.0"), "1\t0\tNumberFormatException\n");
+    EXPECT_EQ(answerTo(route + "&engineMode=%2B2"), kNotYet);
+    EXPECT_EQ(answerTo(route + "&engineMode=-7"), kNotYet); // the engine checks the mode
+}
+
+TEST(RequestErrors, Parameters) {
+    const std::string route = kCar + "&lonlats=8.1,49.2|8.3,49.4";
+    EXPECT_EQ(answerTo(route + "&straight=-1"), "1\t0\tindex: -1, size: 2\n");
+    EXPECT_EQ(answerTo(route + "&straight=first"), "1\t0\tFor input string: \"first\"\n");
+    EXPECT_EQ(answerTo(route + "&nogos=8.2,49.3"), "1\t0\tIndexOutOfBoundsException\n");
+    EXPECT_EQ(answerTo(route + "&nogos=8.2,49.3,50,Infinity"),
+              "1\t0\tnogo weight must be a finite number: Infinity\n");
+    EXPECT_EQ(answerTo(route + "&polygons=8.2,49.3,8.3,49.3,200,49.4"), "1\t0\tlon/lat out of range: 200,49.4\n");
+    EXPECT_EQ(answerTo(route + "&nogoLons=8.2&nogoLats=49.3&nogoRadi=ten"), "1\t0\tFor input string: \"ten\"\n");
+    EXPECT_EQ(answerTo(route + "&heading=north"), "1\t0\tFor input string: \"north\"\n");
+    EXPECT_EQ(answerTo(route + "&roundTripDistance=2e3"), "1\t0\tFor input string: \"2e3\"\n");
+    EXPECT_EQ(answerTo(route + "&format=gpx&profile%3Aavoid_toll=yes"),
+              "1\t0\tParseException car.vpf at line 1: For input string: \"yes\"\n");
+}
+
+TEST(RequestErrors, ErrorsComeInRequestOrder) {
+    // profile, then waypoints, then engine mode, then the other parameters,
+    // then the profile file
+    EXPECT_EQ(answerTo("lonlats=x&engineMode=x"), "1\t0\tprofile parameter not set\n");
+    EXPECT_EQ(answerTo("profile=absent.vpf&engineMode=x"), "1\t0\tlonlats parameter not set\n");
+    EXPECT_EQ(answerTo("profile=absent.vpf&lonlats=8,49&straight=-1&engineMode=x"), "1\t0\tNumberFormatException\n");
+    EXPECT_EQ(answerTo("profile=profiles/absent.vpf&lonlats=8,49&straight=-1"), "1\t0\tindex: -1, size: 1\n");
+}
+
+TEST(RequestErrors, ProfileLoading) {
+    EXPECT_EQ(answerTo("profile=profiles/absent.vpf&lonlats=8,49"), "1\t0\tprofile absent.vpf does not exist\n");
+    // A bare file name looks for the lookup table in the working directory.
+    EXPECT_EQ(answerTo("profile=car.vpf&lonlats=8,49"),
+              "1\t0\tFileNotFoundException: ./lookups.dat (No such file or directory)\n");
+
+    ProfileDir dir;
+    const std::string typo = dir.write("typo.vpf", "---model:ferrow.router.StdMdl\n" + profileText(""));
+    EXPECT_EQ(answerTo("profile=" + typo + "&lonlats=8,49"),
+              "1\t0\tCannot create path-model: java.lang.ClassNotFoundException: ferrow.router.StdMdl\n");
+    const std::string kinematic = dir.write("kin.vpf", "---model:ferrow.router.KinematicNoCostModel\n" + profileText(""));
+    EXPECT_EQ(answerTo("profile=" + kinematic + "&lonlats=8,49"),
+              "1\t0\tCannot create path-model: ferrow.router.KinematicNoCostModel is not available yet\n");
+}
+
+TEST(RequestErrors, ValidRequestsWaitForTheEngine) {
+    EXPECT_EQ(answerTo(kCar + "&lonlats=8.1,49.2|8.3,49.4&nogos=8.2,49.3,50,10|8.25,49.3,20&"
+                              "polygons=8.1,49.1,8.2,49.1,8.2,49.2,5&polylines=8.1,49.1,8.2,49.2&straight=1&"
+                              "pois=8.1,49.2,Caf%C3%A9&heading=90&alternativeidx=1&timode=2&format=geojson&"
+                              "profile:avoid_toll=1&nogoLons=8.1&nogoLats=49.2&nogoRadi=100"),
+              kNotYet);
+    EXPECT_EQ(answerTo("profile=profiles/bike.vpf&lonlats=8.1,49.2"), kNotYet);
+    EXPECT_EQ(answerTo("profile=profiles/foot.vpf&lonlats=8.1,49.2|8.3,49.4&profile:allow_steps=0"), kNotYet);
+    // Several requests in one process, the second reusing the cached profile.
+    const std::string route = kCar + "&lonlats=8.1,49.2|8.3,49.4";
+    EXPECT_EQ(serve("a\t" + route + "\nb\t" + route + "\nc\t" + route + "&profile:avoid_toll=1\n").output,
+              "ready\na\t0\trouting engine not available yet\nb\t0\trouting engine not available yet\n"
+              "c\t0\trouting engine not available yet\n");
+}
