@@ -76,6 +76,9 @@ public:
     bool isEndpoint = false;
     bool startDirectionValid = false;
     bool inverseDirection = false;
+    // A stored reference track and an area-info cache file; the service names neither.
+    std::optional<std::string> rawTrackPath;
+    std::optional<std::string> areaInfoCache;
 
     // ---- outputs of calcDistance ----
     double nogoCost = 0.0; // -1: forbidden

@@ -1,6 +1,7 @@
 #include "router/RoutingParamCollector.h"
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "jcompat/Exceptions.h"
@@ -71,13 +72,10 @@ std::string urlDecode(std::string_view query) {
 
 constexpr std::string_view kProfilePrefix = "profile:";
 
-// Adds the list to the context's no-go areas.
+// Appends the list to the context's no-go areas.
 void addNogos(RoutingContext& rc, OsmNodeNamedList&& nogos) {
-    if (rc.nogoPoints.empty()) {
-        rc.nogoPoints = std::move(nogos);
-    } else {
-        rc.nogoPoints.insert(rc.nogoPoints.end(), nogos.begin(), nogos.end());
-    }
+    rc.nogoPoints.insert(rc.nogoPoints.end(), std::make_move_iterator(nogos.begin()),
+                         std::make_move_iterator(nogos.end()));
 }
 
 // The weight of a no-go area: NaN (absolute) for "NaN", else a number. An

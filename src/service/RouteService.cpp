@@ -54,11 +54,9 @@ RouteService::Answer RouteService::routeWithEngine(const jcompat::File& segmentD
 
 RouteService::Answer RouteService::runEngine(const jcompat::File& /*segmentDir*/, router::OsmNodeNamedList& /*waypoints*/,
                                              router::RoutingContext& rc, std::int32_t /*engineMode*/) {
-    // Until the routing engine exists, the profile is loaded (and released)
-    // as its constructor and run will do, so that profile errors are answered.
-    // The engine replaces this body: construct it for the segment directory,
-    // waypoints, context and mode, run it with doRun(60000), and answer its
-    // error message or RouteGeoJson of its found track.
+    // Stands in for the routing engine: the profile is loaded and released as
+    // the engine's constructor and run do, so profile errors are answered.
+    // The engine's run (doRun with 60000 ms) and its answer replace this body.
     router::ProfileCache::parseProfile(rc);
     router::ProfileCache::releaseProfile(rc);
     return {"routing engine not available yet", false};
