@@ -187,7 +187,8 @@ std::vector<util::Byte> SegmentWriter::fileBytes(const TileMap& tiles, const Seg
             const std::int32_t column = key.first - t * lonDegree;
             const std::int32_t row = key.second - t * latDegree;
             if (column >= 0 && column < t && row >= 0 && row < t) {
-                squareTiles[static_cast<std::size_t>(column + row * t)] = TileEncoder::encode(tile, options.tileFooter);
+                squareTiles[static_cast<std::size_t>(column + row * t)] =
+                    TileEncoder::encode(tile, options.tileFooter, options.tilePadding);
                 hasTiles = true;
             }
         }

@@ -29,6 +29,8 @@ struct SegmentFileOptions {
     std::optional<std::int16_t> lookupVersion;
     std::int64_t creationTime = 0;
     TileEncoder::Footer tileFooter = TileEncoder::Footer::Current;
+    // Zero bytes between each tile's body and its footer.
+    std::int32_t tilePadding = 0;
 };
 
 // Writes a TestNetwork as segment files, exactly as the reader expects them:

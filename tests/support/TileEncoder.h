@@ -22,7 +22,10 @@ public:
         Old,     // the plain checksum of the old format, which readers refuse
     };
 
-    static std::vector<util::Byte> encode(const TileContent& tile, Footer footer = Footer::Current);
+    // The body, padding zero bytes (which make the decoder stop short of the
+    // footer, so that readers check it), and the footer over both.
+    static std::vector<util::Byte> encode(const TileContent& tile, Footer footer = Footer::Current,
+                                          std::int32_t padding = 0);
     static std::vector<util::Byte> encodeBody(const TileContent& tile);
 
     // The bytes the decoded tile's record array must offer for these nodes.
