@@ -120,6 +120,12 @@ codec::MicroCache* NodesCache::loadSegmentFor(std::int32_t ilon, std::int32_t il
     const std::int32_t lonDegree = ilon / GRID_PER_DEGREE;
     const std::int32_t latDegree = ilat / GRID_PER_DEGREE;
     OsmFile* osmFile = fileFor(ilon, ilat, lonDegree, latDegree);
+    if (!firstFileName_) {
+        // The square looked at first, whether opened now or before: a
+        // waypoint's own file decides, never a neighbour that its rings touch.
+        currentFileName_ = PhysicalFile::baseNameFor(ilon, ilat) + ".rd5";
+        noteFirstFile(osmFile->fileName().empty());
+    }
     currentFileName_ = osmFile->fileName();
     if (!osmFile->hasData()) {
         return nullptr;
@@ -151,7 +157,6 @@ OsmFile* NodesCache::fileFor(std::int32_t ilon, std::int32_t ilat, std::int32_t 
         known = openFiles_.emplace(baseName, openSegmentFile(currentFileName_)).first;
     }
     auto osmFile = std::make_unique<OsmFile>(known->second.get(), lonDegree, latDegree, *dataBuffers_);
-    noteFirstFile(osmFile->fileName().empty());
     row.push_back(std::move(osmFile));
     return row.back().get();
 }
