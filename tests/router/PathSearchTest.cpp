@@ -113,7 +113,8 @@ TEST_F(TwoRoads, RetrackingRecordsEverySection) {
     float energy = 0.0f;
     const auto row = [&](NodeRef at, std::int32_t dist, int costPerKm, const char* tags) {
         time = static_cast<float>(time + dist / 12.5);
-        energy = static_cast<float>(energy + dist * (90 * 9.81 * 0.01 + 0.225 * 12.5 * 12.5));
+        energy = static_cast<float>(
+            energy + dist * (90 * 9.81 * static_cast<double>(0.01f) + static_cast<double>(0.225f) * 12.5 * 12.5));
         return std::to_string(f.at(at).ilon - 180000000) + "\t" + std::to_string(f.at(at).ilat - 90000000) +
                "\t-8192\t" + std::to_string(dist) + "\t" + std::to_string(costPerKm) + "\t0\t0\t0\t0\t" + tags +
                "\t\t" + std::to_string(static_cast<int>(time)) + "\t" + std::to_string(static_cast<int>(energy));
