@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <utility>
 
 #include "jcompat/NumberText.h"
@@ -200,8 +199,8 @@ double OsmNogoPolygon::distanceWithinPolygon(std::int32_t lon1, std::int32_t lat
     double total = 0.0;
     // The last boundary crossing (or the start when it lies inside): the
     // segment's pieces between consecutive crossings are inside or outside.
-    std::optional<Point> previous;
-    if (isClosed && isWithin(lon1, lat1)) previous = s0;
+    Point previous = s0;
+    bool hasPrevious = isClosed && isWithin(lon1, lat1);
     anyEdge([&](const Point& a, const Point& b) {
         const int meeting = intersect2D_2Segments(s0, s1, a, b);
         if (isClosed && meeting == 1) {
@@ -219,19 +218,20 @@ double OsmNogoPolygon::distanceWithinPolygon(std::int32_t lon1, std::int32_t lat
             } else {
                 crossing = sharedPoint(s0, s1, a, b);
             }
-            if (previous) {
-                const std::int32_t midX = jcompat::wrapAdd(previous->x, crossing.x) >> 1;
-                const std::int32_t midY = jcompat::wrapAdd(previous->y, crossing.y) >> 1;
-                if (isWithin(midX, midY)) total += rulerDistance(*previous, crossing);
+            if (hasPrevious) {
+                const std::int32_t midX = jcompat::wrapAdd(previous.x, crossing.x) >> 1;
+                const std::int32_t midY = jcompat::wrapAdd(previous.y, crossing.y) >> 1;
+                if (isWithin(midX, midY)) total += rulerDistance(previous, crossing);
             }
             previous = crossing;
+            hasPrevious = true;
         } else if (meeting == 2) {
             total += std::min({rulerDistance(s0, s1), rulerDistance(a, b), rulerDistance(s0, b), rulerDistance(a, s1)});
-            previous.reset();
+            hasPrevious = false;
         }
         return false;
     });
-    if (previous && isWithin(lon2, lat2)) total += rulerDistance(*previous, s1);
+    if (hasPrevious && isWithin(lon2, lat2)) total += rulerDistance(previous, s1);
     return total;
 }
 
