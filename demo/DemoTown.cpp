@@ -276,8 +276,8 @@ void drawRoundabout(TownBuilder& town) {
     for (std::int32_t k = 0; k <= 12; ++k) {
         const double angle = 2.0 * 3.141592653589793 * k / 12.0; // anticlockwise from east
         const bool node = k % 3 == 0;
-        const P p{ROUNDABOUT_X + ROUNDABOUT_RADIUS * std::cos(angle), ROUNDABOUT_Y + ROUNDABOUT_RADIUS * std::sin(angle),
-                  !node};
+        const P p{ROUNDABOUT_X + ROUNDABOUT_RADIUS * std::cos(angle),
+                  ROUNDABOUT_Y + ROUNDABOUT_RADIUS * std::sin(angle), !node};
         circle.push_back(k == 12 ? circle.front() : p);
     }
     // One way per quarter, node to node.

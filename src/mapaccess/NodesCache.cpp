@@ -76,7 +76,8 @@ std::optional<jcompat::File> NodesCache::readSecondarySegmentDir(const jcompat::
                 continue;
             }
             if (line.starts_with(SECONDARY_DIR_KEY)) {
-                const std::string value = jcompat::JString::trim(std::string_view(line).substr(SECONDARY_DIR_KEY.size()));
+                const std::string value =
+                    jcompat::JString::trim(std::string_view(line).substr(SECONDARY_DIR_KEY.size()));
                 jcompat::File dir = value.starts_with("/") ? jcompat::File(value) : jcompat::File(&segmentDir, value);
                 if (dir.exists()) {
                     secondary = std::move(dir);

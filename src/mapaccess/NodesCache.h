@@ -45,9 +45,10 @@ public:
 
     // The profile's way context (the tag validator of tile decoding, whose
     // decode-forbidden switch follows detailed) and the lookup table whose
-    // versions every segment file must match must outlive the cache. A previous cache, when given, is left without files,
-    // buffers and rows: drop it afterwards. RuntimeException "segment
-    // directory <path> does not exist" when segmentDir is not a directory.
+    // versions every segment file must match must outlive the cache. A
+    // previous cache, when given, is left without files, buffers and rows:
+    // drop it afterwards. RuntimeException "segment directory <path> does not
+    // exist" when segmentDir is not a directory.
     NodesCache(const jcompat::File& segmentDir, expressions::TagValueValidator& wayContext,
                const expressions::BExpressionMetaData& lookupMeta, bool forceSecondary, std::int64_t memoryBudget,
                NodesCache* previous, bool detailed);

@@ -248,7 +248,8 @@ TEST_F(SecondaryDirectoryTest, NoConfigurationOrOnlyCommentsMeansNone) {
 
 TEST_F(SecondaryDirectoryTest, ARelativeDirectoryIsResolvedAgainstTheSegmentDirectory) {
     writeSegments(secondaryNet_, secondaryPath());
-    writeConfig("# where the rest lies\nsomething=else\n  secondary_segment_dir=  second \t\nsecondary_segment_dir=x\n");
+    writeConfig("# where the rest lies\nsomething=else\n"
+                "  secondary_segment_dir=  second \t\nsecondary_segment_dir=x\n");
     auto cache = newCache();
     ASSERT_TRUE(cache->secondarySegmentDir().has_value());
     EXPECT_EQ(cache->secondarySegmentDir()->getPath(), segments_.path() + "/second");
@@ -382,7 +383,8 @@ TEST_F(NodesCacheTest, TileOrderDoesNotChangeTheGraph) {
             const auto& to = net.at(refs[static_cast<std::size_t>(i)]);
             std::vector<testsupport::WayPoint> points{refs[static_cast<std::size_t>(j)]};
             if ((i + k) % 3 == 0) {
-                points.push_back(testsupport::gridShape((from.ilon + to.ilon) / 2 + 77, (from.ilat + to.ilat) / 2 - 55));
+                points.push_back(
+                    testsupport::gridShape((from.ilon + to.ilon) / 2 + 77, (from.ilat + to.ilat) / 2 - 55));
             }
             points.push_back(refs[static_cast<std::size_t>(i)]);
             net.way(k == 0 ? "highway=residential" : "highway=track tracktype=grade2", points);
