@@ -229,6 +229,16 @@ bool NodesCache::matchWaypointsToNodes(std::vector<MatchedWaypoint>& waypoints, 
     return matchWaypointsToNodes(list, maxDistance, islandPairs);
 }
 
+bool NodesCache::matchWaypointsToNodes(const std::vector<std::shared_ptr<MatchedWaypoint>>& waypoints,
+                                       double maxDistance, const OsmNodePairSet* islandPairs) {
+    std::vector<MatchedWaypoint*> list;
+    list.reserve(waypoints.size());
+    for (const std::shared_ptr<MatchedWaypoint>& mwp : waypoints) {
+        list.push_back(mwp.get());
+    }
+    return matchWaypointsToNodes(list, maxDistance, islandPairs);
+}
+
 bool NodesCache::matchWaypointsToNodes(std::span<MatchedWaypoint* const> waypoints, double maxDistance,
                                        const OsmNodePairSet* islandPairs) {
     waypointMatcher_ = std::make_unique<WaypointMatcherImpl>(waypoints, maxDistance, islandPairs);

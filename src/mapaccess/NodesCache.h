@@ -77,6 +77,8 @@ public:
                                const OsmNodePairSet* islandPairs);
     bool matchWaypointsToNodes(std::vector<MatchedWaypoint>& waypoints, double maxDistance,
                                const OsmNodePairSet* islandPairs);
+    bool matchWaypointsToNodes(const std::vector<std::shared_ptr<MatchedWaypoint>>& waypoints, double maxDistance,
+                               const OsmNodePairSet* islandPairs);
 
     // Empties the tile slots: all of them, or only those of woven tiles.
     void clean(bool all);

@@ -527,6 +527,15 @@ TEST_F(NodesCacheTest, MatchingLoadsTheWaypointTilesAndFindsTheStreet) {
     EXPECT_EQ(waypoints[0].node2->ilon, tileLon(0, 11000));
     EXPECT_EQ(waypoints[1].node1->ilon, tileLon(0, 11000)); // looking back west
     EXPECT_EQ(waypoints[0].nearestWays.size(), 2U);
+
+    // The engine keeps its waypoints shared; matching them gives the same.
+    std::vector<std::shared_ptr<MatchedWaypoint>> shared{std::make_shared<MatchedWaypoint>(waypointAt(0, 0)),
+                                                         std::make_shared<MatchedWaypoint>(waypointAt(0, 0))};
+    shared[0]->waypoint = waypoints[0].waypoint;
+    shared[1]->waypoint = waypoints[1].waypoint;
+    EXPECT_TRUE(newCache()->matchWaypointsToNodes(shared, 250.0, nullptr));
+    EXPECT_EQ(shared[0]->crossPoint->ilon, tileLon(0, 3000));
+    EXPECT_EQ(shared[1]->node1->ilon, tileLon(0, 11000));
 }
 
 TEST_F(NodesCacheTest, MatchingFailsOnAMissingFirstFileAndIsFalseFarFromStreets) {
