@@ -221,6 +221,12 @@ std::int32_t RoutingEngine::openSetKey(const OsmPath& path) const {
     return clamped(std::int64_t{path.cost} + jcompat::toInt(airDistanceCostFactor * path.airDistance));
 }
 
+void RoutingEngine::recycleIfDetached(OsmPath* path) {
+    // Released at its source, the link no longer holds the path: nothing
+    // refers to it any more.
+    if (!isUsableFrom(*path->link, path->sourceNode)) routingContext.releasePath(path);
+}
+
 void RoutingEngine::addToOpenset(OsmPath* path) {
     if (path->cost >= 0) openSet.add(openSetKey(*path), path);
 }
@@ -232,6 +238,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
     RoutingContext& rc = routingContext;
     mapaccess::OsmNodesMap& nodesMap = nodesCache->nodesMap();
     lastVisitedCount_ = 0;
+    lastCollectionCount_ = 0;
 
     std::int32_t maxTotalCost = guideTrack ? clamped(std::int64_t{guideTrack->cost} + 5000) : kNoCostBound;
     std::int32_t firstMatchCost = kNoCostBound;
@@ -308,7 +315,10 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
             needNonPanicProcessing = true;
             continue;
         }
-        if (path->airDistance == -1) continue; // closed
+        if (path->airDistance == -1) { // closed
+            recycleIfDetached(path);
+            continue;
+        }
 
         if (directWeaving && hasHollowLinkTargets(*path->targetNode)) {
             if (memoryPanicMode) {
@@ -398,7 +408,10 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
             }
         }
 
-        if (std::int64_t{path->cost} + path->airDistance > std::int64_t{maxTotalCost} + 100) continue;
+        if (std::int64_t{path->cost} + path->airDistance > std::int64_t{maxTotalCost} + 100) {
+            recycleIfDetached(path);
+            continue;
+        }
 
         nodesMap.costLimit = maxTotalCost;
         nodesMap.currentPathCost = path->cost;
@@ -502,6 +515,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
             link->addLinkHolder(bestPath, currentNode);
             addToOpenset(bestPath);
         }
+        recycleIfDetached(path);
     }
 
     if (nodesVisited < MAXNODES_ISLAND_CHECK && islandNodePairs.getFreezeCount() < MAX_ISLAND_FREEZES) {
@@ -513,63 +527,79 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
 void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pathCost,
                                      const OsmNode* endPos) {
     mapaccess::OsmNodesMap& nodesMap = nodesCache->nodesMap();
+    ++lastCollectionCount_;
     const bool prune = maxTotalCost < kNoCostBound && endPos != nullptr;
     const std::int64_t reach = std::int64_t{maxTotalCost} - pathCost + 100;
 
-    // Walk the graph from the node table (the hollow frontier and the end
-    // nodes) through the links, counting the nodes that keep a link and
-    // dropping the ones farther from the end than the cost bound allows.
-    walkedNodes_.clear();
-    walkStack_.clear();
-    for (const auto& entry : nodesMap.nodeTable()) walkStack_.push_back(entry.second);
+    // The walked graph: the node table (the nodes not decoded yet and the end
+    // nodes) and their neighbours. They are counted anew, and with a cost
+    // bound the ones farther from the end than it allows are dropped.
+    nodeMarks_.clear();
+    escapeWalk_ = kDropped;
     std::int32_t count = 0;
-    while (!walkStack_.empty()) {
-        OsmNode* node = walkStack_.back();
-        walkStack_.pop_back();
-        if (!walkedNodes_.insert(node).second) continue;
+    const auto walk = [&](OsmNode* node) {
+        if (!nodeMarks_.emplace(node, kConnected).second) return;
         if (prune && node->calcDistance(*endPos) > reach) node->vanish();
-        if (!node->hasLinks()) continue;
-        ++count;
+        if (node->hasLinks()) ++count;
+    };
+    for (const auto& entry : nodesMap.nodeTable()) {
+        OsmNode* node = entry.second;
+        walk(node);
+        // Dropping a neighbour changes this node's links: take them first.
+        walkStack_.clear();
         for (OsmLink* link = node->firstLink; link != nullptr; link = link->getNext(node)) {
-            OsmNode* target = link->getTarget(node);
-            if (target != nullptr && walkedNodes_.count(target) == 0) walkStack_.push_back(target);
+            if (OsmNode* target = link->getTarget(node)) walkStack_.push_back(target);
         }
+        for (OsmNode* neighbour : walkStack_) walk(neighbour);
     }
     nodesMap.nodeCount = count;
 
-    // An open path goes on when its target is still part of the walked graph
-    // and its link was not released by the pruning. A target the walk did not
-    // reach lies in a part of the graph that leads nowhere: that part is
-    // dropped along with the paths in it.
-    removedNodes_.clear();
+    // An open path goes on when its link was not released by the dropping and
+    // its target still leads into the walked graph; a target that does not
+    // lies in a part of the graph that leads nowhere, which is dropped.
     while (OsmPath* open = openSet.popLowest()) {
-        if (open->airDistance == -1) continue;
-        if (walkedNodes_.count(open->targetNode) != 0) {
-            if (isUsableFrom(*open->link, open->sourceNode)) openBorderList_.push_back(open);
+        if (open->airDistance != -1 && isUsableFrom(*open->link, open->sourceNode) && escapes(open->targetNode)) {
+            openBorderList_.push_back(open);
         } else {
-            removeReachable(open->targetNode);
+            recycleIfDetached(open);
         }
     }
+    nodeMarks_.clear();
     nodesMap.nodesToCheck.clear();
-    walkedNodes_.clear();
-    removedNodes_.clear();
     for (OsmPath* open : openBorderList_) addToOpenset(open);
     openBorderList_.clear();
 }
 
-void RoutingEngine::removeReachable(OsmNode* start) {
+bool RoutingEngine::escapes(OsmNode* start) {
+    ++escapeWalk_;
     walkStack_.clear();
     walkStack_.push_back(start);
+    std::vector<OsmNode*>& reached = reachedNodes_;
+    reached.clear();
+    bool connected = false;
     while (!walkStack_.empty()) {
         OsmNode* node = walkStack_.back();
         walkStack_.pop_back();
-        if (!removedNodes_.insert(node).second) continue;
-        for (OsmLink* link = node->firstLink; link != nullptr; link = link->getNext(node)) {
-            OsmNode* target = link->getTarget(node);
-            if (target != nullptr && removedNodes_.count(target) == 0) walkStack_.push_back(target);
+        auto [mark, fresh] = nodeMarks_.emplace(node, escapeWalk_);
+        if (!fresh) {
+            if (mark->second == kConnected) {
+                connected = true;
+                break;
+            }
+            continue; // dropped already, or reached before in this walk
         }
-        node->vanish();
+        reached.push_back(node);
+        for (OsmLink* link = node->firstLink; link != nullptr; link = link->getNext(node)) {
+            if (OsmNode* target = link->getTarget(node)) walkStack_.push_back(target);
+        }
     }
+    // What a successful walk passed counts as connected from now on (at
+    // worst a dead end is kept); what a failed one reached is dropped.
+    for (OsmNode* node : reached) {
+        nodeMarks_[node] = connected ? kConnected : kDropped;
+        if (!connected) node->vanish();
+    }
+    return connected;
 }
 
 std::shared_ptr<OsmTrack> RoutingEngine::compileTrack(OsmPath& path) {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "jcompat/File.h"
@@ -88,6 +88,8 @@ public:
 
     // Paths taken from the open set (and not skipped as closed) by the last search.
     std::int32_t lastVisitedCount() const noexcept { return lastVisitedCount_; }
+    // Times the last search's memory check recounted the graph.
+    std::int32_t lastCollectionCount() const noexcept { return lastCollectionCount_; }
 
     // ---- inputs ----
     jcompat::File segmentDir;
@@ -128,6 +130,9 @@ private:
                           const mapaccess::MatchedWaypoint& waypoint, const std::shared_ptr<OsmNodeNamed>& endPos,
                           bool sameSegmentSearch);
     void addToOpenset(OsmPath* path);
+    // Hands a path that left the open set back to the pool once its link no
+    // longer holds it.
+    void recycleIfDetached(OsmPath* path);
     std::int32_t openSetKey(const OsmPath& path) const;
 
     // The memory check's collection: recounts the graph's nodes from the node
@@ -135,7 +140,9 @@ private:
     // moves every open path whose target is still in the walked graph into
     // the border list.
     void collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pathCost, const mapaccess::OsmNode* endPos);
-    void removeReachable(mapaccess::OsmNode* start);
+    // Whether the links lead from start into the walked graph; when they do
+    // not, every node they reach is dropped from the graph.
+    bool escapes(mapaccess::OsmNode* start);
 
     // Moves a match path made during the search out of the search's pool.
     void keepMatchPath();
@@ -145,14 +152,20 @@ private:
 
     std::atomic<bool> terminated_{false};
     std::int32_t lastVisitedCount_ = 0;
+    std::int32_t lastCollectionCount_ = 0;
     // The match path lies in the current search's pool.
     bool matchPathInSearch_ = false;
     std::deque<OsmPathElement> matchPathChain_;
     // Reused by the searches.
     std::vector<OsmPath*> openBorderList_;
-    std::unordered_set<const mapaccess::OsmNode*> walkedNodes_;
-    std::unordered_set<const mapaccess::OsmNode*> removedNodes_;
+    // Marks of the memory check's walks: connected, dropped, or the number of
+    // the escape walk that reached the node.
+    static constexpr std::uint32_t kConnected = 1;
+    static constexpr std::uint32_t kDropped = 2;
+    std::unordered_map<const mapaccess::OsmNode*, std::uint32_t> nodeMarks_;
+    std::uint32_t escapeWalk_ = kDropped;
     std::vector<mapaccess::OsmNode*> walkStack_;
+    std::vector<mapaccess::OsmNode*> reachedNodes_;
 };
 
 } // namespace ferrow::router

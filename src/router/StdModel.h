@@ -19,6 +19,8 @@ public:
 
     // Paths given out and not yet released (for tests and measurements).
     std::size_t livePathCount() const noexcept { return paths_.liveCount(); }
+    // Bytes held by the path pool: the most paths one search has needed.
+    std::size_t pathPoolBytes() const noexcept { return paths_.capacityBytes(); }
 
     expressions::BExpressionContextWay* ctxWay = nullptr;
     expressions::BExpressionContextNode* ctxNode = nullptr;

@@ -1,4 +1,7 @@
 #include <cstdint>
+#include <limits>
+#include <queue>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -451,6 +454,89 @@ TEST(PathSearch, Timeout) {
     } catch (const jcompat::IllegalArgumentException& failure) {
         EXPECT_EQ(failure.getMessage(), "pass1 timeout after 60 seconds");
     }
+}
+
+} // namespace
+} // namespace ferrow::router::testing
+
+namespace ferrow::router::testing {
+namespace {
+
+// A town of 212 x 212 crossings (residential streets east-west, cost factor
+// 2; primary roads north-south, 1): big enough that the memory estimate (95
+// bytes per counted node, 200 per queued path) outgrows the first allowance
+// of 4000000 bytes, so the search recounts the graph on its way. The route
+// is the cheapest all the same.
+TEST(PathSearchMemory, RecountingKeepsTheCheapestRoute) {
+    constexpr int side = 212;
+    const std::int32_t lon0 = testsupport::gridLon(8.0);
+    const std::int32_t lat0 = testsupport::gridLat(50.0);
+    const auto lonOf = [&](int column) { return lon0 + column * 1000; };
+    const auto latOf = [&](int row) { return lat0 + row * 700; };
+    TestNetwork net;
+    std::vector<NodeRef> nodes;
+    for (int row = 0; row < side; ++row) {
+        for (int column = 0; column < side; ++column) nodes.push_back(net.gridNode(lonOf(column), latOf(row)));
+    }
+    const auto at = [&](int row, int column) { return nodes[static_cast<std::size_t>(row * side + column)]; };
+    for (int row = 0; row < side; ++row) {
+        std::vector<testsupport::WayPoint> street;
+        for (int column = 0; column < side; ++column) street.push_back(at(row, column));
+        net.way("highway=residential", std::move(street));
+    }
+    for (int column = 0; column < side; ++column) {
+        std::vector<testsupport::WayPoint> road;
+        for (int row = 0; row < side; ++row) road.push_back(at(row, column));
+        net.way("highway=primary", std::move(road));
+    }
+
+    // The cheapest cost by a plain Dijkstra over the crossings.
+    std::vector<std::int64_t> cost(nodes.size(), std::numeric_limits<std::int64_t>::max());
+    using Entry = std::pair<std::int64_t, int>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
+    const auto reach = [&](int node, std::int64_t c) {
+        if (c < cost[static_cast<std::size_t>(node)]) {
+            cost[static_cast<std::size_t>(node)] = c;
+            queue.emplace(c, node);
+        }
+    };
+    const std::int32_t startLon = lonOf(0) + 500;
+    reach(0, 2 * metres(startLon, latOf(0), lonOf(0), latOf(0)));
+    reach(1, 2 * metres(startLon, latOf(0), lonOf(1), latOf(0)));
+    while (!queue.empty()) {
+        const auto [c, node] = queue.top();
+        queue.pop();
+        if (c > cost[static_cast<std::size_t>(node)]) continue;
+        const int row = node / side;
+        const int column = node % side;
+        for (const auto& [dr, dc] : {std::pair{0, 1}, std::pair{0, -1}, std::pair{1, 0}, std::pair{-1, 0}}) {
+            const int r = row + dr;
+            const int k = column + dc;
+            if (r < 0 || r >= side || k < 0 || k >= side) continue;
+            const std::int32_t d = metres(lonOf(column), latOf(row), lonOf(k), latOf(r));
+            reach(r * side + k, c + (dr == 0 ? 2 * d : d));
+        }
+    }
+    const std::int32_t endLon = lonOf(side - 2) + 500;
+    const std::int32_t top = latOf(side - 1);
+    const std::int64_t expected =
+        std::min(cost[static_cast<std::size_t>(side * side - 2)] + 2 * metres(lonOf(side - 2), top, endLon, top),
+                 cost[static_cast<std::size_t>(side * side - 1)] + 2 * metres(lonOf(side - 1), top, endLon, top));
+
+    SearchFixture f;
+    f.load(net, testProfile());
+    auto track = f.search(f.on(at(0, 0), at(0, 1)), f.on(at(side - 1, side - 2), at(side - 1, side - 1)));
+    ASSERT_TRUE(track);
+    EXPECT_GE(f.engine->lastCollectionCount(), 1);
+    EXPECT_EQ(track->cost, expected);
+
+    // Again with the found track to cut costs: the bound drops to the
+    // track's cost at once, and the recount drops the crossings farther from
+    // the end than the bound leaves room for.
+    auto again = f.search(f.on(at(0, 0), at(0, 1)), f.on(at(side - 1, side - 2), at(side - 1, side - 1)), track.get());
+    ASSERT_TRUE(again);
+    EXPECT_GE(f.engine->lastCollectionCount(), 1);
+    EXPECT_EQ(again->cost, expected);
 }
 
 } // namespace
