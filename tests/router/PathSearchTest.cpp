@@ -541,3 +541,48 @@ TEST(PathSearchMemory, RecountingKeepsTheCheapestRoute) {
 
 } // namespace
 } // namespace ferrow::router::testing
+
+namespace ferrow::router::testing {
+namespace {
+
+// A hub H with 14000 spokes S, each going on to a far node F in the next
+// tile: once the spokes are queued, the estimate (200 bytes per queued path,
+// 95 per counted node) needs more than the first allowance of 4000000 bytes,
+// and the recount still leaves it above 5000000. A budget of 128 MB lets
+// the allowance grow so far; with 1 MB (two thirds of it allowed) the search
+// parks its paths at the border, takes them up again when nothing else is
+// left, and then gives up.
+//
+//   P --- H ===(14000 spokes)=== S_i --- F_i      G --- F_last
+TEST(PathSearchMemory, SmallBudgetReachesTheMemoryLimit) {
+    constexpr int spokes = 14000;
+    const std::int32_t lon0 = testsupport::gridLon(8.0) + 100;
+    const std::int32_t lat0 = testsupport::gridLat(50.0) + 100;
+    TestNetwork net;
+    NodeRef p = net.gridNode(lon0, lat0);
+    NodeRef h = net.gridNode(lon0 + 1000, lat0);
+    net.way("highway=primary", {p, h});
+    NodeRef last{};
+    for (int i = 0; i < spokes; ++i) {
+        const std::int32_t dlon = (i % 128) * 90;
+        const std::int32_t dlat = (i / 128) * 90;
+        NodeRef s = net.gridNode(lon0 + 12500 + dlon, lat0 + dlat);
+        last = net.gridNode(lon0 + 25000 + dlon, lat0 + dlat);
+        net.way("highway=primary", {h, s, last});
+    }
+    NodeRef g = net.gridNode(lon0 + 25000 + 127 * 90 + 60, lat0 + (spokes - 1) / 128 * 90);
+    net.way("highway=primary", {last, g});
+
+    SearchFixture f;
+    f.load(net, testProfile());
+    const auto searchWith = [&](std::int32_t memoryClass) {
+        f.rc.memoryClass = memoryClass;
+        return f.search(f.on(p, h), f.on(last, g));
+    };
+    EXPECT_TRUE(searchWith(128));
+    EXPECT_THAT([&] { searchWith(1); },
+                ::testing::ThrowsMessage<jcompat::IllegalArgumentException>(::testing::StrEq("memory limit reached")));
+}
+
+} // namespace
+} // namespace ferrow::router::testing
