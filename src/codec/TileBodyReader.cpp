@@ -36,7 +36,9 @@ TileBodyReader::TileBodyReader(StatCoderContext& coder, DataBuffers& buffers, st
         lats_[i] = originLat_ + static_cast<std::int32_t>(offsets & 0xFFFFFFFF);
     }
     recordSize_ = coder.decodeNoisyValue(10);
-    if (recordSize_ < 0 || recordSize_ > MAX_RECORD_SIZE) {
+    const std::int64_t recordLimit =
+        std::max<std::int64_t>(DataBuffers::RECORD_BUFFER_SIZE, RECORD_BYTES_PER_TILE_BYTE * std::int64_t{tileBytes});
+    if (recordSize_ < 0 || recordSize_ > MAX_RECORD_SIZE || recordSize_ > recordLimit) {
         throwCorruptTile("record size " + std::to_string(recordSize_) + " out of range");
     }
 }

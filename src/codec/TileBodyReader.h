@@ -39,9 +39,13 @@ public:
     // Bounds beyond which a tile is refused as corrupt before anything is
     // allocated for it. Every node takes at least four bits of the stream
     // (feature id, elevation step and link count), which bounds the node count
-    // by the tile's size; the absolute limits are far above any real tile.
+    // by the tile's size. Node records take a few bytes per byte of the tile
+    // (real tiles stay below 8); the record size may claim at most 64 per
+    // byte, or the size of the shared record buffer, which costs nothing. The
+    // absolute limits are far above any real tile.
     static constexpr std::int32_t MAX_NODES = 1 << 20;
     static constexpr std::int32_t MAX_RECORD_SIZE = 1 << 25;
+    static constexpr std::int32_t RECORD_BYTES_PER_TILE_BYTE = 64;
 
     // The stream holds tileBytes bytes (the body and its footer).
     TileBodyReader(StatCoderContext& coder, DataBuffers& buffers, std::int32_t lonIdx, std::int32_t latIdx,
