@@ -179,4 +179,6 @@ void OsmTrack::addPointsOf(const OsmTrack& t) {
     buildMap();
 }
 
+void OsmTrack::processVoiceHints(RoutingContext& /*rc*/) {}
+
 } // namespace ferrow::router

@@ -22,6 +22,8 @@ class MatchedWaypoint;
 
 namespace ferrow::router {
 
+class RoutingContext;
+
 // The result of a routing run and of every partial search: the track points
 // in travel order, a map from node identifier to the points there, the detour
 // points registered at the track's nodes, turn instructions and totals.
@@ -109,6 +111,10 @@ public:
     // Adds t's points (in reverse order) and builds the map: the node set of a
     // reference track.
     void addPointsOf(const OsmTrack& t);
+
+    // Computes the turn instructions of a finished route. Turn instructions
+    // are not computed yet: the track keeps the list it has.
+    void processVoiceHints(RoutingContext& rc);
 
 private:
     static const OsmPathElementHolder* lastOfChain(const OsmPathElementHolder* holder);

@@ -76,6 +76,8 @@ public:
     bool isEndpoint = false;
     bool startDirectionValid = false;
     bool inverseDirection = false;
+    // The route being assembled has straight-line legs (read by the turn instructions).
+    bool hasDirectRouting = false;
     // A stored reference track and an area-info cache file; the service names neither.
     std::optional<std::string> rawTrackPath;
     std::optional<std::string> areaInfoCache;

@@ -35,16 +35,6 @@ std::int32_t clamped(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
-// Whether the no-go area holds the position (which a search must keep free).
-bool holds(const OsmNodeNamed& nogo, const OsmNode& position) {
-    if (!(nogo.radius > nogo.calcDistance(position))) return false;
-    if (const OsmNogoPolygon* polygon = nogo.asPolygon()) {
-        return polygon->isClosed ? polygon->isWithin(position.ilon, position.ilat)
-                                 : polygon->isOnPolyline(position.ilon, position.ilat);
-    }
-    return true;
-}
-
 // Whether a link of node leads to a node whose tile is not decoded yet.
 bool hasHollowLinkTargets(const OsmNode& node) {
     for (const OsmLink* link = node.firstLink; link != nullptr; link = link->getNext(&node)) {
@@ -90,6 +80,15 @@ std::shared_ptr<OsmPathElement> copyForTrack(const OsmPathElement& element) {
 
 } // namespace
 
+bool RoutingEngine::nogoHolds(const OsmNodeNamed& nogo, const OsmNode& position) {
+    if (!(nogo.radius > nogo.calcDistance(position))) return false;
+    if (const OsmNogoPolygon* polygon = nogo.asPolygon()) {
+        return polygon->isClosed ? polygon->isWithin(position.ilon, position.ilat)
+                                 : polygon->isOnPolyline(position.ilon, position.ilat);
+    }
+    return true;
+}
+
 RoutingEngine::RoutingEngine(jcompat::File segmentDir, OsmNodeNamedList waypoints, RoutingContext& rc,
                              std::int32_t engineMode)
     : segmentDir(std::move(segmentDir)),
@@ -121,9 +120,13 @@ std::shared_ptr<OsmTrack> RoutingEngine::findTrack(const std::string& operationN
     requireMatched(startWp);
     if (endWp != nullptr) requireMatched(*endWp);
 
+    // The full list, which the end of the search restores.
+    rc.nogoPointsAll = rc.nogoPoints;
     OsmNodeNamedList nogos;
     for (const std::shared_ptr<OsmNodeNamed>& nogo : rc.nogoPoints) {
-        if (holds(*nogo, *startWp.crossPoint) || (endWp != nullptr && holds(*nogo, *endWp->crossPoint))) continue;
+        if (nogoHolds(*nogo, *startWp.crossPoint) || (endWp != nullptr && nogoHolds(*nogo, *endWp->crossPoint))) {
+            continue;
+        }
         nogos.push_back(nogo);
     }
     rc.nogoPoints = std::move(nogos);

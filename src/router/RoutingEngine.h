@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include "router/OsmNodeNamed.h"
 #include "router/OsmPathElement.h"
 #include "router/OsmTrack.h"
+#include "util/ByteArray.h"
 #include "util/SortedHeap.h"
 
 namespace ferrow::router {
@@ -91,6 +93,69 @@ public:
     // Times the last search's memory check recounted the graph.
     std::int32_t lastCollectionCount() const noexcept { return lastCollectionCount_; }
 
+    // ---- runs ----
+
+    using MatchedWaypointList = std::vector<std::shared_ptr<mapaccess::MatchedWaypoint>>;
+    // One entry per leg of a route, or null.
+    using TrackList = std::vector<std::shared_ptr<OsmTrack>>;
+
+    // Runs the engine mode: 0 routes through the waypoints (at least two), 2
+    // and 3 give information about the first waypoint's way, 4 plans a round
+    // trip; IllegalArgumentException for too few waypoints or another mode.
+    // Failures inside a run become its error message instead.
+    void doRun(std::int64_t maxRunningTimeMillis);
+    // The route run: alternatives 0 to alternativeIdx, each one penalising
+    // the links of the earlier ones, with island retries; the last one is the
+    // found track. Always releases the profile and closes the node cache.
+    void doRouting(std::int64_t maxRunningTimeMillis);
+    // Point information: the first waypoint's way segment as the found track
+    // (mode 3 adds the point with its interpolated elevation as a point of
+    // interest). Closes the node cache; the profile stays taken.
+    void doGetInfo();
+    // Round trips are not available yet: the run fails with that message.
+    void doRoundTrip();
+
+    const OsmTrack& getFoundTrack() const noexcept { return *foundTrack; }
+    const std::optional<std::string>& getErrorMessage() const noexcept { return errorMessage; }
+    // A fatal failure of a route run: stops every later search step.
+    void cleanOnOOM() noexcept { terminated_.store(true, std::memory_order_release); }
+    // Records a failure as the error message: a run-time failure's message
+    // (which may be none), else its type name and message.
+    void logException(const std::exception& failure);
+
+    // One attempt over all waypoints: matching (the first time), no-go and
+    // island checks, the legs searched and joined, elevations filled and
+    // totals recalculated. The arrays hold the earlier alternatives' leg
+    // tracks (penalised) and the previous one's (replaced by this one's).
+    std::shared_ptr<OsmTrack> tryFindTrack(TrackList& refTracks, TrackList& lastTracks);
+    // One leg: a straight line for a straight-line start, else re-routing
+    // along a nearby stored track, pass 0 and pass 1, then re-tracking in
+    // detail along the found route. The no-go list is restored afterwards.
+    std::shared_ptr<OsmTrack> searchTrack(const std::shared_ptr<mapaccess::MatchedWaypoint>& startWp,
+                                          const std::shared_ptr<mapaccess::MatchedWaypoint>& endWp,
+                                          const std::shared_ptr<OsmTrack>& nearbyTrack, const OsmTrack* refTrack);
+
+    // Matches the waypoints with the profile's catching range, then the
+    // unmatched and far ones with the dynamic range; with "add_beeline"
+    // inserts straight-line waypoints to and from far ones.
+    // IllegalArgumentException "<name>-position not mapped in existing
+    // datafile" when a waypoint stays unmatched.
+    void matchWaypointsToNodes(MatchedWaypointList& waypoints);
+    // Cuts a spur (or a detour through a roundabout) at the via point where
+    // the track so far (tt) and the next leg (t) meet, before t is appended.
+    // Decides everything before it changes anything: both tracks stay as
+    // they are when there is nothing to cut or the cut would be too long.
+    void snapPathConnection(OsmTrack& tt, OsmTrack& t, const mapaccess::MatchedWaypoint& startWp);
+    // A short detailed search from one track point to another, or null.
+    std::shared_ptr<OsmTrack> getExtraSegment(const OsmPathElement* from, const OsmPathElement* to);
+    // The floor of the ascent hysteresis at a position: -5 metres on segment
+    // files of elevation type 1, else -10.
+    double elevationFilter(const mapaccess::OsmPos& position) const;
+
+    // Whether the no-go area holds the position (radius, then the polygon's
+    // inside or the polyline's line).
+    static bool nogoHolds(const OsmNodeNamed& nogo, const mapaccess::OsmNode& position);
+
     // ---- inputs ----
     jcompat::File segmentDir;
     OsmNodeNamedList waypoints;
@@ -104,7 +169,7 @@ public:
     // ---- state shared by the searches of a run ----
     std::unique_ptr<mapaccess::NodesCache> nodesCache;
     util::SortedHeap<OsmPath*> openSet;
-    std::optional<std::vector<std::shared_ptr<mapaccess::MatchedWaypoint>>> matchedWaypoints;
+    std::optional<MatchedWaypointList> matchedWaypoints;
     mapaccess::OsmNodePairSet islandNodePairs{ISLAND_PAIR_CAPACITY};
     // The track a re-tracking search follows; null otherwise.
     std::shared_ptr<OsmTrack> guideTrack;
@@ -144,6 +209,29 @@ private:
     // not, every node they reach is dropped from the graph.
     bool escapes(mapaccess::OsmNode* start);
 
+    // ---- parts of the runs ----
+    void addWayBack();
+    void retryAfterIsland();
+    void addInformationPoint(OsmTrack& track, const std::shared_ptr<mapaccess::MatchedWaypoint>& info,
+                             const util::ByteArray& wayTags);
+    void closeNodesCache();
+    void replaceMatchedWaypoints(MatchedWaypointList waypoints);
+    // Drops the matched waypoints, keeping them alive for the run.
+    void retireMatchedWaypoints();
+    void addBeelineWaypoints(MatchedWaypointList& waypoints);
+    void checkWaypointsAgainstNogos();
+    void checkIslands();
+    void addViaPointNogo(const OsmTrack& seg, const mapaccess::MatchedWaypoint& via, std::size_t number);
+    std::shared_ptr<OsmTrack> readReferenceTrack(const std::string& path, const OsmNodeNamed& target);
+    std::shared_ptr<OsmTrack> straightLeg(const mapaccess::MatchedWaypoint& start,
+                                          const mapaccess::MatchedWaypoint& end);
+    // Stores a track as the found raw track, stamped for a later check.
+    void offerRawTrack(std::shared_ptr<OsmTrack> track, const std::shared_ptr<mapaccess::MatchedWaypoint>& endWp,
+                       bool dirty);
+    void correctAtRoundabout(OsmTrack& tt, OsmTrack& t, std::size_t s, std::size_t i,
+                             std::optional<std::size_t> meetingIndex);
+    void bridgeToDetour(OsmTrack& tt, OsmTrack& t, const std::shared_ptr<OsmPathElement>& last);
+
     // Moves a match path made during the search out of the search's pool.
     void keepMatchPath();
     // Ends a search: restores the no-go list, cleans the node cache, empties
@@ -151,6 +239,9 @@ private:
     void endSearch();
 
     std::atomic<bool> terminated_{false};
+    // Matched-waypoint lists a run has replaced: a node cache's matcher may
+    // still refer to them.
+    std::vector<MatchedWaypointList> retiredWaypoints_;
     std::int32_t lastVisitedCount_ = 0;
     std::int32_t lastCollectionCount_ = 0;
     // The match path lies in the current search's pool.

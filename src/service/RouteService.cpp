@@ -6,10 +6,18 @@
 #include "jcompat/Exceptions.h"
 #include "jcompat/File.h"
 #include "jcompat/JString.h"
-#include "router/ProfileCache.h"
 #include "router/RoutingContext.h"
+#include "router/RoutingEngine.h"
+#include "service/RouteGeoJson.h"
 
 namespace ferrow::service {
+
+namespace {
+
+// The run-time limit of one routing run.
+constexpr std::int64_t kMaxRunningTimeMillis = 60000;
+
+} // namespace
 
 RouteService::Answer RouteService::answer(std::string_view line, std::size_t tabPosition,
                                           const std::string& segmentDir) {
@@ -52,14 +60,12 @@ RouteService::Answer RouteService::routeWithEngine(const jcompat::File& segmentD
     return runEngine(segmentDir, waypoints, rc, engineMode);
 }
 
-RouteService::Answer RouteService::runEngine(const jcompat::File& /*segmentDir*/, router::OsmNodeNamedList& /*waypoints*/,
-                                             router::RoutingContext& rc, std::int32_t /*engineMode*/) {
-    // Stands in for the routing engine: the profile is loaded and released as
-    // the engine's constructor and run do, so profile errors are answered.
-    // The engine's run (doRun with 60000 ms) and its answer replace this body.
-    router::ProfileCache::parseProfile(rc);
-    router::ProfileCache::releaseProfile(rc);
-    return {"routing engine not available yet", false};
+RouteService::Answer RouteService::runEngine(const jcompat::File& segmentDir, router::OsmNodeNamedList& waypoints,
+                                             router::RoutingContext& rc, std::int32_t engineMode) {
+    router::RoutingEngine engine(segmentDir, waypoints, rc, engineMode);
+    engine.doRun(kMaxRunningTimeMillis);
+    if (const std::optional<std::string>& error = engine.getErrorMessage()) return {*error, false};
+    return {RouteGeoJson::format(engine.getFoundTrack()), true};
 }
 
 std::string RouteService::row(std::string_view text) {

@@ -51,7 +51,7 @@ TEST(ServiceProcess, RequestAnswers) {
               "\t0\tprofile parameter not set\n"
               "id with spaces äöü\t0\tprofile parameter not set\n"
               "2\t0\tURLDecoder: Illegal hex characters in escape (%) pattern\n"
-              "3\t0\trouting engine not available yet\n");
+              "3\t0\tdatafile E5_N50.rd5 not found\n");
     EXPECT_EQ(run.exitStatus, 0);
 }
 

@@ -21,7 +21,9 @@ std::string answerTo(const std::string& query) {
 }
 
 const std::string kCar = "profile=profiles/car.vpf";
-const std::string kNotYet = "1\t0\trouting engine not available yet\n";
+// The segment directory holds no segment files: a valid request reaches the
+// engine, which finds no data for its waypoints.
+const std::string kNoData = "1\t0\tdatafile E5_N45.rd5 not found\n";
 
 } // namespace
 
@@ -38,8 +40,8 @@ TEST(RequestErrors, EngineMode) {
     const std::string route = kCar + "&lonlats=8.1,49.2|8.3,49.4";
     EXPECT_EQ(answerTo(route + "&engineMode=x"), "1\t0\tNumberFormatException\n");
     EXPECT_EQ(answerTo(route + "&engineMode=1.0"), "1\t0\tNumberFormatException\n");
-    EXPECT_EQ(answerTo(route + "&engineMode=%2B2"), kNotYet);
-    EXPECT_EQ(answerTo(route + "&engineMode=-7"), kNotYet); // the engine checks the mode
+    EXPECT_EQ(answerTo(route + "&engineMode=%2B2"), kNoData); // point information
+    EXPECT_EQ(answerTo(route + "&engineMode=-7"), "1\t0\tnot a valid engine mode\n"); // the engine checks the mode
 }
 
 TEST(RequestErrors, Parameters) {
@@ -81,17 +83,17 @@ TEST(RequestErrors, ProfileLoading) {
               "1\t0\tCannot create path-model: ferrow.router.KinematicNoCostModel is not available yet\n");
 }
 
-TEST(RequestErrors, ValidRequestsWaitForTheEngine) {
+TEST(RequestErrors, ValidRequestsReachTheEngine) {
     EXPECT_EQ(answerTo(kCar + "&lonlats=8.1,49.2|8.3,49.4&nogos=8.2,49.3,50,10|8.25,49.3,20&"
                               "polygons=8.1,49.1,8.2,49.1,8.2,49.2,5&polylines=8.1,49.1,8.2,49.2&straight=1&"
                               "pois=8.1,49.2,Caf%C3%A9&heading=90&alternativeidx=1&timode=2&format=geojson&"
                               "profile:avoid_toll=1&nogoLons=8.1&nogoLats=49.2&nogoRadi=100"),
-              kNotYet);
-    EXPECT_EQ(answerTo("profile=profiles/bike.vpf&lonlats=8.1,49.2"), kNotYet);
-    EXPECT_EQ(answerTo("profile=profiles/foot.vpf&lonlats=8.1,49.2|8.3,49.4&profile:allow_steps=0"), kNotYet);
+              kNoData);
+    EXPECT_EQ(answerTo("profile=profiles/bike.vpf&lonlats=8.1,49.2"), "1\t0\twe need two lat/lon points at least!\n");
+    EXPECT_EQ(answerTo("profile=profiles/foot.vpf&lonlats=8.1,49.2|8.3,49.4&profile:allow_steps=0"), kNoData);
     // Several requests in one process, the second reusing the cached profile.
     const std::string route = kCar + "&lonlats=8.1,49.2|8.3,49.4";
     EXPECT_EQ(serve("a\t" + route + "\nb\t" + route + "\nc\t" + route + "&profile:avoid_toll=1\n").output,
-              "ready\na\t0\trouting engine not available yet\nb\t0\trouting engine not available yet\n"
-              "c\t0\trouting engine not available yet\n");
+              "ready\na\t0\tdatafile E5_N45.rd5 not found\nb\t0\tdatafile E5_N45.rd5 not found\n"
+              "c\t0\tdatafile E5_N45.rd5 not found\n");
 }
