@@ -61,8 +61,11 @@ std::string SegmentWriter::baseNameFor(std::int32_t ilon, std::int32_t ilat) {
     // South-west corner of the 5 x 5 degree square, in whole degrees.
     const std::int32_t lon = ilon / 5000000 * 5 - 180;
     const std::int32_t lat = ilat / 5000000 * 5 - 90;
-    return (lon >= 0 ? "E" + std::to_string(lon) : "W" + std::to_string(-lon)) + "_" +
-           (lat >= 0 ? "N" + std::to_string(lat) : "S" + std::to_string(-lat));
+    std::string name(1, lon >= 0 ? 'E' : 'W');
+    name.append(std::to_string(lon >= 0 ? lon : -lon));
+    name.append(lat >= 0 ? "_N" : "_S");
+    name.append(std::to_string(lat >= 0 ? lat : -lat));
+    return name;
 }
 
 std::map<std::string, SegmentWriter::TileMap> SegmentWriter::tiles(const TestNetwork& network) const {
