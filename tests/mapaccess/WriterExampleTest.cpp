@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include "codec/DataBuffers.h"
+#include "mapaccess/GeometryDecoder.h"
+#include "mapaccess/OsmNode.h"
+#include "mapaccess/OsmNodesMap.h"
+#include "mapaccess/TurnRestriction.h"
+#include "SegmentFiles.h"
+#include "support/LookupTagCoder.h"
+#include "support/SegmentWriter.h"
+#include "support/TempDirectory.h"
+#include "support/TestNetwork.h"
+#include "support/TestTagValidator.h"
+
+// How tests describe a network and get segment files for it: a street of
+// three nodes with a bend, written and woven back.
+namespace ferrow::mapaccess {
+namespace {
+
+using namespace testsupport;
+
+TEST(WriterExampleTest, ThreeNodeStreet) {
+    TestNetwork net;
+    const NodeRef a = net.node(8.0000, 50.0000).elevation(100);
+    const NodeRef b = net.node(8.0010, 50.0000).elevation(101.5).tags("highway=traffic_signals");
+    const NodeRef c = net.node(8.0020, 50.0010);
+    net.way("highway=residential oneway=yes", {a, b, shape(8.0020, 50.0002, 103), c});
+    net.noTurn(a, b, c);
+    TempDirectory directory;
+    EXPECT_EQ(SegmentWriter().write(net, directory.path()),
+              std::vector<std::string>{directory.file("E5_N50.rd5")});
+
+    test::SegmentFiles files(directory.path(), 1);
+    TestTagValidator validator;
+    OsmNodesMap map;
+    OsmNode* start = map.createNode(net.at(a).ilon, net.at(a).ilat);
+    start->setHollow();
+    map.put(start);
+    files.tileAt(start->ilon, start->ilat, &validator, &map);
+
+    ASSERT_FALSE(start->isHollow());
+    EXPECT_EQ(start->getElev(), 100.0);
+    OsmNode* middle = start->firstLink->getTarget(start);
+    EXPECT_EQ(middle->getElev(), 101.5);
+    EXPECT_TRUE(middle->nodeTags.contentEquals(LookupTagCoder::standard().nodeTags("highway=traffic_signals").toBytes()));
+    EXPECT_TRUE(TurnRestriction::isTurnForbidden(middle->firstRestriction, start->ilon, start->ilat, net.at(c).ilon,
+                                                 net.at(c).ilat, false, false));
+    OsmLink* toEnd = middle->firstLink;
+    OsmNode* end = toEnd->getTarget(middle);
+    EXPECT_EQ(end->ilat, gridLat(50.0010));
+    GeometryDecoder decoder;
+    const OsmTransferNode* bend = decoder.decodeGeometry(toEnd->geometry, middle, end, false);
+    ASSERT_NE(bend, nullptr);
+    EXPECT_EQ(bend->ilon, gridLon(8.0020));
+    EXPECT_EQ(bend->ilat, gridLat(50.0002));
+    EXPECT_EQ(bend->selev, 412);
+}
+
+} // namespace
+} // namespace ferrow::mapaccess
