@@ -22,7 +22,6 @@
 #include "support/TestNetwork.h"
 #include "support/TestTagValidator.h"
 #include "support/TileEncoder.h"
-#include "util/Crc32.h"
 
 // Damaged segment files must end in an exception of the system's own types,
 // never in a crash, an out-of-bounds access (the sanitizer build checks), a
@@ -233,11 +232,8 @@ TEST_F(CorruptionTest, StaleBytesOfAnEarlierTileAreNotRead) {
     }
     const Bytes first = testsupport::TileEncoder::encode(big);
     // The second tile: the first half of the first one's body, with a good footer of its own.
-    Bytes second(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(first.size() / 2));
-    const auto crc = static_cast<std::uint32_t>(util::Crc32::crc(second) ^ 2);
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        second.push_back(static_cast<util::Byte>(crc >> shift));
-    }
+    const Bytes second = testsupport::TileEncoder::withFooter(
+        std::span<const util::Byte>(first).first(first.size() / 2));
     // A file without trailer: square 15 (188/140) holds the two tiles 0 and 1.
     Bytes file(200, 0);
     std::vector<std::uint32_t> ends(6400);

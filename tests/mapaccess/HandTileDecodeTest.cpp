@@ -14,7 +14,6 @@
 #include "support/HandTiles.h"
 #include "support/TestTagValidator.h"
 #include "support/TileEncoder.h"
-#include "util/Crc32.h"
 
 // The hand-worked tiles decoded into the graph, by weaving and through node records.
 namespace ferrow::mapaccess {
@@ -24,12 +23,7 @@ namespace hand = testsupport::hand_tiles;
 using Bytes = std::vector<util::Byte>;
 
 Bytes withFooter(std::span<const util::Byte> body) {
-    Bytes tile(body.begin(), body.end());
-    const auto footer = static_cast<std::uint32_t>(util::Crc32::crc(body) ^ 2);
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        tile.push_back(static_cast<util::Byte>(footer >> shift));
-    }
-    return tile;
+    return testsupport::TileEncoder::withFooter(body);
 }
 
 Bytes bytesOf(const util::ByteArray& array) {

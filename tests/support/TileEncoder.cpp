@@ -324,7 +324,12 @@ std::vector<util::Byte> TileEncoder::encodeBody(const TileContent& tile) {
 std::vector<util::Byte> TileEncoder::encode(const TileContent& tile, Footer footer, std::int32_t padding) {
     std::vector<util::Byte> bytes = encodeBody(tile);
     bytes.resize(bytes.size() + static_cast<std::size_t>(padding));
-    const std::int32_t crc = util::Crc32::crc(bytes);
+    return withFooter(bytes, footer);
+}
+
+std::vector<util::Byte> TileEncoder::withFooter(std::span<const util::Byte> body, Footer footer) {
+    std::vector<util::Byte> bytes(body.begin(), body.end());
+    const std::int32_t crc = util::Crc32::crc(body);
     const auto value = static_cast<std::uint32_t>(footer == Footer::Current ? crc ^ 2 : crc);
     for (int shift = 24; shift >= 0; shift -= 8) {
         bytes.push_back(static_cast<util::Byte>(value >> shift));

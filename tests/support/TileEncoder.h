@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "support/TileContent.h"
@@ -27,6 +28,8 @@ public:
     static std::vector<util::Byte> encode(const TileContent& tile, Footer footer = Footer::Current,
                                           std::int32_t padding = 0);
     static std::vector<util::Byte> encodeBody(const TileContent& tile);
+    // A body (worked out by hand, say) with its footer appended.
+    static std::vector<util::Byte> withFooter(std::span<const util::Byte> body, Footer footer = Footer::Current);
 
     // The bytes the decoded tile's record array must offer for these nodes.
     static std::int32_t recordSize(const TileContent& tile);
