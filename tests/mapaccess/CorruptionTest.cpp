@@ -158,7 +158,8 @@ protected:
 
 // The bytes worth damaging: the top index, the index entries of the tiles
 // holding nodes (with their neighbours) and every 61st other index byte, and
-// everything after the index (tiles and trailer). The same for cut lengths.
+// everything after the index (tiles and trailer). Cut lengths: the same, but
+// only every third one after the index.
 struct SweepPlan {
     std::vector<std::size_t> positions;
     std::vector<std::size_t> lengths;
@@ -181,7 +182,7 @@ SweepPlan planFor(const Bytes& file, std::int32_t tilesPerDegree,
         if (p < 200 || p >= tilesStart || entry || p % 61 == 0) {
             plan.positions.push_back(p);
         }
-        if (p < 200 || p >= tilesStart || p % 61 == 0) {
+        if (p < 200 || (p >= tilesStart && p % 3 == 0) || p % 61 == 0) {
             plan.lengths.push_back(p);
         }
     }
