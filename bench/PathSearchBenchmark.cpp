@@ -48,7 +48,8 @@ struct GridTown {
         const std::int32_t lat0 = testsupport::gridLat(50.0);
         for (int row = 0; row < kSide; ++row) {
             for (int column = 0; column < kSide; ++column) {
-                nodes.push_back(net.gridNode(lon0 + column * 1000 + jitter(random), lat0 + row * 700 + jitter(random)));
+                const std::int32_t lon = lon0 + column * 1000 + jitter(random);
+                nodes.push_back(net.gridNode(lon, lat0 + row * 700 + jitter(random)));
             }
         }
         const auto street = [&](int first, int step) {
@@ -128,7 +129,8 @@ void BM_SearchAcrossGridTown(benchmark::State& state) {
         router::ProfileCache::releaseProfile(rc);
         state.ResumeTiming();
     }
-    state.counters["settled_paths_per_s"] = benchmark::Counter(static_cast<double>(visited), benchmark::Counter::kIsRate);
+    state.counters["settled_paths_per_s"] =
+        benchmark::Counter(static_cast<double>(visited), benchmark::Counter::kIsRate);
     state.counters["settled_paths"] = static_cast<double>(visited) / static_cast<double>(state.iterations());
     state.counters["route_cost"] = cost;
     state.counters["graph_nodes"] = static_cast<double>(graphNodes);

@@ -114,7 +114,9 @@ public:
 
 private:
     bool hasBit(std::int32_t bit) const { return (destinationBits & bit) != 0; }
-    void setBit(std::int32_t bit, bool value) { destinationBits = value ? destinationBits | bit : destinationBits & ~bit; }
+    void setBit(std::int32_t bit, bool value) {
+        destinationBits = value ? destinationBits | bit : destinationBits & ~bit;
+    }
 };
 
 } // namespace ferrow::router

@@ -151,7 +151,8 @@ TEST(OsmTrack, DetourChains) {
     copy.registerDetourForId(7, std::make_shared<OsmPathElement>(4, 4, 0, nullptr)); // extends a chain
     EXPECT_EQ(chain->next->next->element->ilon, 4);
     EXPECT_THAT([&] { copy.registerDetourForId(9, std::make_shared<OsmPathElement>(5, 5, 0, nullptr)); },
-                ::testing::ThrowsMessage<jcompat::RuntimeException>(::testing::StrEq("cannot put on FrozenLongIntMap")));
+                ::testing::ThrowsMessage<jcompat::RuntimeException>(
+                    ::testing::StrEq("cannot put on FrozenLongIntMap")));
 }
 
 TEST(OsmTrack, AppendLegJoinsDetourMaps) {

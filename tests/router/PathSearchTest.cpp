@@ -1,6 +1,4 @@
 #include <cstdint>
-#include <limits>
-#include <queue>
 #include <utility>
 #include <string>
 #include <vector>
@@ -28,26 +26,12 @@ using testsupport::TestNetwork;
 // costs): primary 1, residential 2, track 3, footway forbidden.
 
 // Two ways from A to B: a residential street straight across and a primary
-// road around three sides of a rectangle.
-//
-//   C ====== D        ==== primary
-//   |        |        ---- residential
-//   P --- A ------ B --- Q
+// road round three sides of a rectangle.
 class TwoRoads : public ::testing::Test {
 protected:
-    void SetUp() override {
-        p = net.node(7.995, 50.000);
-        a = net.node(8.000, 50.000);
-        b = net.node(8.010, 50.000);
-        q = net.node(8.015, 50.000);
-        c = net.node(8.000, 50.003);
-        d = net.node(8.010, 50.003);
-        net.way("highway=residential", {p, a, b, q});
-        net.way("highway=primary", {a, c, d, b});
-    }
-
-    TestNetwork net;
-    NodeRef p, a, b, q, c, d;
+    RectangleTown town{"highway=residential", "highway=primary"};
+    const TestNetwork& net = town.net;
+    const NodeRef &p = town.p, &a = town.a, &b = town.b, &q = town.q, &c = town.c, &d = town.d;
 };
 
 TEST_F(TwoRoads, TakesTheCheaperRoad) {
@@ -57,7 +41,7 @@ TEST_F(TwoRoads, TakesTheCheaperRoad) {
     ASSERT_TRUE(track);
     // Without the detail of re-tracking the track runs from node to node:
     // from the start segment's far node to the end segment's far node.
-    EXPECT_EQ(f.nodesOf(*track), (std::vector<int>{p.index, a.index, c.index, d.index, b.index, q.index}));
+    EXPECT_EQ(f.nodesOf(*track), town.roundabout());
 
     // Costs run from the start's cross point to the end's.
     const std::int32_t startToA = metres(f.at(p).ilon + 2500, f.at(p).ilat, f.at(a).ilon, f.at(a).ilat);
@@ -77,7 +61,7 @@ TEST_F(TwoRoads, PrefersTheStreetWhenTheDetourCostsMore) {
     f.load(net, profile);
     auto track = f.search(f.on(p, a), f.on(b, q));
     ASSERT_TRUE(track);
-    EXPECT_EQ(f.nodesOf(*track), (std::vector<int>{p.index, a.index, b.index, q.index}));
+    EXPECT_EQ(f.nodesOf(*track), town.byStreet());
 }
 
 // The rows of the message table come from the detailed search along the
@@ -139,31 +123,16 @@ TEST_F(TwoRoads, RetrackingRecordsEverySection) {
 }
 
 // A oneway street from B to A: going east the route takes the detour.
-//
-//   C -------- D      ---- residential
-//   |          |      <<<< primary, oneway westwards
-//   P --- A <<<<<<< B --- Q
 TEST(PathSearch, OnewayForcesADetour) {
-    TestNetwork net;
-    NodeRef p = net.node(7.995, 50.000);
-    NodeRef a = net.node(8.000, 50.000);
-    NodeRef b = net.node(8.010, 50.000);
-    NodeRef q = net.node(8.015, 50.000);
-    NodeRef c = net.node(8.000, 50.003);
-    NodeRef d = net.node(8.010, 50.003);
-    net.way("highway=residential", {p, a});
-    net.way("highway=residential", {b, q});
-    net.way("highway=primary oneway=yes", {b, a});
-    net.way("highway=residential", {a, c, d, b});
-
+    const RectangleTown town("highway=primary oneway=yes", "highway=residential", true);
     SearchFixture f;
-    f.load(net, testProfile());
-    auto east = f.search(f.on(p, a), f.on(b, q));
+    f.load(town.net, testProfile());
+    auto east = f.search(f.on(town.p, town.a), f.on(town.b, town.q));
     ASSERT_TRUE(east);
-    EXPECT_EQ(f.nodesOf(*east), (std::vector<int>{p.index, a.index, c.index, d.index, b.index, q.index}));
-    auto west = f.search(f.on(q, b), f.on(a, p));
+    EXPECT_EQ(f.nodesOf(*east), town.roundabout());
+    auto west = f.search(f.on(town.q, town.b), f.on(town.a, town.p));
     ASSERT_TRUE(west);
-    EXPECT_EQ(f.nodesOf(*west), (std::vector<int>{q.index, b.index, a.index, p.index}));
+    EXPECT_EQ(f.nodesOf(*west), (std::vector<int>{town.q.index, town.b.index, town.a.index, town.p.index}));
 }
 
 // At X the turn from W to N is forbidden: the route goes round by E.
@@ -491,32 +460,22 @@ TEST(PathSearchMemory, RecountingKeepsTheCheapestRoute) {
     }
 
     // The cheapest cost by a plain Dijkstra over the crossings.
-    std::vector<std::int64_t> cost(nodes.size(), std::numeric_limits<std::int64_t>::max());
-    using Entry = std::pair<std::int64_t, int>;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
-    const auto reach = [&](int node, std::int64_t c) {
-        if (c < cost[static_cast<std::size_t>(node)]) {
-            cost[static_cast<std::size_t>(node)] = c;
-            queue.emplace(c, node);
-        }
-    };
     const std::int32_t startLon = lonOf(0) + 500;
-    reach(0, 2 * metres(startLon, latOf(0), lonOf(0), latOf(0)));
-    reach(1, 2 * metres(startLon, latOf(0), lonOf(1), latOf(0)));
-    while (!queue.empty()) {
-        const auto [c, node] = queue.top();
-        queue.pop();
-        if (c > cost[static_cast<std::size_t>(node)]) continue;
-        const int row = node / side;
-        const int column = node % side;
-        for (const auto& [dr, dc] : {std::pair{0, 1}, std::pair{0, -1}, std::pair{1, 0}, std::pair{-1, 0}}) {
-            const int r = row + dr;
-            const int k = column + dc;
-            if (r < 0 || r >= side || k < 0 || k >= side) continue;
-            const std::int32_t d = metres(lonOf(column), latOf(row), lonOf(k), latOf(r));
-            reach(r * side + k, c + (dr == 0 ? 2 * d : d));
-        }
-    }
+    const std::vector<std::int64_t> cost = cheapestCosts(
+        nodes.size(),
+        {{0, 2 * metres(startLon, latOf(0), lonOf(0), latOf(0))},
+         {1, 2 * metres(startLon, latOf(0), lonOf(1), latOf(0))}},
+        [&](int node, auto reach) {
+            const int row = node / side;
+            const int column = node % side;
+            for (const auto& [dr, dc] : {std::pair{0, 1}, std::pair{0, -1}, std::pair{1, 0}, std::pair{-1, 0}}) {
+                const int r = row + dr;
+                const int k = column + dc;
+                if (r < 0 || r >= side || k < 0 || k >= side) continue;
+                const std::int32_t d = metres(lonOf(column), latOf(row), lonOf(k), latOf(r));
+                reach(r * side + k, dr == 0 ? 2 * d : d);
+            }
+        });
     const std::int32_t endLon = lonOf(side - 2) + 500;
     const std::int32_t top = latOf(side - 1);
     const std::int64_t expected =

@@ -18,25 +18,18 @@ namespace {
 using testsupport::NodeRef;
 using testsupport::TestNetwork;
 
-// The two-roads town: a residential street from A to B and a primary road
-// round by C and D; the oneway variant lets the street be used westwards only.
-//
-//   C ====== D
-//   |        |
-//   P --- A ------ B --- Q
+// The rectangle town; its street may be used westwards only when it is a oneway.
 class Town : public ::testing::Test {
 protected:
     void build(bool onewayStreet) {
-        p = net.node(7.995, 50.000);
-        a = net.node(8.000, 50.000);
-        b = net.node(8.010, 50.000);
-        q = net.node(8.015, 50.000);
-        c = net.node(8.000, 50.003);
-        d = net.node(8.010, 50.003);
-        net.way("highway=residential", {p, a});
-        net.way("highway=residential", {b, q});
-        net.way(onewayStreet ? "highway=primary oneway=yes" : "highway=residential", {b, a});
-        net.way("highway=primary", {a, c, d, b});
+        town = std::make_unique<RectangleTown>(onewayStreet ? "highway=primary oneway=yes" : "highway=residential",
+                                               "highway=primary", true);
+        p = town->p;
+        a = town->a;
+        b = town->b;
+        q = town->q;
+        c = town->c;
+        d = town->d;
     }
 
     // A track through the nodes, as a guide for re-tracking.
@@ -51,7 +44,7 @@ protected:
         return track;
     }
 
-    TestNetwork net;
+    std::unique_ptr<RectangleTown> town;
     NodeRef p, a, b, q, c, d;
 };
 
@@ -60,7 +53,7 @@ protected:
 TEST_F(Town, RetrackingKeepsToTheGuide) {
     build(false);
     SearchFixture f;
-    f.load(net, testProfile());
+    f.load(town->net, testProfile());
     f.rc.turnInstructionMode = 1;
     const auto from = f.on(p, a);
     const auto to = f.on(b, q);
@@ -88,7 +81,7 @@ TEST_F(Town, RetrackingKeepsToTheGuide) {
 TEST_F(Town, RetrackingWithoutTurnInstructionsNotesNoDetours) {
     build(false);
     SearchFixture f;
-    f.load(net, testProfile());
+    f.load(town->net, testProfile());
     auto track = f.retrack(f.on(p, a), f.on(b, q), guideThrough(f, {p, a, b, q}));
     ASSERT_TRUE(track);
     EXPECT_FALSE(track->detourMap);
@@ -100,7 +93,7 @@ TEST_F(Town, RetrackingWithoutTurnInstructionsNotesNoDetours) {
 TEST_F(Town, RetrackingAlongAnImpossibleGuide) {
     build(false);
     SearchFixture f;
-    f.load(net, testProfile());
+    f.load(town->net, testProfile());
     EXPECT_THROW(f.retrack(f.on(p, a), f.on(b, q), guideThrough(f, {p})), RoutingIslandException);
     for (int i = 0; i < 5; ++i) f.engine->islandNodePairs.freezeTempPairs(); // no more island exceptions
     EXPECT_EQ(f.retrack(f.on(p, a), f.on(b, q), guideThrough(f, {p, a, d, b, q})), nullptr);
@@ -114,7 +107,7 @@ TEST_F(Town, RetrackingAlongAnImpossibleGuide) {
 TEST_F(Town, InverseRouting) {
     build(true);
     SearchFixture f;
-    f.load(net, testProfile());
+    f.load(town->net, testProfile());
     const auto from = f.on(p, a);
     const auto to = f.on(b, q);
     auto forward = f.search(from, to);
@@ -150,7 +143,7 @@ TEST_F(Town, InverseRouting) {
 TEST_F(Town, EarlyExitOfACloseRecalculation) {
     build(false);
     SearchFixture f;
-    f.load(net, testProfile());
+    f.load(town->net, testProfile());
     const auto from = f.on(p, a);
     const auto to = f.on(b, q);
     auto nearby = f.search(from, to);
@@ -179,14 +172,10 @@ TEST_F(Town, EarlyExitOfACloseRecalculation) {
 TEST_F(Town, MergeTrackAfterTheMatch) {
     build(false);
     SearchFixture f;
-    f.load(net, testProfile());
+    f.load(town->net, testProfile());
     // old: P A C D B Q; the match chain P -> A -> C reaches it over A-C.
-    OsmTrack old;
-    for (NodeRef node : {p, a, c, d, b, q}) {
-        auto point = std::make_shared<OsmPathElement>(f.at(node).ilon, f.at(node).ilat, 0, nullptr);
-        if (!old.points.empty()) point->origin = old.points.back().get();
-        old.points.push_back(point);
-    }
+    std::shared_ptr<OsmTrack> oldTrack = guideThrough(f, {p, a, c, d, b, q});
+    OsmTrack& old = *oldTrack;
     old.cost = 1234;
     OsmPathElement start(f.at(p).ilon, f.at(p).ilat, 0, nullptr);
     OsmPathElement atA(f.at(a).ilon, f.at(a).ilat, 0, &start);
@@ -204,7 +193,7 @@ TEST_F(Town, MergeTrackAfterTheMatch) {
 TEST_F(Town, NogoAreasAtTheWaypointsAreLeftOut) {
     build(false);
     SearchFixture f;
-    f.load(net, testProfile());
+    f.load(town->net, testProfile());
     const auto from = f.on(p, a);
     const auto to = f.on(b, q);
     // An absolute no-go circle of 100 m round the start's cross point, and

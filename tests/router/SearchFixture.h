@@ -2,6 +2,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <limits>
+#include <queue>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +44,66 @@ inline std::string testProfile(const std::string& globals = "", const std::strin
            "assign turncost 0\n"
            "assign classifiermask switch access=destination 64 0\n" +
            wayExtras + "\n---context:node\n" + node + "\n";
+}
+
+// The town of most scenarios, at 8 E, 50 N: a street from A to B between
+// the end segments P - A and B - Q (residential), and a road round from A by
+// C and D to B.
+//
+//   C ====== D
+//   |        |
+//   P --- A ------ B --- Q
+struct RectangleTown {
+    // The street is drawn from B to A when streetFromB is set (so that
+    // "oneway=yes" lets it be used westwards only).
+    RectangleTown(const std::string& streetTags, const std::string& roundTags, bool streetFromB = false,
+                  double roundLatitude = 50.003) {
+        p = net.node(7.995, 50.000);
+        a = net.node(8.000, 50.000);
+        b = net.node(8.010, 50.000);
+        q = net.node(8.015, 50.000);
+        c = net.node(8.000, roundLatitude);
+        d = net.node(8.010, roundLatitude);
+        net.way("highway=residential", {p, a});
+        net.way("highway=residential", {b, q});
+        if (streetFromB) {
+            net.way(streetTags, {b, a});
+        } else {
+            net.way(streetTags, {a, b});
+        }
+        net.way(roundTags, {a, c, d, b});
+    }
+
+    std::vector<int> byStreet() const { return {p.index, a.index, b.index, q.index}; }
+    std::vector<int> roundabout() const { return {p.index, a.index, c.index, d.index, b.index, q.index}; }
+
+    testsupport::TestNetwork net;
+    testsupport::NodeRef p, a, b, q, c, d;
+};
+
+// The cheapest cost from the sources (node, cost) to every node by a plain
+// Dijkstra; steps(node, reach) calls reach(next node, cost of the step) for
+// every step from node. Unreached nodes keep the largest 64-bit value.
+template <typename Steps>
+std::vector<std::int64_t> cheapestCosts(std::size_t nodeCount, const std::vector<std::pair<int, std::int64_t>>& sources,
+                                        Steps&& steps) {
+    std::vector<std::int64_t> cost(nodeCount, std::numeric_limits<std::int64_t>::max());
+    using Entry = std::pair<std::int64_t, int>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
+    const auto reach = [&](int node, std::int64_t c) {
+        if (c < cost[static_cast<std::size_t>(node)]) {
+            cost[static_cast<std::size_t>(node)] = c;
+            queue.emplace(c, node);
+        }
+    };
+    for (const auto& [node, c] : sources) reach(node, c);
+    while (!queue.empty()) {
+        const auto [c, node] = queue.top();
+        queue.pop();
+        if (c > cost[static_cast<std::size_t>(node)]) continue;
+        steps(node, [&](int next, std::int64_t step) { reach(next, c + step); });
+    }
+    return cost;
 }
 
 // Metres between two grid points as the graph measures them.

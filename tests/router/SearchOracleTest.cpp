@@ -1,7 +1,6 @@
 #include <cstdint>
 #include <limits>
 #include <map>
-#include <queue>
 #include <random>
 #include <utility>
 #include <vector>
@@ -41,7 +40,8 @@ struct RandomGrid {
         const std::int32_t lat0 = testsupport::gridLat(50.0);
         for (int row = 0; row < rows; ++row) {
             for (int column = 0; column < columns; ++column) {
-                nodes.push_back(net.gridNode(lon0 + column * 2500 + jitter(random), lat0 + row * 1700 + jitter(random)));
+                const std::int32_t lon = lon0 + column * 2500 + jitter(random);
+                nodes.push_back(net.gridNode(lon, lat0 + row * 1700 + jitter(random)));
             }
         }
         const auto connect = [&](int from, int to) {
@@ -87,27 +87,16 @@ struct RandomGrid {
     // over the segment towards it, and the whole segment when it leaves
     // over it; the end likewise.
     std::int64_t oracleCost(const Edge& start, const Edge& end) const {
-        std::vector<std::int64_t> cost(nodes.size(), kUnreachable);
-        using Entry = std::pair<std::int64_t, int>;
-        std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
-        const auto reach = [&](int node, std::int64_t c) {
-            if (c < cost[static_cast<std::size_t>(node)]) {
-                cost[static_cast<std::size_t>(node)] = c;
-                queue.emplace(c, node);
-            }
-        };
-        if (weightFrom(start, start.to) != kUnreachable) reach(start.from, 1);
-        if (weightFrom(start, start.from) != kUnreachable) reach(start.to, start.weight);
-        while (!queue.empty()) {
-            const auto [c, node] = queue.top();
-            queue.pop();
-            if (c > cost[static_cast<std::size_t>(node)]) continue;
+        std::vector<std::pair<int, std::int64_t>> sources;
+        if (weightFrom(start, start.to) != kUnreachable) sources.emplace_back(start.from, 1);
+        if (weightFrom(start, start.from) != kUnreachable) sources.emplace_back(start.to, start.weight);
+        const std::vector<std::int64_t> cost = cheapestCosts(nodes.size(), sources, [&](int node, auto reach) {
             for (const Edge& edge : edges) {
                 if (edge.from != node && edge.to != node) continue;
                 const std::int64_t w = weightFrom(edge, node);
-                if (w != kUnreachable) reach(edge.from == node ? edge.to : edge.from, c + w);
+                if (w != kUnreachable) reach(edge.from == node ? edge.to : edge.from, w);
             }
-        }
+        });
         std::int64_t best = kUnreachable;
         const std::int64_t atFirst = cost[static_cast<std::size_t>(end.from)];
         const std::int64_t atSecond = cost[static_cast<std::size_t>(end.to)];
