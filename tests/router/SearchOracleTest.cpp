@@ -111,7 +111,6 @@ struct RandomGrid {
 TEST(SearchOracle, SameCostAsDijkstraOnRandomGrids) {
     std::mt19937 random(20240611);
     int compared = 0;
-    int unreachable = 0;
     for (int trial = 0; trial < 24; ++trial) {
         RandomGrid grid(random, 5 + trial % 4, 4 + trial % 5);
         if (grid.edges.size() < 2) continue;
@@ -132,7 +131,6 @@ TEST(SearchOracle, SameCostAsDijkstraOnRandomGrids) {
         SCOPED_TRACE("trial " + std::to_string(trial));
         if (expected == kUnreachable) {
             EXPECT_EQ(track, nullptr);
-            ++unreachable;
         } else {
             ASSERT_TRUE(track);
             EXPECT_EQ(track->cost, expected);
