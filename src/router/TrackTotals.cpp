@@ -155,7 +155,9 @@ void TrackTotals::recalculate(OsmTrack& track, RoutingContext& rc, const Elevati
         if (eleStart == NO_ELEVATION) eleStart = n.selev;
 
         if (nLast != nullptr) {
-            if (nLast->selev != NO_ELEVATION) ehb += eleFactor * (nLast->selev - n.selev);
+            // A point without elevation (only possible at the very end after
+            // the fill) neither climbs nor descends.
+            if (nLast->selev != NO_ELEVATION && n.selev != NO_ELEVATION) ehb += eleFactor * (nLast->selev - n.selev);
             const double floor = elevationFloor(n);
             if (ehb > 0.0) {
                 ascent += ehb;
