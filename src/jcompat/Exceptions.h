@@ -58,6 +58,7 @@ FERROW_EXCEPTION_TYPE(NoSuchElementException, RuntimeException);
 FERROW_EXCEPTION_TYPE(IndexOutOfBoundsException, RuntimeException);
 FERROW_EXCEPTION_TYPE(ArithmeticException, RuntimeException);
 FERROW_EXCEPTION_TYPE(UnsupportedOperationException, RuntimeException);
+FERROW_EXCEPTION_TYPE(ClassCastException, RuntimeException);
 FERROW_EXCEPTION_TYPE(IOException, Exception);
 FERROW_EXCEPTION_TYPE(EOFException, IOException);
 FERROW_EXCEPTION_TYPE(FileNotFoundException, IOException);

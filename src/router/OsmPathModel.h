@@ -20,9 +20,10 @@ class OsmPathModel {
 public:
     virtual ~OsmPathModel() = default;
 
-    // `keyValues` is null when the request overrides no profile variable.
+    // `keyValues` is null when the request overrides no profile variable; a
+    // model may record the values it used there.
     virtual void init(expressions::BExpressionContextWay* expctxWay, expressions::BExpressionContextNode* expctxNode,
-                      const expressions::VariableOverrides* keyValues) = 0;
+                      expressions::VariableOverrides* keyValues) = 0;
 
     // A fresh path of the model's class (path-start bit set), owned by the
     // model until releasePaths.
@@ -33,6 +34,8 @@ public:
     virtual void releasePath(OsmPath* path) = 0;
     // Recycles every path and pre-path: the search that used them is over.
     virtual void releasePaths() = 0;
+    // Recycles the pre-paths: the junction they looked ahead for is done.
+    virtual void releasePrePaths() {}
 };
 
 } // namespace ferrow::router

@@ -116,13 +116,16 @@ bool ProfileCache::parseProfile(RoutingContext& rc) {
     }
     profile->way.parseFile(profileFile, "global", keyValues);
     profile->node.parseFile(profileFile, "global", keyValues);
+    // Kept as requested: the cost model records the values it used among the
+    // context's overrides, which a later request with the same ones lacks.
+    expressions::VariableOverrides requestedOverrides =
+        keyValues != nullptr ? *keyValues : expressions::VariableOverrides();
     rc.readGlobalConfig();
     if (rc.processUnusedTags) profile->way.setAllTagsUsed();
 
     std::optional<Entry>& slot = (reuse != nullptr && !freeSlot) ? *reuse : cache.entries[*freeSlot];
     slot = Entry{std::move(profile), profileFile.getPath(), rc.profileTimestamp, profileLastModified,
-                 keyValues != nullptr ? *keyValues : expressions::VariableOverrides(), jcompat::currentTimeMillis(),
-                 true};
+                 std::move(requestedOverrides), jcompat::currentTimeMillis(), true};
     return false;
 }
 

@@ -9,6 +9,8 @@
 #include "jcompat/Exceptions.h"
 #include "jcompat/JString.h"
 #include "jcompat/NumberText.h"
+#include "router/KinematicModel.h"
+#include "router/KinematicNoCostModel.h"
 #include "router/OsmNogoPolygon.h"
 #include "router/OsmPath.h"
 #include "router/OsmPrePath.h"
@@ -30,8 +32,11 @@ std::unique_ptr<OsmPathModel> createPathModel(const std::optional<std::string>& 
     if (!className || *className == RoutingContext::STD_MODEL) {
         return std::make_unique<StdModel>();
     }
-    if (*className == RoutingContext::KINEMATIC_MODEL || *className == RoutingContext::KINEMATIC_NO_COST_MODEL) {
-        throw jcompat::RuntimeException("Cannot create path-model: " + *className + " is not available yet");
+    if (*className == RoutingContext::KINEMATIC_MODEL) {
+        return std::make_unique<KinematicModel>();
+    }
+    if (*className == RoutingContext::KINEMATIC_NO_COST_MODEL) {
+        return std::make_unique<KinematicNoCostModel>();
     }
     throw jcompat::RuntimeException("Cannot create path-model: java.lang.ClassNotFoundException: " + *className);
 }
@@ -264,6 +269,11 @@ OsmPrePath* RoutingContext::createPrePath(OsmPath& origin, mapaccess::OsmLink* l
     OsmPrePath* prePath = pathModel->createPrePath();
     if (prePath != nullptr) prePath->init(origin, link, *this);
     return prePath;
+}
+
+void RoutingContext::clearPrePaths() {
+    firstPrePath = nullptr;
+    if (pathModel) pathModel->releasePrePaths();
 }
 
 void RoutingContext::releasePath(OsmPath* path) {

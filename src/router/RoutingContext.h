@@ -170,6 +170,8 @@ public:
     // The model's look-ahead over another link at origin's target, or null
     // when the model has none.
     OsmPrePath* createPrePath(OsmPath& origin, mapaccess::OsmLink* link);
+    // Empties the junction's pre-path list; its pre-paths are recycled.
+    void clearPrePaths();
     // Hands back a path that nothing refers to (a candidate that lost).
     void releasePath(OsmPath* path);
     // Ends a search: its paths, pre-paths and track points are recycled.

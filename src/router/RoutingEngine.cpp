@@ -420,7 +420,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
         nodesMap.currentPathCost = path->cost;
         nodesMap.destination = endPos.get();
 
-        rc.firstPrePath = nullptr;
+        rc.clearPrePaths();
         for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
             OsmNode* nextNode = link->getTarget(currentNode);
             if (nextNode == nullptr || !nodesCache->obtainNonHollowNode(nextNode) || !nextNode->hasLinks() ||

@@ -3,7 +3,7 @@
 namespace ferrow::router {
 
 void StdModel::init(expressions::BExpressionContextWay* expctxWay, expressions::BExpressionContextNode* expctxNode,
-                    const expressions::VariableOverrides* /*keyValues*/) {
+                    expressions::VariableOverrides* /*keyValues*/) {
     ctxWay = expctxWay;
     ctxNode = expctxNode;
 }

@@ -11,7 +11,7 @@ namespace ferrow::router {
 class StdModel : public OsmPathModel {
 public:
     void init(expressions::BExpressionContextWay* expctxWay, expressions::BExpressionContextNode* expctxNode,
-              const expressions::VariableOverrides* keyValues) override;
+              expressions::VariableOverrides* keyValues) override;
 
     OsmPath* createPath() override;
     void releasePath(OsmPath* path) override;

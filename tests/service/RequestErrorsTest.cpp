@@ -79,8 +79,7 @@ TEST(RequestErrors, ProfileLoading) {
     EXPECT_EQ(answerTo("profile=" + typo + "&lonlats=8,49"),
               "1\t0\tCannot create path-model: java.lang.ClassNotFoundException: ferrow.router.StdMdl\n");
     const std::string kinematic = dir.write("kin.vpf", "---model:ferrow.router.KinematicNoCostModel\n" + profileText(""));
-    EXPECT_EQ(answerTo("profile=" + kinematic + "&lonlats=8,49"),
-              "1\t0\tCannot create path-model: ferrow.router.KinematicNoCostModel is not available yet\n");
+    EXPECT_EQ(answerTo("profile=" + kinematic + "&lonlats=8,49"), "1\t0\twe need two lat/lon points at least!\n");
 }
 
 TEST(RequestErrors, ValidRequestsReachTheEngine) {
