@@ -2,7 +2,12 @@
 
 #include <limits>
 
+#include "jcompat/Exceptions.h"
 #include "jcompat/NumberText.h"
+#include "mapaccess/MatchedWaypoint.h"
+#include "router/OsmNodeNamed.h"
+#include "router/RoutingContext.h"
+#include "router/VoiceHintProcessor.h"
 #include "util/FrozenLongMap.h"
 
 namespace ferrow::router {
@@ -18,6 +23,22 @@ std::int32_t saturatingAdd(std::int32_t a, std::int32_t b) {
     if (sum < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
     return static_cast<std::int32_t>(sum);
 }
+
+// The record of the section by which a detour point's chain leaves the
+// junction, or null when the chain does not start there.
+std::shared_ptr<MessageData> sectionLeaving(const OsmPathElement& detour, const OsmPathElement& junction) {
+    constexpr int maxSteps = 1000000;
+    int steps = 0;
+    for (const OsmPathElement* element = &detour; element != nullptr; element = element->origin) {
+        if (element->origin != nullptr && element->origin->positionEquals(junction)) return element->message;
+        if (++steps >= maxSteps) {
+            throw jcompat::IllegalArgumentException("ups: " + junction.toString() + "->" + detour.toString());
+        }
+    }
+    return nullptr;
+}
+
+float turnAngleOf(const OsmPathElement& point) { return point.message ? point.message->turnAngle : 0.0f; }
 
 } // namespace
 
@@ -179,6 +200,73 @@ void OsmTrack::addPointsOf(const OsmTrack& t) {
     buildMap();
 }
 
-void OsmTrack::processVoiceHints(RoutingContext& /*rc*/) {}
+void OsmTrack::processVoiceHints(RoutingContext& rc) {
+    turnHints = std::make_unique<VoiceHintList>();
+    turnHints->setTransportMode(rc.validForCars, rc.validForBikes);
+    turnHints->turnInstructionMode = rc.turnInstructionMode;
+    if ((!detourMap && !rc.hasDirectRouting) || points.empty()) return;
+
+    const std::int32_t mode = rc.turnInstructionMode;
+    const bool marksStraightLegs = mode == 2 || mode == 4 || mode == 8 || mode == 9;
+
+    // Raw hints from the route's end backwards. The walk follows the points'
+    // origins and ends at the first point, so a chain that leaves the track
+    // cannot run on.
+    std::vector<VoiceHint> inputs;
+    inputs.reserve(points.size());
+    const OsmPathElement* p = points.back().get();
+    auto u = static_cast<std::int32_t>(points.size() - 1);
+    while (p->origin != nullptr && u > 0) {
+        const OsmPathElement& o = *p->origin;
+        if (inputs.empty()) {
+            VoiceHint& end = inputs.emplace_back();
+            end.ilon = p->ilon;
+            end.ilat = p->ilat;
+            end.selev = p->selev;
+            end.incomingWay = p->message;
+            end.chosenWay = p->message;
+            end.command = VoiceHint::END;
+            end.trackIndex = static_cast<std::int32_t>(points.size() - 1);
+        }
+        VoiceHint& hint = inputs.emplace_back();
+        hint.ilon = o.ilon;
+        hint.ilat = o.ilat;
+        hint.selev = o.selev;
+        hint.trackIndex = u - 1;
+        hint.chosenWay = p->message;
+        hint.incomingWay = o.message ? o.message : p->message;
+
+        if (marksStraightLegs) {
+            for (const std::shared_ptr<mapaccess::MatchedWaypoint>& waypoint : matchedWaypoints) {
+                if (!waypoint || waypoint->indexInTrack != u - 1) continue;
+                if (waypoint->kind == OsmNodeNamed::KIND_STRAIGHT) {
+                    hint.command = VoiceHint::BEELINE;
+                    hint.hintAngle = u == 1 ? turnAngleOf(o) : turnAngleOf(*p);
+                    hint.distanceToNextHint = p->calcDistance(o);
+                }
+                break;
+            }
+        }
+
+        if (detourMap) {
+            for (const OsmPathElementHolder* holder = getFromDetourMap(o.getIdFromPos()); holder != nullptr;
+                 holder = holder->next) {
+                if (holder->element) hint.addBadWay(sectionLeaving(*holder->element, o));
+            }
+        }
+        p = &o;
+        --u;
+    }
+
+    VoiceHintProcessor processor(rc.turnInstructionRoundabouts, turnHints->transportMode);
+    const std::vector<VoiceHint*> results = processor.process(inputs);
+    // The shortest gap worth an instruction of its own, by how fast the traveller moves.
+    double minimumHintDistance = 3.0;
+    if (turnHints->transportMode == VoiceHintList::TRANSPORT_MODE_CAR) minimumHintDistance = 20.0;
+    if (turnHints->transportMode == VoiceHintList::TRANSPORT_MODE_BIKE) minimumHintDistance = 5.0;
+    for (VoiceHint* hint : processor.postProcess(results, rc.turnInstructionCatchingRange, minimumHintDistance)) {
+        turnHints->hints.push_back(*hint);
+    }
+}
 
 } // namespace ferrow::router

@@ -112,8 +112,11 @@ public:
     // reference track.
     void addPointsOf(const OsmTrack& t);
 
-    // Computes the turn instructions of a finished route. Turn instructions
-    // are not computed yet: the track keeps the list it has.
+    // Replaces turnHints with the turn instructions of a finished route. They
+    // are worked out only where the search noted the ways left at the
+    // track's junctions (a detour map) or the route has straight-line legs;
+    // otherwise the list stays empty. IllegalArgumentException "ups: ..."
+    // when a detour point's chain is endless.
     void processVoiceHints(RoutingContext& rc);
 
 private:

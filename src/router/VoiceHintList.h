@@ -3,18 +3,24 @@
 #include <cstdint>
 #include <vector>
 
+#include "router/VoiceHint.h"
+
 namespace ferrow::router {
 
-// A turn instruction at a track point. Only what joining tracks needs is here
-// so far; the turn-instruction computation adds its commands and angles.
-struct VoiceHint {
-    // Index of the hint point in the track's points.
-    std::int32_t trackIndex = 0;
-};
-
-// The turn instructions of a track.
+// The turn instructions of a track, in travel order.
 struct VoiceHintList {
+    static constexpr std::int32_t TRANSPORT_MODE_FOOT = 1;
+    static constexpr std::int32_t TRANSPORT_MODE_BIKE = 2;
+    static constexpr std::int32_t TRANSPORT_MODE_CAR = 3;
+
     std::vector<VoiceHint> hints;
+    std::int32_t transportMode = 0;
+    // The routing context's mode when the list was made.
+    std::int32_t turnInstructionMode = 0;
+
+    void setTransportMode(bool isCar, bool isBike) {
+        transportMode = isCar ? TRANSPORT_MODE_CAR : isBike ? TRANSPORT_MODE_BIKE : TRANSPORT_MODE_FOOT;
+    }
 };
 
 } // namespace ferrow::router

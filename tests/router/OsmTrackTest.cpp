@@ -124,7 +124,7 @@ TEST(OsmTrack, AppendLegShiftsTurnInstructions) {
     OsmTrack leg;
     for (int i = 2; i < 5; ++i) add(leg, i, 0);
     leg.turnHints = std::make_unique<VoiceHintList>();
-    leg.turnHints->hints.push_back({1});
+    leg.turnHints->hints.push_back({.trackIndex = 1});
     whole.appendLeg(leg);
     ASSERT_TRUE(whole.turnHints);
     ASSERT_EQ(whole.turnHints->hints.size(), 1u);

@@ -78,7 +78,7 @@ TEST_F(ViaPointCorrection, DeadEndOfThreeSegmentsIsCutAtTheJunction) {
     auto tt = track({S0, S1, J, X1, X2, V});
     auto t = track({V, X2, X1, J, N1, N2});
     tt->turnHints = std::make_unique<VoiceHintList>();
-    for (const std::int32_t index : {1, 2, 3, 4, 5, 5}) tt->turnHints->hints.push_back({index});
+    for (const std::int32_t index : {1, 2, 3, 4, 5, 5}) tt->turnHints->hints.push_back({.trackIndex = index});
 
     snap(*tt, *t);
 
