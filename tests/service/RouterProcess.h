@@ -86,6 +86,8 @@ public:
         return text;
     }
 
+    pid_t pid() const noexcept { return pid_; }
+
     ProcessResult finish() {
         closeInput();
         ProcessResult run;

@@ -1,0 +1,223 @@
+#!/usr/bin/env python3
+"""Runs the route service on the demo data set and measures it.
+
+  bench/route_bench.py bench [--routes 120]   routes per second, median and 95th-percentile
+                                              latency, peak memory, start-up time to "ready"
+  bench/route_bench.py soak [--requests 1200] many mixed requests in one process: every
+                                              repeated request must get the same answer, and
+                                              the memory must stop growing
+
+Both start <build>/trevassa-router <build>/demo/segments in the repository root (the
+requests name the profiles as profiles/car.vpf etc.). Build first, e.g.
+
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build --parallel 8
+
+The requests are a fixed set: the same seed gives the same routes on every run.
+"""
+import argparse
+import math
+import os
+import random
+import re
+import statistics
+import subprocess
+import sys
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# The demo town: centre 10.0 E, 47.52 N; streets from about 3.5 km west to 3.5 km
+# east and from 3 km south to 3.5 km north of the centre.
+CENTRE_LON = 10.0
+CENTRE_LAT = 47.52
+METRES_PER_DEGREE_LAT = 111200.0
+METRES_PER_DEGREE_LON = METRES_PER_DEGREE_LAT * math.cos(math.radians(CENTRE_LAT))
+PROFILES = ["profiles/car.vpf", "profiles/bike.vpf", "profiles/foot.vpf"]
+# Route lengths in metres, by class: short, medium, long.
+LENGTHS = [(300, 1200), (1200, 4000), (4000, 8000)]
+
+
+def lonlat(x, y):
+    return "%.6f,%.6f" % (CENTRE_LON + x / METRES_PER_DEGREE_LON, CENTRE_LAT + y / METRES_PER_DEGREE_LAT)
+
+
+def inside(x, y):
+    return -3500.0 <= x <= 3500.0 and -3000.0 <= y <= 3500.0
+
+
+def random_point(rng):
+    return rng.uniform(-3500.0, 3500.0), rng.uniform(-3000.0, 3500.0)
+
+
+def point_at_distance(rng, x, y, low, high):
+    while True:
+        distance = rng.uniform(low, high)
+        bearing = rng.uniform(0.0, 2.0 * math.pi)
+        ex, ey = x + distance * math.sin(bearing), y + distance * math.cos(bearing)
+        if inside(ex, ey):
+            return ex, ey
+
+
+def bench_routes(count, seed=42):
+    """count routes with two waypoints, cycling through the profiles and length classes."""
+    rng = random.Random(seed)
+    queries = []
+    for i in range(count):
+        low, high = LENGTHS[i % len(LENGTHS)]
+        x, y = random_point(rng)
+        ex, ey = point_at_distance(rng, x, y, low, high)
+        profile = PROFILES[(i // len(LENGTHS)) % len(PROFILES)]
+        queries.append("profile=%s&lonlats=%s;%s" % (profile, lonlat(x, y), lonlat(ex, ey)))
+    return queries
+
+
+def mixed_requests(seed=7):
+    """A fixed list of different requests: routes of two and three waypoints,
+    alternatives, no-go circles, straight legs, point information and errors."""
+    rng = random.Random(seed)
+    queries = []
+    for i in range(60):
+        profile = PROFILES[i % len(PROFILES)]
+        x, y = random_point(rng)
+        ex, ey = point_at_distance(rng, x, y, *LENGTHS[i % len(LENGTHS)])
+        kind = i % 10
+        base = "profile=%s&lonlats=%s;%s" % (profile, lonlat(x, y), lonlat(ex, ey))
+        if kind == 0:
+            vx, vy = random_point(rng)
+            queries.append("profile=%s&lonlats=%s;%s;%s" % (profile, lonlat(x, y), lonlat(vx, vy), lonlat(ex, ey)))
+        elif kind == 1:
+            queries.append(base + "&alternativeidx=%d" % (1 + i % 3))
+        elif kind == 2:
+            mx, my = (x + ex) / 2.0, (y + ey) / 2.0
+            queries.append(base + "&nogos=%s,100" % lonlat(mx, my))
+        elif kind == 3:
+            queries.append("profile=%s&lonlats=%s&engineMode=%d" % (profile, lonlat(x, y), 2 + i % 2))
+        elif kind == 4:
+            queries.append("profile=%s&lonlats=%s,d;%s" % (profile, lonlat(x, y), lonlat(ex, ey)))
+        elif kind == 5:
+            queries.append(base + "&engineMode=1")
+        elif kind == 6:
+            queries.append("profile=%s&lonlats=%s" % (profile, lonlat(x, y)))
+        else:
+            queries.append(base)
+    return queries
+
+
+class Service:
+    def __init__(self, router, segments):
+        started = time.perf_counter()
+        self.process = subprocess.Popen([router, segments], cwd=REPO, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True, encoding="utf-8")
+        ready = self.process.stdout.readline()
+        if ready != "ready\n":
+            raise RuntimeError("the service did not start: %r" % ready)
+        self.startup_seconds = time.perf_counter() - started
+        self.next_id = 0
+
+    def ask(self, query):
+        self.next_id += 1
+        started = time.perf_counter()
+        self.process.stdin.write("%d\t%s\n" % (self.next_id, query))
+        self.process.stdin.flush()
+        line = self.process.stdout.readline()
+        elapsed = time.perf_counter() - started
+        ident, flag, text = line.rstrip("\n").split("\t", 2)
+        if ident != str(self.next_id):
+            raise RuntimeError("answer to request %s came for %d" % (ident, self.next_id))
+        return flag == "1", text, elapsed
+
+    def memory_kib(self):
+        """(current, peak) resident memory of the process in KiB."""
+        values = {}
+        with open("/proc/%d/status" % self.process.pid) as status:
+            for line in status:
+                key, _, value = line.partition(":")
+                if key in ("VmRSS", "VmHWM"):
+                    values[key] = int(value.split()[0])
+        return values.get("VmRSS", 0), values.get("VmHWM", 0)
+
+    def quit(self):
+        self.process.stdin.write("quit\n")
+        self.process.stdin.flush()
+        return self.process.wait(timeout=30)
+
+
+def percentile(values, fraction):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(math.ceil(fraction * len(ordered))) - 1)]
+
+
+def run_bench(service, count):
+    queries = bench_routes(count)
+    latencies = []
+    failures = []
+    started = time.perf_counter()
+    for query in queries:
+        ok, text, elapsed = service.ask(query)
+        latencies.append(elapsed)
+        if not ok:
+            failures.append((query, text))
+    total = time.perf_counter() - started
+    _, peak = service.memory_kib()
+    print("routes:             %d (%d failed)" % (len(queries), len(failures)))
+    print("routes per second:  %.1f" % (len(queries) / total))
+    print("median latency:     %.1f ms" % (1000.0 * statistics.median(latencies)))
+    print("95th percentile:    %.1f ms" % (1000.0 * percentile(latencies, 0.95)))
+    print("peak memory:        %.1f MiB" % (peak / 1024.0))
+    print("start-up to ready:  %.1f ms" % (1000.0 * service.startup_seconds))
+    for query, text in failures[:5]:
+        print("  failed: %s -> %s" % (query, text))
+    return 0
+
+
+def normalised(text):
+    # Straight-line legs are numbered process-wide: the numbers keep growing.
+    return re.sub(r"direct_segment=\d+", "direct_segment=#", text)
+
+
+def run_soak(service, count):
+    requests = mixed_requests()
+    first = {}
+    wrong = []
+    checkpoints = []
+    for n in range(count):
+        query = requests[n % len(requests)]
+        ok, text, _ = service.ask(query)
+        answer = (ok, normalised(text))
+        if query not in first:
+            first[query] = answer
+        elif first[query] != answer:
+            wrong.append(query)
+        if (n + 1) % len(requests) == 0:
+            checkpoints.append(service.memory_kib()[0])
+    current, peak = service.memory_kib()
+    routes = sum(1 for ok, _ in first.values() if ok)
+    print("requests:           %d (%d different, %d of them answered with a route)" % (count, len(first), routes))
+    print("changed answers:    %d" % len(wrong))
+    print("memory after each round of %d: %s MiB" % (len(requests), " ".join("%.1f" % (kib / 1024.0) for kib in checkpoints)))
+    print("peak memory:        %.1f MiB" % (peak / 1024.0))
+    # After two rounds every kind of request has been seen: later rounds must not grow.
+    growth = (checkpoints[-1] - checkpoints[1]) / 1024.0 if len(checkpoints) > 2 else 0.0
+    print("growth after round 2: %.1f MiB" % growth)
+    for query in wrong[:5]:
+        print("  changed: %s" % query)
+    return 1 if wrong or growth > 8.0 else 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("mode", choices=["bench", "soak"])
+    parser.add_argument("--build", default=os.path.join(REPO, "build"), help="the build directory")
+    parser.add_argument("--routes", type=int, default=120, help="routes of the benchmark")
+    parser.add_argument("--requests", type=int, default=1200, help="requests of the soak run")
+    args = parser.parse_args()
+    service = Service(os.path.join(args.build, "trevassa-router"), os.path.join(args.build, "demo", "segments"))
+    try:
+        status = run_bench(service, args.routes) if args.mode == "bench" else run_soak(service, args.requests)
+    finally:
+        service.quit()
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
