@@ -2,6 +2,7 @@
 // waypoints in no-go areas, islands, straight-line legs, far waypoints,
 // point information, and how failures become the run's error message.
 #include <algorithm>
+#include <fstream>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -323,6 +324,66 @@ TEST_F(DeadEnd, FarWaypoints) {
     EXPECT_EQ(matched[1]->kind, 3);
     EXPECT_EQ(matched[2]->kind, 3);
     EXPECT_EQ(matched[3]->kind, 1);
+}
+
+// A stored reference track: big-endian bytes as the engine reads them.
+class ReferenceTrackFile {
+public:
+    void putInt(std::int64_t value, int bytes) {
+        for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) data_.push_back(static_cast<char>(value >> shift));
+    }
+    void putPosition(double lon, double lat) {
+        putInt(gridLat(lat), 4);
+        putInt(gridLon(lon), 4);
+    }
+    void write(const std::string& path) const { std::ofstream(path, std::ios::binary) << data_; }
+
+private:
+    std::string data_;
+};
+
+TEST_F(DeadEnd, StoredReferenceTrackStandsInForTheLastWaypoint) {
+    const auto runWithStamp = [&](bool sameProfile) {
+        EngineRun r;
+        r.rc = std::make_unique<RoutingContext>();
+        r.rc->profilePath = profiles.write("test.vpf", testProfile());
+        const std::string lonlats = "7.9975,50.5;8.0025,50.5";
+        r.engine = std::make_unique<RoutingEngine>(jcompat::File(segments.path()),
+                                                   RoutingParamCollector().getWayPointList(&lonlats), *r.rc, 0);
+        ReferenceTrackFile file;
+        // The end waypoint: on the segment J - E, within 20 grid units of the request's end.
+        file.putPosition(8.0, 50.5);
+        file.putPosition(8.005, 50.5);
+        file.putPosition(8.0025, 50.5);
+        file.putPosition(8.0025, 50.5);
+        file.putInt(0, 8); // radius 0.0
+        file.putInt(1, 1);
+        file.putInt(6, 2);
+        for (const char c : std::string("stored")) file.putInt(c, 1);
+        file.putInt(3, 4);
+        const double lons[] = {7.9975, 8.0, 8.0025};
+        for (int i = 0; i < 3; ++i) {
+            file.putPosition(lons[i], 50.5);
+            file.putInt(-32768, 2);
+            file.putInt(178 * i, 4);
+        }
+        for (int i = 0; i < 3; ++i) file.putInt(0, 8); // no no-go areas
+        file.putInt(0, 1);                               // clean
+        file.putInt(sameProfile ? r.rc->profileTimestamp : r.rc->profileTimestamp + 1, 8);
+        const std::string path = profiles.path() + "/reference.dat";
+        file.write(path);
+        r.rc->rawTrackPath = path;
+        r.engine->doRun(60000);
+        return r;
+    };
+    EngineRun stored = runWithStamp(true);
+    ASSERT_EQ(stored.engine->getErrorMessage(), std::nullopt) << stored.error();
+    EXPECT_EQ(stored.matchedNames(), (std::vector<std::string>{"from", "stored"}));
+    EXPECT_EQ(stored.track().points.back()->ilon, gridLon(8.0025));
+    // Another profile: the stored track is not used, the end is matched.
+    EngineRun other = runWithStamp(false);
+    ASSERT_EQ(other.engine->getErrorMessage(), std::nullopt) << other.error();
+    EXPECT_EQ(other.matchedNames(), (std::vector<std::string>{"from", "to"}));
 }
 
 TEST_F(DeadEnd, PassesSkippedAltogetherFindNoTrack) {
