@@ -1,7 +1,8 @@
 // One attempt of a route run: the waypoints matched and checked, each leg
 // searched in passes, the legs joined into one track and the track finished.
+#include <array>
 #include <cmath>
-#include <limits>
+#include <cstdlib>
 #include <utility>
 
 #include "jcompat/Clock.h"

@@ -26,6 +26,17 @@ std::shared_ptr<OsmNode> nodeAt(const mapaccess::OsmPos& position) {
     return std::make_shared<OsmNode>(position.getILon(), position.getILat());
 }
 
+// An end of a bridge search: a waypoint at the point, on the segment towards the other.
+MatchedWaypoint bridgeEnd(const char* name, const OsmPathElement& at, const OsmPathElement& other) {
+    MatchedWaypoint waypoint;
+    waypoint.name = name;
+    waypoint.waypoint = nodeAt(at);
+    waypoint.crossPoint = nodeAt(at);
+    waypoint.node1 = nodeAt(at);
+    waypoint.node2 = nodeAt(other);
+    return waypoint;
+}
+
 bool isRoundabout(const OsmPathElement& point) {
     return point.message && (point.message->classifierMask & ROUNDABOUT_MASK) != 0;
 }
@@ -161,18 +172,8 @@ void RoutingEngine::addBeelineWaypoints(MatchedWaypointList& waypoints) {
 
 std::shared_ptr<OsmTrack> RoutingEngine::getExtraSegment(const OsmPathElement* from, const OsmPathElement* to) {
     if (from == nullptr || to == nullptr) return nullptr;
-    MatchedWaypoint start;
-    start.name = "wptx1";
-    start.waypoint = nodeAt(*from);
-    start.crossPoint = nodeAt(*from);
-    start.node1 = nodeAt(*from);
-    start.node2 = nodeAt(*to);
-    MatchedWaypoint end;
-    end.name = "wptx2";
-    end.waypoint = nodeAt(*to);
-    end.crossPoint = nodeAt(*to);
-    end.node1 = nodeAt(*to);
-    end.node2 = nodeAt(*from);
+    const MatchedWaypoint start = bridgeEnd("wptx1", *from, *to);
+    const MatchedWaypoint end = bridgeEnd("wptx2", *to, *from);
 
     auto guide = std::make_shared<OsmTrack>();
     guide->addNode(std::make_shared<OsmPathElement>(from->ilon, from->ilat, from->selev, nullptr));
