@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "jcompat/Clock.h"
 #include "jcompat/Exceptions.h"
@@ -76,6 +78,25 @@ std::shared_ptr<OsmPathElement> copyForTrack(const OsmPathElement& element) {
     auto copy = std::make_shared<OsmPathElement>(element);
     copy->origin = nullptr;
     return copy;
+}
+
+// A copy of a detour point for a track, with its chain back to the first
+// point after the junction and that point's origin at the junction (the
+// turn instructions read the section by which the detour leaves). The chain
+// lives in one block that the returned pointer keeps alive.
+std::shared_ptr<OsmPathElement> copyDetourForTrack(const OsmPathElement& element, const OsmNode& junction) {
+    auto chain = std::make_shared<std::vector<OsmPathElement>>();
+    for (const OsmPathElement* point = &element; point != nullptr; point = point->origin) {
+        chain->push_back(*point);
+        if (point->origin != nullptr && point->origin->ilon == junction.ilon && point->origin->ilat == junction.ilat) {
+            chain->push_back(*point->origin);
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < chain->size(); ++i) {
+        (*chain)[i].origin = i + 1 < chain->size() ? &(*chain)[i + 1] : nullptr;
+    }
+    return std::shared_ptr<OsmPathElement>(chain, chain->data());
 }
 
 } // namespace
@@ -452,7 +473,8 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
                         OsmPath* detour = rc.createPath(*path, link, refTrack, true);
                         if (detour->cost >= 0 && nextId != startId1 && nextId != startId2) {
                             guideTrack->registerDetourForId(
-                                currentId, copyForTrack(*OsmPathElement::create(*detour, rc.pathElements)));
+                                currentId,
+                                copyDetourForTrack(*OsmPathElement::create(*detour, rc.pathElements), *currentNode));
                         }
                         rc.releasePath(detour);
                     }
