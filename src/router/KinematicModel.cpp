@@ -55,18 +55,18 @@ void KinematicModel::init(expressions::BExpressionContextWay* expctxWay,
     outside_temp = param("outside_temp", 20.0f);
     recup_efficiency = param("recup_efficiency", 0.7f);
     totalweight = param("totalweight", 1640.0f);
-    vmax = param("vmax", 80.0f) / 3.6;
+    const double vmaxKmh = param("vmax", 80.0f);
+    vmax = vmaxKmh / 3.6;
     leftWaySpeed = param("leftWaySpeed", 12.0f) / 3.6;
     rightWaySpeed = param("rightWaySpeed", 12.0f) / 3.6;
 
     // vmax divides here and the energy per metre divides every cost.
     if (!(vmax > 0.0)) {
         throw jcompat::IllegalArgumentException("kinematic model: vmax must be above 0, not " +
-                                                jcompat::doubleToString(vmax * 3.6));
+                                                jcompat::doubleToString(vmaxKmh));
     }
     drivePower = 2.0 * f_air * vmax * vmax * vmax - p_standby;
     energyPerMetreAtVmax = (drivePower + p_standby) / vmax + f_roll + f_air * vmax * vmax;
-    requireFinite("drivePower", drivePower);
     if (!(energyPerMetreAtVmax > 0.0) || !std::isfinite(energyPerMetreAtVmax)) {
         throw jcompat::IllegalArgumentException(
             "kinematic model: the energy per metre at vmax must be a finite number above 0, not " +

@@ -166,7 +166,7 @@ double KinematicPath::simulate(KinematicModel& model, double dist, double deltaH
 
     double time = 0.0;
     double energy = 0.0;
-    if (dist > 0.0) {
+    if (dist > 0.0 && std::isfinite(dist)) {
         const double slopeForce = mass * kGravity * deltaH / dist;
         // Air is thinner when warm and high up.
         const double air =
@@ -175,6 +175,11 @@ double KinematicPath::simulate(KinematicModel& model, double dist, double deltaH
         const double airPerMass = 2.0 * air / mass;
         double speed = std::sqrt(2.0 * kineticEnergy / mass);
         double remaining = dist;
+        // A vehicle needs one step per 50 m and one per energy it aims at;
+        // forces no vehicle meets (extreme parameters) can make steps run
+        // backwards, so the steps are bounded.
+        const double stepBound = std::floor(dist / 50.0) + 8.0;
+        double steps = 0.0;
         // Steps of at most 50 m, or up to the energy aimed at, with series
         // in place of logarithms and exponentials.
         do {
@@ -200,10 +205,6 @@ double KinematicPath::simulate(KinematicModel& model, double dist, double deltaH
                     work = stepLimit * force * (p * (p * (p * 0.0416666667 + 0.166666667) + 0.5) + 1.0);
                     targetEnergy = kineticEnergy + work;
                     stepLength = stepLimit;
-                } else if (!(stepLength > 0.0)) {
-                    // Forces no vehicle meets (from extreme parameters) would
-                    // make no headway; the section's simulation ends here.
-                    break;
                 }
                 kineticEnergy = targetEnergy;
                 nextSpeed = std::sqrt(2.0 * targetEnergy / mass);
@@ -220,7 +221,7 @@ double KinematicPath::simulate(KinematicModel& model, double dist, double deltaH
             energy = energy + (work - stepLength * (slopeForce + brakeForce * r)) - 0.5 * loss;
             time = time + stepTime;
             speed = nextSpeed;
-        } while (remaining > 0.0);
+        } while (remaining > 0.0 && ++steps < stepBound);
     }
 
     energy = energy + time * model.p_standby;
