@@ -47,7 +47,7 @@ public:
     std::int32_t ilon = 0;
     std::int32_t ilat = 0;
     std::int16_t selev = 0; // quarter metres
-    // Records of the track, shared with its points; null only on a hint made by hand.
+    // Records of the track, shared with its points; null where a point has none.
     std::shared_ptr<MessageData> incomingWay{};
     std::shared_ptr<MessageData> chosenWay{};
     // Empty stands for "none yet".
