@@ -106,7 +106,8 @@ void VoiceHint::calcCommand() {
 bool VoiceHint::hasGiveWay() const {
     if (!incomingWay || !incomingWay->nodeTags) return false;
     const std::string_view nodeTags = *incomingWay->nodeTags;
-    const std::string_view wayTags = incomingWay->wayTags ? std::string_view(*incomingWay->wayTags) : std::string_view();
+    const std::string_view wayTags =
+        incomingWay->wayTags ? std::string_view(*incomingWay->wayTags) : std::string_view();
     const auto contains = [](std::string_view text, std::string_view part) {
         return text.find(part) != std::string_view::npos;
     };

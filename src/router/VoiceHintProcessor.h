@@ -43,8 +43,8 @@ public:
 private:
     // Gives the hint at index (the entry into a roundabout) the roundabout's
     // angle, exit number and exits; start is the raw index of the exit.
-    void makeRoundaboutHint(std::vector<VoiceHint>& inputs, std::size_t index, std::size_t start, std::int32_t exitCount,
-                            float angleSum, double distance) const;
+    void makeRoundaboutHint(std::vector<VoiceHint>& inputs, std::size_t index, std::size_t start,
+                            std::int32_t exitCount, float angleSum, double distance) const;
     // Classifies an ordinary hint; true when it goes to the results.
     bool processJunction(std::vector<VoiceHint>& inputs, std::size_t index, double distance);
     // The travel-order list of the first post-processing pass.

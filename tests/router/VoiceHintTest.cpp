@@ -171,48 +171,40 @@ TEST(VoiceHintProcessor, SumsAnglesWithinTheCatchingRange) {
 
 TEST(VoiceHintProcessor, StraightHold) {
     const VoiceHintProcessor processor(true, VoiceHintList::TRANSPORT_MODE_CAR);
-    VoiceHint hint = hintAt(0.0f);
-    hint.chosenWay->priorityClassifier = 1; // onto a more important road
-    hint.trackIndex = 3;
-    hint.distanceToNextHint = 21.0;
-    EXPECT_TRUE(processor.checkStraightHold(hint, nullptr, 20.0));
-    hint.distanceToNextHint = 20.0;
-    EXPECT_FALSE(processor.checkStraightHold(hint, nullptr, 20.0));
-    hint.distanceToNextHint = 21.0;
-
+    // Straight on, onto a more important road, 21 m to the next hint.
+    const auto holds = [&](float low, float high, auto&& change, const VoiceHint* lastJunction = nullptr) {
+        VoiceHint hint = hintAt(0.0f);
+        hint.chosenWay->priorityClassifier = 1;
+        hint.trackIndex = 3;
+        hint.distanceToNextHint = 21.0;
+        hint.lowerOtherAngle = low;
+        hint.upperOtherAngle = high;
+        change(hint);
+        return processor.checkStraightHold(hint, lastJunction, 20.0);
+    };
+    const auto same = [](VoiceHint&) {};
+    EXPECT_TRUE(holds(-181.0f, 181.0f, same));
+    EXPECT_FALSE(holds(-181.0f, 181.0f, [](VoiceHint& h) { h.distanceToNextHint = 20.0; }));
+    EXPECT_FALSE(holds(-181.0f, 181.0f, [](VoiceHint& h) { h.trackIndex = 0; }));
     VoiceHint lastJunction;
     lastJunction.distanceToNextHint = 20.0;
-    EXPECT_FALSE(processor.checkStraightHold(hint, &lastJunction, 20.0));
+    EXPECT_FALSE(holds(-181.0f, 181.0f, same, &lastJunction));
     lastJunction.distanceToNextHint = 25.0;
-    EXPECT_TRUE(processor.checkStraightHold(hint, &lastJunction, 20.0));
-
-    VoiceHint first = hint;
-    first.trackIndex = 0;
-    EXPECT_FALSE(processor.checkStraightHold(first, nullptr, 20.0));
-
-    VoiceHint onlyNoCandidates = hint;
-    onlyNoCandidates.addBadWay(way(90.0f, 0, VoiceHint::MASK_NO_CANDIDATE));
-    EXPECT_FALSE(processor.checkStraightHold(onlyNoCandidates, nullptr, 20.0));
-
-    VoiceHint sharpBehind = hint;
-    sharpBehind.lowerOtherAngle = -150.0f;
-    sharpBehind.upperOtherAngle = 50.0f;
-    EXPECT_FALSE(processor.checkStraightHold(sharpBehind, nullptr, 20.0));
-    VoiceHint sharpRight = hint;
-    sharpRight.lowerOtherAngle = -40.0f;
-    sharpRight.upperOtherAngle = 150.0f;
-    EXPECT_FALSE(processor.checkStraightHold(sharpRight, nullptr, 20.0));
-
+    EXPECT_TRUE(holds(-181.0f, 181.0f, same, &lastJunction));
+    const auto noCandidate = [](VoiceHint& h) { h.addBadWay(way(90.0f, 0, VoiceHint::MASK_NO_CANDIDATE)); };
+    EXPECT_FALSE(holds(-181.0f, 181.0f, noCandidate));
+    EXPECT_FALSE(holds(-150.0f, 50.0f, same));
+    EXPECT_FALSE(holds(-40.0f, 150.0f, same));
     // Ways well off to both sides: held only when the road gets more important.
-    VoiceHint crossing = hint;
-    crossing.lowerOtherAngle = -90.0f;
-    crossing.upperOtherAngle = 90.0f;
-    crossing.chosenWay->priorityClassifier = 10;
-    crossing.maxOtherPriority = 5;
-    crossing.incomingWay->priorityClassifier = 10;
-    EXPECT_FALSE(processor.checkStraightHold(crossing, nullptr, 20.0));
-    crossing.incomingWay->priorityClassifier = 9;
-    EXPECT_TRUE(processor.checkStraightHold(crossing, nullptr, 20.0));
+    const auto fromPriority = [](std::int32_t incoming) {
+        return [incoming](VoiceHint& h) {
+            h.chosenWay->priorityClassifier = 10;
+            h.maxOtherPriority = 5;
+            h.incomingWay->priorityClassifier = incoming;
+        };
+    };
+    EXPECT_FALSE(holds(-90.0f, 90.0f, fromPriority(10)));
+    EXPECT_TRUE(holds(-90.0f, 90.0f, fromPriority(9)));
 }
 
 // Post-processing works on processed results: route's end first, each hint
