@@ -137,6 +137,25 @@ TEST(KinematicModelParameters, OverridesAndProfileValuesAreRecorded) {
               "NumberFormatException: For input string: \"heavy\"");
 }
 
+// The recorded values do not change the profile cache's key: the same
+// request again finds the cached profile.
+TEST(KinematicModelParameters, CachedProfileFoundAgain) {
+    ProfileDir profiles;
+    const std::string path = profiles.write("kinematic.vpf", kinematicProfile());
+    const auto load = [&path] {
+        RoutingContext rc;
+        rc.profilePath = path;
+        rc.keyValues.emplace();
+        rc.keyValues->put("vmax", "100");
+        const bool cached = ProfileCache::parseProfile(rc);
+        EXPECT_EQ(rc.keyValues->size(), 11u);
+        ProfileCache::releaseProfile(rc);
+        return cached;
+    };
+    EXPECT_FALSE(load());
+    EXPECT_TRUE(load());
+}
+
 // Values that would divide by zero or make every cost NaN are refused with
 // the parameter named.
 TEST(KinematicModelParameters, ValuesThatCannotDriveAreRefused) {
