@@ -61,9 +61,9 @@ public:
     ~KinematicFixture() { ProfileCache::releaseProfile(rc); }
 
     KinematicModel& model() { return dynamic_cast<KinematicModel&>(*rc.pathModel); }
-    void way(const char* tags) {
+    void way(const char* tags, bool reverse = false) {
         wayTags_ = testsupport::LookupTagCoder::standard().wayTags(tags).toBytes();
-        rc.expctxWay->evaluate(false, wayTags_);
+        rc.expctxWay->evaluate(reverse, wayTags_);
     }
     util::ByteArray nodeTags(const char* tags) const {
         return testsupport::LookupTagCoder::standard().nodeTags(tags).toBytes();
@@ -675,6 +675,81 @@ TEST(KinematicModelPools, PathsAndPrePaths) {
     EXPECT_EQ(noCost.model().livePathCount(), 1u);
     noCost.model().releasePath(noCostPath);
     EXPECT_EQ(noCost.model().livePathCount(), 0u);
+}
+
+// The project's economical car profile drives the kinematic model.
+class CarEcoProfile : public ::testing::Test {
+protected:
+    KinematicFixture f{readRepositoryFile("profiles/car-eco.vpf")};
+
+    // Cost of 1000 m at the way's speed limit, arriving at it.
+    double cruise(const char* tags) {
+        f.way(tags);
+        KinematicModel& m = f.model();
+        double limit = m.vmax;
+        limit = std::min(limit, static_cast<double>(m.getWayMaxspeed()));
+        KinematicPath path;
+        path.kineticEnergy = f.energyAt(limit);
+        return path.processWaySection(f.rc, 1000, 0, 100, 0, 1.0, false, 1, 26);
+    }
+};
+
+TEST_F(CarEcoProfile, WayOutputs) {
+    EXPECT_EQ(typeid(*f.rc.pathModel), typeid(KinematicModel));
+    EXPECT_EQ(f.model().vmax, 90 / 3.6);
+    const auto& way = *f.rc.expctxWay;
+    f.way("highway=motorway");
+    EXPECT_EQ(way.getMaxspeed(), 130.0f);
+    EXPECT_EQ(way.getCostfactor(), 0.0f);
+    f.way("highway=primary maxspeed=50");
+    EXPECT_EQ(way.getMaxspeed(), 50.0f);
+    EXPECT_EQ(f.model().getWayMaxspeedExplicit(), 50.0f / 3.6f);
+    f.way("highway=residential");
+    EXPECT_EQ(way.getMaxspeed(), 30.0f);
+    EXPECT_EQ(f.model().getWayMaxspeedExplicit(), 0.0f);
+    EXPECT_EQ(way.getClassifierMask(), 16.0f + 32.0f);
+    f.way("highway=track tracktype=grade1 surface=gravel");
+    EXPECT_EQ(way.getCostfactor(), 1.0f + 2.0f); // rough and avoided
+    f.way("highway=footway");
+    EXPECT_EQ(way.getCostfactor(), 10000.0f);
+    EXPECT_EQ(way.getMaxspeed(), 0.0f);
+    EXPECT_EQ(way.getClassifierMask(), 1.0f + 16.0f + 32.0f);
+    f.way("highway=primary oneway=yes", true); // against the oneway
+    EXPECT_EQ(way.getCostfactor(), 10000.0f);
+}
+
+// On good roads a kilometre costs about 1000 (metres at vmax); slow streets
+// cost more, for the time; posted limits count.
+TEST_F(CarEcoProfile, SectionCosts) {
+    const double motorway = cruise("highway=motorway");
+    const double primary = cruise("highway=primary");
+    const double residential = cruise("highway=residential");
+    EXPECT_NEAR(motorway, 1000, 20);
+    EXPECT_NEAR(primary, 1000, 20);
+    EXPECT_GT(residential, 1.5 * primary);
+    EXPECT_GT(cruise("highway=primary maxspeed=30"), 1.5 * primary);
+    EXPECT_GT(cruise("highway=secondary surface=sett"), 200 + cruise("highway=secondary"));
+}
+
+TEST_F(CarEcoProfile, NodesStopAndSlow) {
+    f.way("highway=primary");
+    OsmNode node(188000000, 140000000);
+    KinematicPath path;
+    path.targetNode = &node;
+    const auto at = [&](const char* tags) {
+        node.nodeTags = f.nodeTags(tags);
+        path.kineticEnergy = 1e6;
+        return path.processTargetNode(f.rc);
+    };
+    EXPECT_EQ(at("highway=traffic_signals"), 150.0);
+    EXPECT_EQ(path.kineticEnergy, 0.0);
+    EXPECT_EQ(at("highway=crossing"), 0.0);
+    EXPECT_DOUBLE_EQ(path.kineticEnergy, f.energyAt(30.0f / 3.6f));
+    EXPECT_EQ(at("barrier=gate"), 100.0);
+    EXPECT_EQ(path.kineticEnergy, 0.0);
+    EXPECT_EQ(at("barrier=bollard"), -1.0);
+    EXPECT_EQ(at("railway=level_crossing"), 0.0);
+    EXPECT_DOUBLE_EQ(path.kineticEnergy, f.energyAt(30.0f / 3.6f));
 }
 
 } // namespace
