@@ -53,21 +53,38 @@ struct StraightRoad {
     NodeRef p, a, b, q;
 };
 
+// The trip searched and re-tracked with the bench profile, and its three
+// sections' lengths: start to A, A to B, B to the end.
+struct Trip {
+    std::shared_ptr<OsmTrack> found;
+    std::shared_ptr<OsmTrack> track;
+    std::int32_t d1 = 0, d2 = 0, d3 = 0;
+};
+
+Trip drive(const StraightRoad& road, SearchFixture& f) {
+    f.load(road.net, kinematicProfile("assign f_air 0", "36"));
+    const auto from = f.on(road.p, road.a);
+    const auto to = f.on(road.b, road.q);
+    Trip trip;
+    trip.found = f.search(from, to);
+    if (trip.found) trip.track = f.retrack(from, to, trip.found);
+    const auto& a = f.at(road.a);
+    const auto& b = f.at(road.b);
+    trip.d1 = metres(from.crossPoint->ilon, from.crossPoint->ilat, a.ilon, a.ilat);
+    trip.d2 = f.metresBetween(road.a, road.b);
+    trip.d3 = metres(b.ilon, b.ilat, to.crossPoint->ilon, to.crossPoint->ilat);
+    return trip;
+}
+
 // Time and energy of the whole route from the formulas above.
 TEST(KinematicRoute, TimeAndEnergyOfAStraightTrip) {
     StraightRoad road;
     SearchFixture f;
-    f.load(road.net, kinematicProfile("assign f_air 0", "36"));
-    const auto from = f.on(road.p, road.a);
-    const auto to = f.on(road.b, road.q);
-    auto found = f.search(from, to);
-    ASSERT_TRUE(found);
-    auto track = f.retrack(from, to, found);
-    ASSERT_TRUE(track);
-
-    const std::int32_t d1 = metres(from.crossPoint->ilon, from.crossPoint->ilat, f.at(road.a).ilon, f.at(road.a).ilat);
-    const std::int32_t d2 = f.metresBetween(road.a, road.b);
-    const std::int32_t d3 = metres(f.at(road.b).ilon, f.at(road.b).ilat, to.crossPoint->ilon, to.crossPoint->ilat);
+    const Trip trip = drive(road, f);
+    ASSERT_TRUE(trip.track);
+    const OsmTrack& found = *trip.found;
+    const OsmTrack& track = *trip.track;
+    const std::int32_t d1 = trip.d1, d2 = trip.d2, d3 = trip.d3;
     const double length = d1 + d2 + d3;
     const double accelerationTime = kMass * kLimit / kForce;                   // 70.7 s
     const double accelerationLength = 0.5 * kMass * kLimit * kLimit / kForce; // 353 m
@@ -76,11 +93,11 @@ TEST(KinematicRoute, TimeAndEnergyOfAStraightTrip) {
     const double time = accelerationTime + (length - accelerationLength) / kLimit;
     const double energy = length * kForce + 0.5 * time * kStandby;
 
-    const MessageData& last = *track->points.back()->message;
+    const MessageData& last = *track.points.back()->message;
     EXPECT_NEAR(last.time, time, 1e-3);
     EXPECT_NEAR(last.energy, energy, 0.1);
-    EXPECT_EQ(track->energy, static_cast<std::int32_t>(last.energy));
-    EXPECT_EQ(track->distance, d1 + d2 + d3);
+    EXPECT_EQ(track.energy, static_cast<std::int32_t>(last.energy));
+    EXPECT_EQ(track.distance, d1 + d2 + d3);
 
     // The cost of a section: its length (the cost factor) plus the physics,
     // (energy + time x drive power) / energy per metre at vmax, which are
@@ -92,11 +109,11 @@ TEST(KinematicRoute, TimeAndEnergyOfAStraightTrip) {
     const auto sectionCost = [](double dist, double t) {
         return static_cast<std::int32_t>(2 * dist - 125 / kForce * t + 0.5);
     };
-    EXPECT_EQ(found->cost, sectionCost(d1, t1) + sectionCost(d2, t2) + sectionCost(d3, t3));
-    EXPECT_EQ(track->cost, found->cost);
+    EXPECT_EQ(found.cost, sectionCost(d1, t1) + sectionCost(d2, t2) + sectionCost(d3, t3));
+    EXPECT_EQ(track.cost, found.cost);
 
     // The messages carry the speeds.
-    const MessageData& atA = *track->points[1]->message;
+    const MessageData& atA = *track.points[1]->message;
     EXPECT_EQ(atA.wayMaxSpeed, 36);
     EXPECT_EQ(atA.wayMinSpeed, 0);
     EXPECT_NEAR(atA.time, t1, 1e-3);
@@ -109,28 +126,20 @@ TEST(KinematicRoute, SlowsWhereABiggerRoadJoins) {
     NodeRef side = road.net.node(8.000, 49.997);
     road.net.way("highway=trunk", {road.a, side});
     SearchFixture f;
-    f.load(road.net, kinematicProfile("assign f_air 0", "36"));
-    const auto from = f.on(road.p, road.a);
-    const auto to = f.on(road.b, road.q);
-    auto found = f.search(from, to);
-    ASSERT_TRUE(found);
-    auto track = f.retrack(from, to, found);
-    ASSERT_TRUE(track);
-    ASSERT_EQ(f.nodesOf(*track), (std::vector<int>{-1, road.a.index, road.b.index, -1}));
+    const Trip trip = drive(road, f);
+    ASSERT_TRUE(trip.track);
+    const OsmTrack& track = *trip.track;
+    ASSERT_EQ(f.nodesOf(track), (std::vector<int>{-1, road.a.index, road.b.index, -1}));
+    EXPECT_EQ(track.points[2]->message->junctionSpeed, 12);
 
-    const MessageData& afterA = *track->points[2]->message;
-    EXPECT_EQ(afterA.junctionSpeed, 12);
-
-    const std::int32_t d1 = metres(from.crossPoint->ilon, from.crossPoint->ilat, f.at(road.a).ilon, f.at(road.a).ilat);
-    const std::int32_t d2 = f.metresBetween(road.a, road.b);
-    const std::int32_t d3 = metres(f.at(road.b).ilon, f.at(road.b).ilat, to.crossPoint->ilon, to.crossPoint->ilat);
+    const std::int32_t d1 = trip.d1, d2 = trip.d2, d3 = trip.d3;
     const double junction = 12 / 3.6;
     ASSERT_GT(std::sqrt(2 * kForce * d1 / kMass), junction); // faster than that when arriving
     const double t1 = std::sqrt(2 * kForce * d1 / kMass) * kMass / kForce;
     const double again = (kLimit - junction) * kMass / kForce;
     const double againLength = 0.5 * kMass * (kLimit * kLimit - junction * junction) / kForce;
     const double time = t1 + again + (d2 + d3 - againLength) / kLimit;
-    EXPECT_NEAR(track->points.back()->message->time, time, 1e-3);
+    EXPECT_NEAR(track.points.back()->message->time, time, 1e-3);
 }
 
 // Two ways from S to X, then on by Y to the end: a slow street (10 km/h,
