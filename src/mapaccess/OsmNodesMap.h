@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "mapaccess/ObjectPool.h"
+#include "util/ObjectPool.h"
 #include "mapaccess/OsmLink.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmPos.h"
@@ -47,8 +47,8 @@ public:
     OsmNode* createNode(std::int32_t ilon, std::int32_t ilat);
     OsmLink* createLink() { return links_.create(); }
     TurnRestriction* createTurnRestriction() { return restrictions_.create(); }
-    std::size_t createdNodeCount() const noexcept { return nodes_.size(); }
-    std::size_t createdLinkCount() const noexcept { return links_.size(); }
+    std::size_t createdNodeCount() const noexcept { return nodes_.liveCount(); }
+    std::size_t createdLinkCount() const noexcept { return links_.liveCount(); }
 
     // Shares equal tag sets of decoded nodes and links.
     util::ByteArrayUnifier& byteArrayUnifier() noexcept { return unifier_; }
@@ -105,9 +105,9 @@ private:
     std::vector<CutFrame> cutStack_;
     std::unordered_map<std::int64_t, OsmNode*> nodeTable_;
     util::ByteArrayUnifier unifier_;
-    ObjectPool<OsmNode> nodes_;
-    ObjectPool<OsmLink> links_;
-    ObjectPool<TurnRestriction> restrictions_;
+    util::ObjectPool<OsmNode> nodes_;
+    util::ObjectPool<OsmLink> links_;
+    util::ObjectPool<TurnRestriction> restrictions_;
 };
 
 } // namespace ferrow::mapaccess

@@ -5,7 +5,7 @@
 #include "router/KinematicPath.h"
 #include "router/KinematicPrePath.h"
 #include "router/OsmPathModel.h"
-#include "router/SearchPool.h"
+#include "util/ObjectPool.h"
 #include "util/ByteArray.h"
 
 namespace ferrow::router {
@@ -84,8 +84,8 @@ private:
     double ecoSpeedLimit_ = 0.0;
     double ecoSpeed_ = 0.0;
 
-    SearchPool<KinematicPath> paths_;
-    SearchPool<KinematicPrePath, 64> prePaths_;
+    util::ObjectPool<KinematicPath> paths_;
+    util::ObjectPool<KinematicPrePath, 64> prePaths_;
 };
 
 } // namespace ferrow::router

@@ -17,7 +17,7 @@ public:
     std::size_t livePathCount() const noexcept override { return noCostPaths_.liveCount(); }
 
 private:
-    SearchPool<KinematicNoCostPath> noCostPaths_;
+    util::ObjectPool<KinematicNoCostPath> noCostPaths_;
 };
 
 } // namespace ferrow::router

@@ -9,7 +9,7 @@
 
 namespace ferrow::router {
 
-OsmPathElement* OsmPathElement::create(const OsmPath& path, SearchPool<OsmPathElement>& pool) {
+OsmPathElement* OsmPathElement::create(const OsmPath& path, util::ObjectPool<OsmPathElement>& pool) {
     const mapaccess::OsmNode& node = *path.targetNode;
     OsmPathElement* element = create(node.ilon, node.ilat, node.selev, path.originElement, pool);
     element->cost = path.cost;
@@ -18,7 +18,7 @@ OsmPathElement* OsmPathElement::create(const OsmPath& path, SearchPool<OsmPathEl
 }
 
 OsmPathElement* OsmPathElement::create(std::int32_t ilon, std::int32_t ilat, std::int16_t selev,
-                                       OsmPathElement* origin, SearchPool<OsmPathElement>& pool) {
+                                       OsmPathElement* origin, util::ObjectPool<OsmPathElement>& pool) {
     OsmPathElement* element = pool.create();
     element->ilon = ilon;
     element->ilat = ilat;

@@ -6,7 +6,7 @@
 
 #include "mapaccess/OsmPos.h"
 #include "router/MessageData.h"
-#include "router/SearchPool.h"
+#include "util/ObjectPool.h"
 
 namespace ferrow::router {
 
@@ -39,10 +39,10 @@ public:
 
     // A point at the path's target node, continuing from the path's origin
     // point, with the path's cost and message.
-    static OsmPathElement* create(const OsmPath& path, SearchPool<OsmPathElement>& pool);
+    static OsmPathElement* create(const OsmPath& path, util::ObjectPool<OsmPathElement>& pool);
     // A point at the position, made in the pool.
     static OsmPathElement* create(std::int32_t ilon, std::int32_t ilat, std::int16_t selev, OsmPathElement* origin,
-                                  SearchPool<OsmPathElement>& pool);
+                                  util::ObjectPool<OsmPathElement>& pool);
 
     std::int32_t getILat() const override { return ilat; }
     std::int32_t getILon() const override { return ilon; }

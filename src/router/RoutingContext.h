@@ -11,7 +11,7 @@
 #include "router/OsmNodeNamed.h"
 #include "router/OsmPathElement.h"
 #include "router/OsmPathModel.h"
-#include "router/SearchPool.h"
+#include "util/ObjectPool.h"
 #include "util/CheapAngleMeter.h"
 
 namespace ferrow::expressions {
@@ -178,7 +178,7 @@ public:
     void releaseSearchMemory();
 
     // The track points made during a search; they live until releaseSearchMemory.
-    SearchPool<OsmPathElement> pathElements;
+    util::ObjectPool<OsmPathElement> pathElements;
     // The pre-paths of the junction being expanded (a list through OsmPrePath::next).
     OsmPrePath* firstPrePath = nullptr;
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "router/OsmPathModel.h"
-#include "router/SearchPool.h"
+#include "util/ObjectPool.h"
 #include "router/StdPath.h"
 
 namespace ferrow::router {
@@ -26,7 +26,7 @@ public:
     expressions::BExpressionContextNode* ctxNode = nullptr;
 
 private:
-    SearchPool<StdPath> paths_;
+    util::ObjectPool<StdPath> paths_;
 };
 
 } // namespace ferrow::router

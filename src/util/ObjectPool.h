@@ -4,22 +4,23 @@
 #include <memory>
 #include <vector>
 
-namespace ferrow::router {
+namespace ferrow::util {
 
-// The objects of one search (paths, track points), allocated in chunks that
-// are kept from search to search. Objects point at each other freely (paths at
-// their origin's track point, track points at the point before them), so none
-// owns another: they all live until `reset`, which ends the search in one flat
-// pass, however long the chains between them.
+// Objects of one search (graph nodes and links, paths, track points),
+// allocated in chunks that are kept from search to search. Objects point at
+// each other freely (links at nodes, paths at their origin's track point,
+// track points at the point before them), so none owns another: they all live
+// until `reset` or the pool's end, which release them in one flat pass,
+// however long the chains between them.
 //
 // An object known to be unreferenced (a candidate path that lost against a
 // better one) may be handed back with `release` and is recycled.
 template <typename T, std::size_t ChunkSize = 1024>
-class SearchPool {
+class ObjectPool {
 public:
-    SearchPool() = default;
-    SearchPool(const SearchPool&) = delete;
-    SearchPool& operator=(const SearchPool&) = delete;
+    ObjectPool() = default;
+    ObjectPool(const ObjectPool&) = delete;
+    ObjectPool& operator=(const ObjectPool&) = delete;
 
     // A default-constructed object that lives until reset.
     T* create() {
@@ -82,4 +83,4 @@ private:
     std::size_t live_ = 0;       // slots given out from the chunks since reset
 };
 
-} // namespace ferrow::router
+} // namespace ferrow::util
