@@ -50,6 +50,9 @@ public:
     static constexpr std::int32_t ISLAND_PAIR_CAPACITY = 500;
     // Searches stop throwing island exceptions after this many freezes.
     static constexpr std::int32_t MAX_ISLAND_FREEZES = 5;
+    // Metres of the largest round-trip radius: the area scan and the search
+    // of a larger one would hold the service for minutes.
+    static constexpr std::int32_t MAX_ROUND_TRIP_DISTANCE = 100000;
 
     // Loads (or reuses) the profile of rc and reads its global variables.
     RoutingEngine(jcompat::File segmentDir, OsmNodeNamedList waypoints, RoutingContext& rc, std::int32_t engineMode);
@@ -112,8 +115,31 @@ public:
     // (mode 3 adds the point with its interpolated elevation as a point of
     // interest). Closes the node cache; the profile stays taken.
     void doGetInfo();
-    // Round trips are not available yet: the run fails with that message.
+    // A round trip from the first waypoint: via points on a half circle in
+    // the requested direction (or one chosen at random or from the map data
+    // around the start) and back, routed as a route run without time limit.
+    // Always releases the profile and closes the node cache.
     void doRoundTrip();
+
+    // Appends the via points "rt1" .. "rt<points - 1>" on a half circle of the
+    // radius (metres) around waypoint 0, on bearings strictly between
+    // startAngle - 90 and startAngle + 90, then "to_rt" at waypoint 0.
+    // IllegalArgumentException when a point falls outside the world's grid.
+    static void buildPointsFromCircle(OsmNodeNamedList& waypoints, double startAngle, double searchRadius,
+                                      std::int32_t points);
+    // The named point reached from start after distance metres on the
+    // bearing; IllegalArgumentException when it lies outside the world's grid.
+    static std::shared_ptr<OsmNodeNamed> roundTripPoint(const mapaccess::OsmNode& start, double distance,
+                                                        double bearing, std::string name);
+    // The direction (degrees, not reduced to 0..359) of a round trip without
+    // one: at random, or, when the profile sets "consider_elevation",
+    // "consider_forest" or "consider_river" to 1, within 30 degrees of the
+    // best of four sectors around start (from the area-info cache file or a
+    // scan of the map data with the profile "dummy.vpf" beside the request's).
+    std::int32_t getRandomDirectionFromData(const std::shared_ptr<OsmNodeNamed>& start, double searchRadius);
+    // Reseeds the process-wide generator of round-trip directions, which
+    // otherwise seeds itself at first use: for repeatable runs.
+    static void seedRoundTripRandom(std::uint64_t seed);
 
     const OsmTrack& getFoundTrack() const noexcept { return *foundTrack; }
     const std::optional<std::string>& getErrorMessage() const noexcept { return errorMessage; }
@@ -211,6 +237,8 @@ private:
 
     // ---- parts of the runs ----
     void addWayBack();
+    // The final steps of a round trip that failed before its route run.
+    void endRoundTripWithoutRoute();
     void retryAfterIsland();
     void addInformationPoint(OsmTrack& track, const std::shared_ptr<mapaccess::MatchedWaypoint>& info,
                              const util::ByteArray& wayTags);

@@ -1,6 +1,6 @@
 // The engine's runs: the dispatch by mode, the route run with its
-// alternatives and island retries, point information, and how a failure
-// becomes the run's error message.
+// alternatives and island retries, point information, the round trip, and
+// how a failure becomes the run's error message.
 #include <algorithm>
 #include <new>
 #include <utility>
@@ -22,6 +22,12 @@ namespace {
 
 // The highest alternative index: a run computes at most four routes.
 constexpr std::int32_t MAX_ALTERNATIVE_INDEX = 3;
+
+// A round trip without settings: a radius of 1500 m, five points on its half circle.
+constexpr double DEFAULT_ROUND_TRIP_DISTANCE = 1500.0;
+constexpr std::int32_t DEFAULT_ROUND_TRIP_POINTS = 5;
+// Metres within which a round trip's points catch a way, whatever the profile says.
+constexpr double ROUND_TRIP_CATCHING_RANGE = 250.0;
 
 // "ostrand_" + the profile's file name without ".vpf" + "_" + the alternative.
 std::string trackName(const std::optional<std::string>& profilePath, std::int32_t alternative) {
@@ -217,13 +223,38 @@ void RoutingEngine::addInformationPoint(OsmTrack& track, const std::shared_ptr<M
 }
 
 void RoutingEngine::doRoundTrip() {
-    // Round trips need the area statistics and the circle of via points,
-    // which this engine does not have yet; the run ends as a failed route run.
+    RoutingContext& rc = routingContext;
     try {
-        throw jcompat::UnsupportedOperationException("round trip not available yet");
+        rc.useDynamicRange = true;
+        if (rc.roundTripDistance &&
+            (*rc.roundTripDistance < 0 || *rc.roundTripDistance > MAX_ROUND_TRIP_DISTANCE)) {
+            throw jcompat::IllegalArgumentException("roundTripDistance must lie between 0 and " +
+                                                    std::to_string(MAX_ROUND_TRIP_DISTANCE) + " metres");
+        }
+        const double searchRadius = rc.roundTripDistance ? *rc.roundTripDistance : DEFAULT_ROUND_TRIP_DISTANCE;
+        double direction = rc.startDirection ? *rc.startDirection : -1.0;
+        if (direction == -1.0) direction = getRandomDirectionFromData(waypoints[0], searchRadius);
+        if (!rc.allowSamewayback) {
+            buildPointsFromCircle(waypoints, direction, searchRadius,
+                                  rc.roundTripPoints.value_or(DEFAULT_ROUND_TRIP_POINTS));
+        } else {
+            // Out to one point and back the same way (the route run adds the way back).
+            waypoints.push_back(roundTripPoint(*waypoints[0], searchRadius, direction, "rt1"));
+        }
+        rc.waypointCatchingRange = ROUND_TRIP_CATCHING_RANGE;
+    } catch (const std::bad_alloc&) {
+        endRoundTripWithoutRoute();
+        throw;
     } catch (const std::exception& failure) {
         logException(failure);
+        endRoundTripWithoutRoute();
+        return;
     }
+    doRouting(0);
+}
+
+void RoutingEngine::endRoundTripWithoutRoute() {
+    // As a route run ends, so that the request's profile goes back to the cache.
     ProfileCache::releaseProfile(routingContext);
     closeNodesCache();
     openSet.clear();

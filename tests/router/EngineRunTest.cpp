@@ -159,12 +159,6 @@ TEST_F(FourWays, RunErrorsOfTheDriver) {
     ProfileCache::releaseProfile(rc);
 }
 
-TEST_F(FourWays, RoundTripsAreNotAvailableYet) {
-    EngineRun r = run("8.0,50.5", 4);
-    EXPECT_EQ(r.error(), "round trip not available yet");
-    EXPECT_EQ(r.rc->expctxWay, nullptr); // the profile went back to the cache
-}
-
 TEST_F(FourWays, StopFlagEndsTheRunWithItsMessage) {
     RoutingContext rc;
     rc.profilePath = profiles.write("test.vpf", testProfile());

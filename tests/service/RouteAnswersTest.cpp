@@ -135,14 +135,14 @@ TEST_F(Street, PointInformation) {
 TEST_F(Street, ErrorsOfTheRun) {
     EXPECT_EQ(answers({"lonlats=8.0,50.5",
                        "lonlats=8.0,50.5;8.0,50.502&engineMode=1",
-                       "lonlats=8.0,50.5;8.0,50.502&engineMode=4",
+                       "lonlats=8.0,50.5&engineMode=4&roundTripDistance=100001",
                        "lonlats=8.0,50.5;8.0,50.52&profile:use_dynamic_range=0",
                        "lonlats=8.0,50.5;12.5,50.5",
                        "lonlats=8.0,50.5;8.0,50.502&profile:pass1coefficient=-1&profile:pass2coefficient=-1",
                        "lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.502,30"}),
               "1\t0\twe need two lat/lon points at least!\n"
               "2\t0\tnot a valid engine mode\n"
-              "3\t0\tround trip not available yet\n"
+              "3\t0\troundTripDistance must lie between 0 and 100000 metres\n"
               "4\t0\tto-position not mapped in existing datafile\n"
               "5\t0\tdatafile E10_N50.rd5 not found\n"
               "6\t0\tno track found\n"
