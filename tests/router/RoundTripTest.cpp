@@ -112,7 +112,9 @@ protected:
     };
     RoundTrip roundTrip(const std::string& globals, const std::string& segmentDir = "") {
         RoundTrip r;
-        r.rc->profilePath = profiles.write("test.vpf", testProfile(globals));
+        // A file of its own each time: a rewritten one may keep its
+        // last-modified millisecond, and the profile cache its old contents.
+        r.rc->profilePath = profiles.write("test" + std::to_string(++profileCount) + ".vpf", testProfile(globals));
         r.rc->memoryClass = 128;
         OsmNodeNamedList waypoints{std::make_shared<OsmNodeNamed>(start.ilon, start.ilat, "from")};
         r.engine = std::make_unique<RoutingEngine>(jcompat::File(segmentDir.empty() ? segments.path() : segmentDir),
@@ -154,6 +156,7 @@ protected:
 
     testsupport::TempDirectory segments;
     ProfileDir profiles;
+    int profileCount = 0;
     const mapaccess::OsmNode start{gridLon(8.00625), gridLat(50.50625)};
 };
 
