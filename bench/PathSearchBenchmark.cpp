@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
-
 #include <benchmark/benchmark.h>
 
 #include "jcompat/File.h"
@@ -18,6 +16,7 @@
 #include "router/RoutingContext.h"
 #include "router/RoutingEngine.h"
 #include "router/SearchFixture.h"
+#include "support/TestPlatform.h"
 #include "router/StdModel.h"
 #include "support/SegmentWriter.h"
 #include "support/TempDirectory.h"
@@ -90,12 +89,6 @@ const GridTown& town() {
     return instance;
 }
 
-double peakResidentMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
 // Corner to corner; the argument is the air-distance weight x 10 (0: plain
 // cost order, as the island checks and re-routing run; 15: "pass0").
 void BM_SearchAcrossGridTown(benchmark::State& state) {
@@ -136,7 +129,7 @@ void BM_SearchAcrossGridTown(benchmark::State& state) {
     state.counters["graph_nodes"] = static_cast<double>(graphNodes);
     state.counters["path_pool_MB"] = static_cast<double>(pathPool) / 1048576.0;
     state.counters["point_pool_MB"] = static_cast<double>(elementPool) / 1048576.0;
-    state.counters["peak_rss_MB"] = peakResidentMegabytes();
+    state.counters["peak_rss_MB"] = static_cast<double>(testsupport::peakResidentKib()) / 1024.0;
 }
 BENCHMARK(BM_SearchAcrossGridTown)->Arg(0)->Arg(15)->Unit(benchmark::kMillisecond);
 

@@ -9,6 +9,7 @@
 
 #include "jcompat/Exceptions.h"
 #include "jcompat/JString.h"
+#include "jcompat/Platform.h"
 
 namespace ferrow::jcompat {
 
@@ -72,7 +73,7 @@ bool File::isDirectory() const {
 std::int64_t File::lastModified() const {
     const auto status = meta(path_);
     if (!status) return 0;
-    return static_cast<std::int64_t>(status->st_mtim.tv_sec) * 1000 + status->st_mtim.tv_nsec / 1000000;
+    return platform::modifiedMillis(*status);
 }
 
 std::int32_t File::hashCode() const { return JString::hashCode(path_); }

@@ -1,10 +1,9 @@
 #include "jcompat/JString.h"
 
-#include <cstdlib>
 #include <limits>
-#include <locale.h>
 
 #include "jcompat/Exceptions.h"
+#include "jcompat/Platform.h"
 #include "jcompat/Utf8.h"
 
 namespace ferrow::jcompat {
@@ -55,12 +54,6 @@ bool isFloatingPointText(std::string_view s) {
         if (i == exponentStart) return false;
     }
     return i == s.size();
-}
-
-// strtod with the "C" locale, so a host locale never changes the decimal point.
-double readCheckedDouble(const std::string& s) {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return strtod_l(s.c_str(), nullptr, cLocale);
 }
 
 // The literal alternatives of a split pattern.
@@ -234,7 +227,7 @@ double JString::parseDouble(std::string_view text) {
         return negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
     }
     if (!isFloatingPointText(s)) failNumber(text);
-    return readCheckedDouble(s);
+    return platform::strtodC(s.c_str());
 }
 
 std::int32_t JString::parseInt(std::string_view text) {

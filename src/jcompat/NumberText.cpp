@@ -2,9 +2,11 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string_view>
+#include <type_traits>
+
+#include "jcompat/Platform.h"
 
 namespace ferrow::jcompat {
 
@@ -29,6 +31,15 @@ DecimalDigits fromScientificText(std::string_view text) {
 }
 
 template <typename Float>
+Float readBack(const char* text) {
+    if constexpr (std::is_same_v<Float, float>) {
+        return platform::strtofC(text);
+    } else {
+        return platform::strtodC(text);
+    }
+}
+
+template <typename Float>
 DecimalDigits shortestDigits(Float value) {
     char buffer[64];
     auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
@@ -37,11 +48,9 @@ DecimalDigits shortestDigits(Float value) {
         // When one digit suffices, the closest two-digit text that still reads
         // back is preferred; this only differs for the tiniest subnormals
         // (4.9E-324 rather than 5.0E-324).
-        end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 1).ptr;
-        const std::string_view twoDigits(buffer, end - buffer);
-        Float readBack{};
-        std::from_chars(buffer, end, readBack, std::chars_format::scientific);
-        if (readBack == value) return fromScientificText(twoDigits);
+        end = std::to_chars(buffer, buffer + sizeof buffer - 1, value, std::chars_format::scientific, 1).ptr;
+        *end = '\0';
+        if (readBack<Float>(buffer) == value) return fromScientificText(std::string_view(buffer, end - buffer));
     }
     return shortest;
 }

@@ -4,6 +4,8 @@
 #include <pthread.h>
 #include <system_error>
 
+#include "jcompat/Platform.h"
+
 namespace ferrow::service {
 
 namespace {
@@ -17,7 +19,7 @@ struct WorkerSlot {
 
 void* workerBody(void* argument) {
     auto* slot = static_cast<WorkerSlot*>(argument);
-    pthread_setname_np(pthread_self(), "ostrand");
+    jcompat::platform::nameCurrentThread("ostrand");
     try {
         (*slot->block)();
     } catch (...) {

@@ -41,7 +41,12 @@ struct LinkView {
     bool forward;
     Bytes tags;
     std::vector<Point> points; // from this node towards the target
-    auto operator<=>(const LinkView&) const = default;
+    bool operator==(const LinkView&) const = default;
+    // Spelled out: not every standard library orders vectors with <=>.
+    bool operator<(const LinkView& other) const {
+        return std::tie(targetLon, targetLat, forward, tags, points) <
+               std::tie(other.targetLon, other.targetLat, other.forward, other.tags, other.points);
+    }
 };
 
 using RestrictionView = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t, bool, std::int16_t>;

@@ -98,7 +98,8 @@ std::vector<std::int64_t> cheapestCosts(std::size_t nodeCount, const std::vector
     };
     for (const auto& [node, c] : sources) reach(node, c);
     while (!queue.empty()) {
-        const auto [c, node] = queue.top();
+        const std::int64_t c = queue.top().first;
+        const int node = queue.top().second;
         queue.pop();
         if (c > cost[static_cast<std::size_t>(node)]) continue;
         steps(node, [&](int next, std::int64_t step) { reach(next, c + step); });

@@ -1,7 +1,6 @@
 // Many mixed requests in one process on the demo data set: a repeated request
 // gets the same answer, and the process's memory stops growing. (A longer run
 // with more requests: bench/route_bench.py soak.)
-#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -11,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "service/RouterProcess.h"
+#include "support/TestPlatform.h"
 
 namespace ferrow::service::testing {
 namespace {
@@ -38,16 +38,6 @@ const std::vector<std::string> kRequests = {
 };
 constexpr int kRounds = 4;
 
-// Resident memory of a process, KiB.
-long residentKib(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
-}
-
 TEST(DemoRequests, RepeatedRequestsGetTheSameAnswers) {
     RouterProcess process({FERROW_DEMO_SEGMENTS});
     ASSERT_EQ(process.readLines(1), "ready\n");
@@ -68,7 +58,7 @@ TEST(DemoRequests, RepeatedRequestsGetTheSameAnswers) {
                 EXPECT_EQ(line, first[query]) << query;
             }
         }
-        memory.push_back(residentKib(process.pid()));
+        memory.push_back(testsupport::residentKib(process.pid()));
     }
     EXPECT_EQ(routes, 15); // all but the wrong mode and the single waypoint
     EXPECT_NE(first[kRequests[5]].find("not a valid engine mode"), std::string::npos);

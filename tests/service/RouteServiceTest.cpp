@@ -9,6 +9,7 @@
 #include "jcompat/Exceptions.h"
 #include "service/LargeStack.h"
 #include "service/ServiceLineProtocol.h"
+#include "support/TestPlatform.h"
 
 using ferrow::service::onLargeStack;
 using ferrow::service::RouteService;
@@ -60,10 +61,7 @@ TEST(LargeStack, RunsOnANamedThreadWithTheLargeStack) {
         char name[16] = {};
         pthread_getname_np(pthread_self(), name, sizeof name);
         result.name = name;
-        pthread_attr_t attributes;
-        pthread_getattr_np(pthread_self(), &attributes);
-        pthread_attr_getstacksize(&attributes, &result.stackSize);
-        pthread_attr_destroy(&attributes);
+        result.stackSize = ferrow::testsupport::currentThreadStackSize();
         result.otherThread = !pthread_equal(caller, pthread_self());
         return result;
     });

@@ -27,7 +27,7 @@ public:
     explicit RouterProcess(const std::vector<std::string>& args) {
         int toChild[2];
         int fromChild[2];
-        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        if (!openPipe(toChild) || !openPipe(fromChild)) throw std::runtime_error("pipe");
         pid_ = fork();
         if (pid_ == 0) {
             dup2(toChild[0], STDIN_FILENO);
@@ -106,6 +106,12 @@ public:
     }
 
 private:
+    // A pipe whose ends a started service keeps only as its standard input
+    // and output. Marked after opening: the tests start services from one thread.
+    static bool openPipe(int ends[2]) {
+        return pipe(ends) == 0 && fcntl(ends[0], F_SETFD, FD_CLOEXEC) == 0 && fcntl(ends[1], F_SETFD, FD_CLOEXEC) == 0;
+    }
+
     pid_t pid_ = -1;
     int in_ = -1;
     int out_ = -1;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <compare>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -29,7 +28,9 @@ struct CodedTagSet {
     // The same pairs into a tile stream.
     void writeTo(StatEncoder& encoder) const;
 
-    auto operator<=>(const CodedTagSet&) const = default;
+    bool operator==(const CodedTagSet&) const = default;
+    // Spelled out: not every standard library orders vectors with <=>.
+    bool operator<(const CodedTagSet& other) const { return pairs < other.pairs; }
 };
 
 } // namespace ferrow::testsupport

@@ -1,14 +1,16 @@
 #include "support/LookupTagCoder.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #include "expressions/BExpressionContextNode.h"
 #include "expressions/BExpressionContextWay.h"
 #include "expressions/BExpressionMetaData.h"
+#include "jcompat/Exceptions.h"
 #include "jcompat/File.h"
+#include "jcompat/JString.h"
 
 namespace ferrow::testsupport {
 
@@ -76,9 +78,12 @@ CodedTagSet LookupTagCoder::code(const expressions::BExpressionContext& context,
             }
         }
         if (valueIdx < 0) {
-            double number = 0;
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-            if (error != std::errc() || end != value.data() + value.size()) {
+            double number = std::numeric_limits<double>::quiet_NaN();
+            try {
+                number = jcompat::JString::parseDouble(value);
+            } catch (const jcompat::NumberFormatException&) {
+            }
+            if (!std::isfinite(number)) {
                 throw std::invalid_argument("no value " + std::string(value) + " of tag " + std::string(name) +
                                             " in the lookup table");
             }

@@ -1,0 +1,61 @@
+#include "jcompat/Platform.h"
+
+#include <cstdlib>
+#include <locale.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#if defined(__APPLE__)
+#include <xlocale.h>
+#endif
+
+namespace ferrow::jcompat::platform {
+
+namespace {
+
+// Switches the calling thread to the "C" locale while it lives.
+class CLocaleScope {
+public:
+    CLocaleScope() : previous_(uselocale(cLocale())) {}
+    ~CLocaleScope() { uselocale(previous_); }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+private:
+    static locale_t cLocale() {
+        static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+        return locale;
+    }
+
+    locale_t previous_;
+};
+
+} // namespace
+
+std::int64_t modifiedMillis(const struct ::stat& status) {
+#if defined(__APPLE__)
+    const timespec& time = status.st_mtimespec;
+#else
+    const timespec& time = status.st_mtim;
+#endif
+    return static_cast<std::int64_t>(time.tv_sec) * 1000 + time.tv_nsec / 1000000;
+}
+
+double strtodC(const char* text) {
+    const CLocaleScope scope;
+    return std::strtod(text, nullptr);
+}
+
+float strtofC(const char* text) {
+    const CLocaleScope scope;
+    return std::strtof(text, nullptr);
+}
+
+void nameCurrentThread(const char* name) {
+#if defined(__APPLE__)
+    pthread_setname_np(name);
+#else
+    pthread_setname_np(pthread_self(), name);
+#endif
+}
+
+} // namespace ferrow::jcompat::platform

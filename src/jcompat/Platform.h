@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+struct stat;
+
+// The few system calls whose names or forms differ between the systems we
+// build for (Linux with glibc, macOS); Platform.cpp is the one place that
+// spells them out, everything else calls these.
+namespace ferrow::jcompat::platform {
+
+// The modification time of a file status, milliseconds since 1970 (the
+// nanoseconds rounded down).
+std::int64_t modifiedMillis(const struct ::stat& status);
+
+// strtod and strtof in the "C" locale whatever locale the process runs in:
+// exactly rounded, '.' as the decimal point.
+double strtodC(const char* text);
+float strtofC(const char* text);
+
+// Names the calling thread, as debuggers and process lists show it (at most 15 characters).
+void nameCurrentThread(const char* name);
+
+} // namespace ferrow::jcompat::platform
