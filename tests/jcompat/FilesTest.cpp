@@ -6,7 +6,9 @@
 #include <limits>
 #include <string>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "jcompat/BufferedReader.h"
@@ -95,6 +97,23 @@ TEST_F(FilesTest, ExistsDirectoryAndModificationTime) {
     EXPECT_TRUE(File(link.string()).exists());
     EXPECT_FALSE(File(link.string()).isDirectory());
     EXPECT_EQ(File(link.string()).lastModified(), 0);
+}
+
+// Milliseconds of the modification time, the nanoseconds cut off; before 1970
+// the second is rounded down and the milliseconds within it added.
+TEST_F(FilesTest, ModificationTimeInMilliseconds) {
+    const File file = write("t.txt", "x");
+    const auto setTime = [&](std::int64_t seconds, long nanoseconds) {
+        const timespec times[2] = {{static_cast<time_t>(seconds), nanoseconds},
+                                   {static_cast<time_t>(seconds), nanoseconds}};
+        ASSERT_EQ(utimensat(AT_FDCWD, file.getPath().c_str(), times, 0), 0);
+    };
+    setTime(1600000000, 123999999);
+    EXPECT_EQ(file.lastModified(), 1600000000123);
+    setTime(4102444800, 5000000); // 2100-01-01, beyond 32-bit seconds
+    EXPECT_EQ(file.lastModified(), 4102444800005);
+    setTime(-2, 500000000);
+    EXPECT_EQ(file.lastModified(), -1500);
 }
 
 TEST_F(FilesTest, RandomAccessReads) {

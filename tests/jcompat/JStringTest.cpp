@@ -1,7 +1,10 @@
 #include "jcompat/JString.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -74,6 +77,70 @@ TEST(JStringParseDouble, AcceptedForms) {
     EXPECT_EQ(JString::parseDouble("4.9E-324"), std::numeric_limits<double>::denorm_min());
     EXPECT_EQ(JString::parseDouble("0.1"), 0.1);
     EXPECT_TRUE(std::signbit(JString::parseDouble("-0")));
+}
+
+// The decimal digits of 5^n: 2^-n written out is these digits x 10^-n.
+std::string powerOfFive(int n) {
+    std::string digits = "1"; // least significant first
+    for (int i = 0; i < n; ++i) {
+        int carry = 0;
+        for (char& digit : digits) {
+            const int product = (digit - '0') * 5 + carry;
+            digit = static_cast<char>('0' + product % 10);
+            carry = product / 10;
+        }
+        if (carry > 0) digits += static_cast<char>('0' + carry);
+    }
+    return {digits.rbegin(), digits.rend()};
+}
+
+std::uint64_t bitsOf(const std::string& text) {
+    const double value = JString::parseDouble(text);
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// Exactly rounded: ties to even, decided by the last of many digits, into the
+// subnormals and up to the largest value.
+TEST(JStringParseDouble, ExactlyRoundedHardCases) {
+    // 2^53 + 1 and 2^53 + 3 lie halfway between neighbours: the even one wins,
+    // unless a digit far behind the point tips the balance.
+    EXPECT_EQ(bitsOf("9007199254740993"), 0x4340000000000000u);
+    EXPECT_EQ(bitsOf("9007199254740995"), 0x4340000000000002u);
+    EXPECT_EQ(bitsOf("9007199254740993.0000000000000000000001"), 0x4340000000000001u);
+    // 1 + 2^-53 written out in full, and a hair above it.
+    EXPECT_EQ(bitsOf("1.00000000000000011102230246251565404236316680908203125"), 0x3ff0000000000000u);
+    EXPECT_EQ(bitsOf("1.00000000000000011102230246251565404236316680908203125" + std::string(300, '0') + "1"),
+              0x3ff0000000000001u);
+    // Either side of the smallest normal value.
+    EXPECT_EQ(bitsOf("2.2250738585072011e-308"), 0x000fffffffffffffu);
+    EXPECT_EQ(bitsOf("2.2250738585072012e-308"), 0x0010000000000000u);
+    // Subnormals down to half the smallest (2^-1075, 752 digits): a tie, so zero.
+    EXPECT_EQ(bitsOf("4.9406564584124654e-324"), 1u);
+    EXPECT_EQ(bitsOf("2.4703282292062327e-324"), 0u);
+    EXPECT_EQ(bitsOf("2.4703282292062328e-324"), 1u);
+    const std::string halfOfSmallest = powerOfFive(1075);
+    ASSERT_EQ(halfOfSmallest.size(), 752u);
+    EXPECT_EQ(bitsOf(halfOfSmallest + "e-1075"), 0u);
+    EXPECT_EQ(bitsOf(halfOfSmallest + "1e-1076"), 1u);
+    EXPECT_EQ(bitsOf("1e-400"), 0u);
+    EXPECT_EQ(bitsOf("-1e-400"), 0x8000000000000000u);
+    // The largest value, and past the halfway point to 2^1024 infinity.
+    EXPECT_EQ(bitsOf("1.7976931348623157e308"), 0x7fefffffffffffffu);
+    EXPECT_EQ(bitsOf("1.7976931348623158e308"), 0x7fefffffffffffffu);
+    EXPECT_EQ(bitsOf("1.7976931348623159e308"), 0x7ff0000000000000u);
+    EXPECT_EQ(bitsOf("-1e400"), 0xfff0000000000000u);
+    // Long digit strings.
+    EXPECT_EQ(bitsOf("1" + std::string(700, '0') + "1e-701"), 0x3ff0000000000000u);
+    EXPECT_EQ(bitsOf("0." + std::string(800, '9')), 0x3ff0000000000000u);
+    EXPECT_EQ(bitsOf(std::string(400, '0') + "0.1"), 0x3fb999999999999au);
+    // Hex digits beyond the 53 bits round the same way.
+    EXPECT_EQ(bitsOf("0x1.fffffffffffff8p0"), 0x4000000000000000u);
+    EXPECT_EQ(bitsOf("0x1.00000000000008p0"), 0x3ff0000000000000u);
+    EXPECT_EQ(bitsOf("0x1.00000000000018p0"), 0x3ff0000000000002u);
+    EXPECT_EQ(bitsOf("0x1p-1075"), 0u);
+    EXPECT_EQ(bitsOf("0x1.0000000000001p-1075"), 1u);
 }
 
 TEST(JStringParseDouble, FailuresQuoteTheUntrimmedInput) {

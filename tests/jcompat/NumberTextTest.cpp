@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "jcompat/JString.h"
+#include "jcompat/Platform.h"
 
 using namespace ferrow::jcompat;
 
@@ -53,6 +54,9 @@ TEST(FloatToString, UsesTheFloatsOwnDigits) {
     EXPECT_EQ(floatToString(16777216.0f), "1.6777216E7");
     EXPECT_EQ(floatToString(3.4028235e38f), "3.4028235E38");
     EXPECT_EQ(floatToString(std::numeric_limits<float>::denorm_min()), "1.4E-45");
+    EXPECT_EQ(floatToString(2 * std::numeric_limits<float>::denorm_min()), "2.8E-45");
+    EXPECT_EQ(floatToString(3 * std::numeric_limits<float>::denorm_min()), "4.2E-45");
+    EXPECT_EQ(floatToString(std::numeric_limits<float>::min()), "1.1754944E-38");
     EXPECT_EQ(floatToString(-0.0f), "-0.0");
     EXPECT_EQ(floatToString(0.00012345f), "1.2345E-4");
 }
@@ -69,6 +73,19 @@ TEST(DoubleToString, RandomValuesReadBackExactly) {
         const double magnitude = std::fabs(value);
         const bool plain = magnitude >= 1e-3 && magnitude < 1e7;
         EXPECT_EQ(text.find('E') == std::string::npos, plain || std::isinf(value)) << text;
+    }
+}
+
+// Read back as a float (not through a double, which could round twice).
+TEST(FloatToString, RandomValuesReadBackExactly) {
+    std::mt19937 random(20240612);
+    for (int i = 0; i < 20000; ++i) {
+        float value;
+        const std::uint32_t bits = random();
+        std::memcpy(&value, &bits, sizeof value);
+        if (std::isnan(value) || std::isinf(value)) continue;
+        const std::string text = floatToString(value);
+        EXPECT_EQ(platform::strtofC(text.c_str()), value) << text;
     }
 }
 
