@@ -113,6 +113,7 @@ class Service:
             raise RuntimeError("the service did not start: %r" % ready)
         self.startup_seconds = time.perf_counter() - started
         self.next_id = 0
+        self.largest_kib = 0
 
     def ask(self, query):
         self.next_id += 1
@@ -127,9 +128,16 @@ class Service:
         return flag == "1", text, elapsed
 
     def memory_kib(self):
-        """(current, peak) resident memory of the process in KiB."""
+        """(current, peak) resident memory of the process in KiB. Without /proc
+        (macOS) ps gives the current value, and the peak is the largest seen."""
+        status_path = "/proc/%d/status" % self.process.pid
+        if not os.path.exists(status_path):
+            current = int(subprocess.run(["ps", "-o", "rss=", "-p", str(self.process.pid)],
+                                         capture_output=True, text=True, check=True).stdout)
+            self.largest_kib = max(self.largest_kib, current)
+            return current, self.largest_kib
         values = {}
-        with open("/proc/%d/status" % self.process.pid) as status:
+        with open(status_path) as status:
             for line in status:
                 key, _, value = line.partition(":")
                 if key in ("VmRSS", "VmHWM"):
