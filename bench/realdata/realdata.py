@@ -9,6 +9,8 @@
                                      print times, memory and the length agreement
   bench/realdata/realdata.py routes  draw the routes anew into bench/realdata/routes.tsv
                                      (a fixed seed; the file is kept in the repository)
+  bench/realdata/realdata.py check   our shortest walks against a plain Dijkstra over the
+                                     walkable ways, metre for metre
 
 The data: the Gothenburg road network shipped as a test fixture of the npm package
 geojson-path-finder@2.1.0 (OSM ways with their tags, (c) OpenStreetMap contributors, ODbL)
@@ -19,6 +21,7 @@ Build first (the converter is built with the benchmarks), e.g.
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build --parallel 8
 """
 import argparse
+import heapq
 import json
 import math
 import os
@@ -33,6 +36,9 @@ import tarfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(REPO, "bench"))
+from route_bench import Service, percentile  # noqa: E402  (the demo-data benchmark's service driver)
 HERE = os.path.join(REPO, "bench", "realdata")
 ROUTES = os.path.join(HERE, "routes.tsv")
 
@@ -179,24 +185,28 @@ def grid(text, offset):
     return int(math.floor((float(text) + offset) * 1000000 + 0.5)) - offset * 1000000
 
 
+def walkable_ways(ways_path):
+    """The grid points of each walkable way of the way list."""
+    with open(ways_path, encoding="utf-8") as source:
+        for line in source:
+            fields = line.rstrip("\n").split("\t")
+            if walkable(dict(item.split("=", 1) for item in fields[2:])):
+                points = []
+                for point in fields[1].split(";"):
+                    lon, lat = point.split(",")
+                    points.append((grid(lon, 180), grid(lat, 90)))
+                yield points
+
+
 def draw_routes(ways_path):
     """ROUTE_COUNT pairs of junctions (three or more walkable stretches meet) of the largest
     connected part of the walkable network, 1.5 to 15 km apart as the crow flies."""
     neighbours = {}
-    with open(ways_path, encoding="utf-8") as source:
-        for line in source:
-            fields = line.rstrip("\n").split("\t")
-            tags = dict(item.split("=", 1) for item in fields[2:])
-            if not walkable(tags):
-                continue
-            points = []
-            for point in fields[1].split(";"):
-                lon, lat = point.split(",")
-                points.append((grid(lon, 180), grid(lat, 90)))
-            for a, b in zip(points, points[1:]):
-                if a != b:
-                    neighbours.setdefault(a, set()).add(b)
-                    neighbours.setdefault(b, set()).add(a)
+    for points in walkable_ways(ways_path):
+        for a, b in zip(points, points[1:]):
+            if a != b:
+                neighbours.setdefault(a, set()).add(b)
+                neighbours.setdefault(b, set()).add(a)
     component, largest = {}, None
     for start in sorted(neighbours):
         if start in component:
@@ -247,44 +257,6 @@ def read_routes():
 
 # --- run -------------------------------------------------------------------------------------
 
-class Service:
-    """Our route service, one process per profile so that each keeps its parsed profile."""
-
-    def __init__(self, router, segments):
-        started = time.perf_counter()
-        self.process = subprocess.Popen([router, segments], cwd=REPO, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        text=True, encoding="utf-8")
-        ready = self.process.stdout.readline()
-        if ready != "ready\n":
-            raise RuntimeError("the service did not start: %r" % ready)
-        self.startup_seconds = time.perf_counter() - started
-        self.next_id = 0
-
-    def ask(self, query):
-        self.next_id += 1
-        started = time.perf_counter()
-        self.process.stdin.write("%d\t%s\n" % (self.next_id, query))
-        self.process.stdin.flush()
-        line = self.process.stdout.readline()
-        elapsed = time.perf_counter() - started
-        ident, flag, text = line.rstrip("\n").split("\t", 2)
-        if ident != str(self.next_id):
-            raise RuntimeError("answer to request %s came for %d" % (ident, self.next_id))
-        return flag == "1", text, elapsed
-
-    def peak_kib(self):
-        with open("/proc/%d/status" % self.process.pid) as status:
-            for line in status:
-                if line.startswith("VmHWM:"):
-                    return int(line.split()[1])
-        return 0
-
-    def quit(self):
-        self.process.stdin.write("quit\n")
-        self.process.stdin.flush()
-        return self.process.wait(timeout=30)
-
-
 def our_query(profile, route):
     _, lon1, lat1, lon2, lat2, _ = route
     return "profile=profiles/%s.vpf&lonlats=%s,%s;%s,%s" % (profile, lon1, lat1, lon2, lat2)
@@ -330,11 +302,6 @@ def sphere_distance(a, b):
     return 2 * 6378137.0 * math.asin(math.sqrt(h))
 
 
-def percentile(values, fraction):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(math.ceil(fraction * len(ordered))) - 1)]
-
-
 def ms(seconds):
     return "%.1f ms" % (1000.0 * seconds)
 
@@ -348,6 +315,7 @@ def run(args):
         return 1
     routes = read_routes()
     router = os.path.join(args.build, "trevassa-router")
+    # One process per profile, so that each keeps its parsed profile between requests.
     services = {profile: Service(router, segments) for profile in OUR_PROFILES}
     times = {profile: [] for profile in OUR_PROFILES}
     lengths = {profile: {} for profile in OUR_PROFILES}
@@ -375,7 +343,7 @@ def run(args):
                     else:
                         routino_lengths[n] = length
                         routino_geometry[n] = geometry
-        peaks = {profile: service.peak_kib() for profile, service in services.items()}
+        peaks = {profile: service.memory_kib()[1] for profile, service in services.items()}
         # Only Routino's processes have ended so far: the largest of them.
         routino_peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
     finally:
@@ -434,9 +402,86 @@ def run(args):
     return 0
 
 
+# --- check ---------------------------------------------------------------------------------
+
+def ruler_scales(ilat):
+    """Metres per micro-degree east and north in the 0.1-degree band of ilat (micro-degrees
+    north of the south pole), as the service measures: a flat-earth approximation per band."""
+    x = ((ilat // 100000 * 100000 + 50000) * 1e-6 - 90) * 0.017453292519943295
+    c1 = math.cos(x)
+    c2 = c1 * (2 * c1) - 1
+    c3 = 2 * c1 * c2 - c1
+    c4 = 2 * c1 * c3 - c2
+    c5 = 2 * c1 * c4 - c3
+    return (((111.41513 * c1 - 0.09455 * c3) + 0.00012 * c5) * 1e-6 * 1000,
+            ((111.13209 - 0.56605 * c2) + 0.0012 * c4) * 1e-6 * 1000)
+
+
+def section_metres(a, b):
+    """Whole metres between two points in micro-degrees (lon, lat), at least 1, as each
+    section of a route is counted in its track-length."""
+    kx, ky = ruler_scales(((a[1] + b[1]) >> 1) + 90000000)
+    return max(1, int(math.floor(math.hypot(kx * (a[0] - b[0]), ky * (a[1] - b[1])) + 0.5)))
+
+
+def shortest_metres(neighbours, start, end):
+    """Plain Dijkstra over the walkable sections."""
+    best = {start: 0}
+    queue = [(0, start)]
+    while queue:
+        cost, point = heapq.heappop(queue)
+        if point == end:
+            return cost
+        if cost > best[point]:
+            continue
+        for other, metres in neighbours.get(point, ()):
+            if cost + metres < best.get(other, math.inf):
+                best[other] = cost + metres
+                heapq.heappush(queue, (cost + metres, other))
+    return None
+
+
+def check(args):
+    """Our shortest walks against a plain Dijkstra over the same sections, lengths summed from
+    whole metres per section as the track-length is. A route may be up to a metre longer at
+    each end: a search that leaves a waypoint other than along the segment it was matched to
+    pays the zero-length rest of that segment as one metre, and may then prefer a route a
+    metre longer."""
+    ways = os.path.join(work_dir(args), "ways.tsv")
+    if not os.path.exists(ways):
+        log("no way list: run bench/realdata/realdata.py setup first")
+        return 1
+    neighbours = {}
+    for points in walkable_ways(ways):
+        for a, b in zip(points, points[1:]):
+            if a != b:
+                neighbours.setdefault(a, []).append((b, section_metres(a, b)))
+                neighbours.setdefault(b, []).append((a, section_metres(a, b)))
+    routes = read_routes()
+    service = Service(os.path.join(args.build, "trevassa-router"), os.path.join(work_dir(args), "segments"))
+    exact, wrong = 0, 0
+    try:
+        for route in routes:
+            n, lon1, lat1, lon2, lat2, _ = route
+            ok, text, _ = service.ask(our_query("shortest", route))
+            expected = shortest_metres(neighbours, (grid(lon1, 180), grid(lat1, 90)),
+                                       (grid(lon2, 180), grid(lat2, 90)))
+            ours = our_length(text) if ok else None
+            if ours == expected:
+                exact += 1
+                continue
+            wrong += ours is None or expected is None or not 0 < ours - expected <= 2
+            log("  route %d: ours %s, Dijkstra %s m" % (n, ours if ok else text[:100], expected))
+    finally:
+        service.quit()
+    log("%d of %d routes as long as Dijkstra finds, %d longer by a metre or two at the waypoints, %d wrong"
+        % (exact, len(routes), len(routes) - exact - wrong, wrong))
+    return 1 if wrong else 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("command", choices=["setup", "run", "routes"])
+    parser.add_argument("command", choices=["setup", "run", "routes", "check"])
     parser.add_argument("--build", default=os.path.join(REPO, "build"), help="the build directory")
     parser.add_argument("--work", default=os.path.join(REPO, "build-realdata"), help="where the data goes")
     args = parser.parse_args()
@@ -450,6 +495,8 @@ def main():
             return 1
         draw_routes(ways)
         return 0
+    if args.command == "check":
+        return check(args)
     return run(args)
 
 
