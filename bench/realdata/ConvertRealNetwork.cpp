@@ -2,7 +2,7 @@
 // (bench/realdata/realdata.py), and writes the same network as OSM XML for the
 // peer router it is compared with.
 //
-//   realdata_convert <ways.tsv> <N57E011.hgt> <lookups.dat> <segment dir> <network.osm>
+//   realdata_convert <ways.tsv> <tile.hgt> <lookups.dat> <segment dir> <network.osm>
 //
 // ways.tsv holds one way per line: its id, its points as "lon,lat;lon,lat;..."
 // and its tags as "key=value", all separated by TABs. Points are rounded to the
@@ -125,10 +125,17 @@ std::vector<Way> readWays(const std::string& path) {
     return ways;
 }
 
-// One SRTM3 tile: 1201 x 1201 big-endian samples, the north row first.
+// One SRTM3 tile: 1201 x 1201 big-endian samples, the north row first; its
+// south-west corner is in its name ("N57E011.hgt").
 class HgtTile {
 public:
-    HgtTile(const std::string& path, int lonDegree, int latDegree) : lon0_(lonDegree), lat0_(latDegree) {
+    explicit HgtTile(const std::string& path) {
+        const std::string name = std::filesystem::path(path).filename().string();
+        if (name.size() < 7 || (name[0] != 'N' && name[0] != 'S') || (name[3] != 'E' && name[3] != 'W')) {
+            throw std::runtime_error(path + " is not named like N57E011.hgt");
+        }
+        lat0_ = std::stoi(name.substr(1, 2)) * (name[0] == 'S' ? -1 : 1);
+        lon0_ = std::stoi(name.substr(4, 3)) * (name[3] == 'W' ? -1 : 1);
         std::ifstream in(path, std::ios::binary);
         std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (bytes.size() != 2u * kSide * kSide) {
@@ -166,8 +173,8 @@ public:
 
 private:
     static constexpr int kSide = 1201;
-    int lon0_;
-    int lat0_;
+    int lon0_ = 0;
+    int lat0_ = 0;
     std::vector<std::int16_t> samples_;
 };
 
@@ -388,12 +395,12 @@ void writeOsm(const std::vector<Way>& ways, const std::string& path) {
 
 int main(int argc, char** argv) {
     if (argc != 6) {
-        std::cerr << "usage: realdata_convert <ways.tsv> <N57E011.hgt> <lookups.dat> <segment dir> <network.osm>\n";
+        std::cerr << "usage: realdata_convert <ways.tsv> <tile.hgt> <lookups.dat> <segment dir> <network.osm>\n";
         return 2;
     }
     try {
         const std::vector<Way> ways = readWays(argv[1]);
-        const HgtTile hgt(argv[2], 11, 57);
+        const HgtTile hgt(argv[2]);
         const LookupTagCoder coder(argv[3]);
         Counts counts;
         NetworkBuilder builder(hgt, counts);

