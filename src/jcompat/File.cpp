@@ -22,6 +22,7 @@ std::string_view withoutTrailingSlashes(std::string_view path) {
 
 // The status of the canonical path, or nothing on any failure.
 std::optional<struct stat> meta(const std::string& path) {
+    if (path.find('\0') != std::string::npos) return std::nullopt;
     std::unique_ptr<char, decltype(&std::free)> canonical(realpath(path.c_str(), nullptr), &std::free);
     if (!canonical) return std::nullopt;
     struct stat status {};
@@ -59,6 +60,7 @@ std::optional<std::string> File::getParent() const {
 }
 
 bool File::exists() const {
+    if (isInvalid()) return false;
     struct stat status {};
     if (lstat(path_.c_str(), &status) == 0) return true;
     if (errno == ENOENT || errno == ENOTDIR) return false;

@@ -30,6 +30,10 @@ public:
     bool isDirectory() const;
     std::int64_t lastModified() const;
 
+    // A path holding a NUL character names no file: the system calls would
+    // read only the part before it.
+    bool isInvalid() const { return path_.find('\0') != std::string::npos; }
+
     std::string toString() const { return path_; }
     bool equals(const File& other) const { return path_ == other.path_; }
     bool operator==(const File& other) const { return equals(other); }

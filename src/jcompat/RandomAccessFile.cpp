@@ -19,6 +19,7 @@ std::string systemError(const std::string& path, int error) {
 } // namespace
 
 RandomAccessFile::RandomAccessFile(const File& file) : path_(file.getPath()) {
+    if (file.isInvalid()) throw FileNotFoundException(systemError(path_, ENOENT));
     fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
         const int error = errno;

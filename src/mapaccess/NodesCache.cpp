@@ -121,12 +121,6 @@ codec::MicroCache* NodesCache::loadSegmentFor(std::int32_t ilon, std::int32_t il
     const std::int32_t lonDegree = ilon / GRID_PER_DEGREE;
     const std::int32_t latDegree = ilat / GRID_PER_DEGREE;
     OsmFile* osmFile = fileFor(ilon, ilat, lonDegree, latDegree);
-    if (!firstFileName_) {
-        // The square looked at first, whether opened now or before: a
-        // waypoint's own file decides, never a neighbour that its rings touch.
-        currentFileName_ = PhysicalFile::baseNameFor(ilon, ilat) + ".rd5";
-        noteFirstFile(osmFile->fileName().empty());
-    }
     currentFileName_ = osmFile->fileName();
     if (!osmFile->hasData()) {
         return nullptr;
@@ -158,13 +152,12 @@ OsmFile* NodesCache::fileFor(std::int32_t ilon, std::int32_t ilat, std::int32_t 
         known = openFiles_.emplace(baseName, openSegmentFile(currentFileName_)).first;
     }
     auto osmFile = std::make_unique<OsmFile>(known->second.get(), lonDegree, latDegree, *dataBuffers_);
+    noteFirstFile(osmFile->fileName().empty());
     row.push_back(std::move(osmFile));
     return row.back().get();
 }
 
 std::unique_ptr<PhysicalFile> NodesCache::openSegmentFile(const std::string& fileName) {
-    // Files are looked for in the configured directories only, never in the
-    // process's working directory.
     std::optional<jcompat::File> found;
     if (!forceSecondary_) {
         jcompat::File primary(&segmentDir_, fileName);
@@ -172,10 +165,12 @@ std::unique_ptr<PhysicalFile> NodesCache::openSegmentFile(const std::string& fil
             found = std::move(primary);
         }
     }
-    if (!found && secondarySegmentDir_) {
-        jcompat::File secondary(&*secondarySegmentDir_, fileName);
-        if (secondary.exists()) {
-            found = std::move(secondary);
+    if (!found) {
+        // Without a secondary directory, the bare name in the working directory.
+        jcompat::File fallback = secondarySegmentDir_ ? jcompat::File(&*secondarySegmentDir_, fileName)
+                                                      : jcompat::File(fileName);
+        if (fallback.exists()) {
+            found = std::move(fallback);
         }
     }
     if (!found) {
@@ -186,7 +181,7 @@ std::unique_ptr<PhysicalFile> NodesCache::openSegmentFile(const std::string& fil
 }
 
 void NodesCache::noteFirstFile(bool missing) {
-    if (!firstFileName_) {
+    if (loadingOwnSquare_ && !firstFileName_) {
         firstFileName_ = currentFileName_;
         firstFileMissing_ = missing;
     }
@@ -268,7 +263,9 @@ bool NodesCache::matchWaypointsToNodes(std::span<MatchedWaypoint* const> waypoin
 void NodesCache::preloadPosition(const OsmNode& node, std::int32_t step, std::int32_t levels, bool dynamic) {
     firstFileName_.reset();
     firstFileMissing_ = false;
+    loadingOwnSquare_ = true;
     getSegmentFor(node.ilon, node.ilat);
+    loadingOwnSquare_ = false;
     if (firstFileMissing_) {
         throw jcompat::IllegalArgumentException("datafile " + firstFileName_.value_or("null") + " not found");
     }

@@ -123,6 +123,9 @@ private:
     std::unique_ptr<WaypointMatcherImpl> waypointMatcher_;
     std::optional<std::string> firstFileName_;
     bool firstFileMissing_ = false;
+    // Only a waypoint's own square can be the first file of matching: a
+    // square that only the rings around it reach says nothing of the waypoint.
+    bool loadingOwnSquare_ = false;
     bool forceSecondary_;
     bool detailed_;
     bool directWeaving_ = true;

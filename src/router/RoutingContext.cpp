@@ -211,6 +211,8 @@ std::int32_t RoutingContext::calcDistance(std::int32_t lon1, std::int32_t lat1, 
                     }
                     cost = n.distanceWithinRadius(lon1, lat1, lon2, lat2, d) * n.nogoWeight;
                 }
+                // An infinite weight times no length inside the area costs nothing.
+                if (std::isnan(cost)) cost = 0.0;
                 nogoCost = std::clamp(cost, -kMaxNogoCost, kMaxNogoCost);
                 continue;
             }

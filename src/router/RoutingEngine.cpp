@@ -515,7 +515,8 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
             bestPath->airDistance = isFinalLink || !endPos ? 0 : nextNode->calcDistance(*endPos);
 
             if (!isFinalLink) {
-                const double factor = lastAirDistanceCostFactor != 0.0 ? lastAirDistanceCostFactor : 1.0;
+                // A skipped earlier pass (factor 0 or below) bounds nothing.
+                const double factor = lastAirDistanceCostFactor > 0.0 ? lastAirDistanceCostFactor : 1.0;
                 if (factor * maxTotalCost + 100 <
                     static_cast<double>(std::int64_t{bestPath->cost} + bestPath->airDistance)) {
                     rc.releasePath(bestPath);

@@ -23,9 +23,8 @@ using mapaccess::OsmNode;
 
 namespace {
 
-// The grid's extent: longitudes 0 to 360 degrees, latitudes below 180 (the
-// distance scales end there).
-constexpr std::int32_t kMaxGridLon = 360000000;
+// Latitudes end below 180 degrees on the grid, with the distance scales and
+// the segment-file rows.
 constexpr std::int32_t kMaxGridLat = 180000000;
 
 // Sector corners lie this many round-trip radii from the start.
@@ -70,7 +69,9 @@ void RoutingEngine::seedRoundTripRandom(std::uint64_t seed) { directionGenerator
 std::shared_ptr<OsmNodeNamed> RoutingEngine::roundTripPoint(const OsmNode& start, double distance, double bearing,
                                                             std::string name) {
     const std::array<std::int32_t, 2> position = util::CheapRuler::destination(start.ilon, start.ilat, distance, bearing);
-    if (position[0] < 0 || position[0] > kMaxGridLon || position[1] < 0 || position[1] >= kMaxGridLat) {
+    // Beyond the date line there is simply no data file; beyond a pole, no
+    // file row and no distance scale to match the point with.
+    if (position[1] < 0 || position[1] >= kMaxGridLat) {
         throw jcompat::IllegalArgumentException("round trip point " + name + " lies outside the world");
     }
     return std::make_shared<OsmNodeNamed>(position[0], position[1], std::move(name));

@@ -2,6 +2,7 @@
 // alternatives and island retries, point information, the round trip, and
 // how a failure becomes the run's error message.
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -226,9 +227,10 @@ void RoutingEngine::doRoundTrip() {
     RoutingContext& rc = routingContext;
     try {
         rc.useDynamicRange = true;
-        if (rc.roundTripDistance &&
-            (*rc.roundTripDistance < 0 || *rc.roundTripDistance > MAX_ROUND_TRIP_DISTANCE)) {
-            throw jcompat::IllegalArgumentException("roundTripDistance must lie between 0 and " +
+        // A negative radius mirrors the circle; a huge one would keep the service busy for minutes.
+        if (rc.roundTripDistance && std::abs(std::int64_t{*rc.roundTripDistance}) > MAX_ROUND_TRIP_DISTANCE) {
+            throw jcompat::IllegalArgumentException("roundTripDistance must lie between -" +
+                                                    std::to_string(MAX_ROUND_TRIP_DISTANCE) + " and " +
                                                     std::to_string(MAX_ROUND_TRIP_DISTANCE) + " metres");
         }
         const double searchRadius = rc.roundTripDistance ? *rc.roundTripDistance : DEFAULT_ROUND_TRIP_DISTANCE;

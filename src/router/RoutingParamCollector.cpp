@@ -78,16 +78,10 @@ void addNogos(RoutingContext& rc, OsmNodeNamedList&& nogos) {
                          std::make_move_iterator(nogos.end()));
 }
 
-// The weight of a no-go area: NaN (absolute) for "NaN", else a number. An
-// infinite weight is refused: it would turn a zero length inside the area
-// into an undefined cost.
+// The weight of a no-go area: NaN (absolute) for "NaN", else a number.
 double parseNogoWeight(std::string_view text) {
     if (jcompat::JString::trim(text) == "NaN") return std::numeric_limits<double>::quiet_NaN();
-    const double weight = jcompat::JString::parseDouble(text);
-    if (std::isinf(weight)) {
-        throw jcompat::IllegalArgumentException("nogo weight must be a finite number: " + std::string(text));
-    }
-    return weight;
+    return jcompat::JString::parseDouble(text);
 }
 
 } // namespace
@@ -95,13 +89,20 @@ double parseNogoWeight(std::string_view text) {
 std::pair<std::int32_t, std::int32_t> RoutingParamCollector::toGrid(std::string_view lon, std::string_view lat) {
     const double gridLon = (jcompat::JString::parseDouble(lon) + 180.0) * 1000000.0 + 0.5;
     const double gridLat = (jcompat::JString::parseDouble(lat) + 90.0) * 1000000.0 + 0.5;
-    // Longitudes -180 to 180; latitudes from -90 up to below 90, where the
-    // table of distance scales ends. NaN fails the tests too.
-    if (!(gridLon >= 0.0 && gridLon < 360000001.0 && gridLat >= 0.0 && gridLat < 180000000.0)) {
+    return {jcompat::toInt(gridLon), jcompat::toInt(gridLat)};
+}
+
+std::pair<std::int32_t, std::int32_t> RoutingParamCollector::toWaypointGrid(std::string_view lon,
+                                                                            std::string_view lat) {
+    const auto grid = toGrid(lon, lat);
+    // Matching reads the file row and the distance scales of the waypoint's
+    // latitude, and both end below latitude 90. Longitudes beyond the world
+    // need no guard: their files do not exist, and matching says so.
+    if (grid.second < 0 || grid.second >= 180000000) {
         throw jcompat::IllegalArgumentException("lon/lat out of range: " + std::string(lon) + "," +
                                                 std::string(lat));
     }
-    return {jcompat::toInt(gridLon), jcompat::toInt(gridLat)};
+    return grid;
 }
 
 RequestParams RoutingParamCollector::getUrlParams(std::string_view query) const {
@@ -128,7 +129,7 @@ OsmNodeNamedList RoutingParamCollector::getWayPointList(const std::string* lonla
         const std::vector<std::string> parts = jcompat::JString::split(coords[i], ",");
         if (parts.empty()) throw jcompat::IllegalArgumentException("we need one lat/lon point at least!");
         if (parts.size() < 2) throw jcompat::IndexOutOfBoundsException();
-        const auto [ilon, ilat] = toGrid(parts[0], parts[1]);
+        const auto [ilon, ilat] = toWaypointGrid(parts[0], parts[1]);
         auto waypoint = std::make_shared<OsmNodeNamed>(ilon, ilat, "via" + std::to_string(i));
         if (parts.size() >= 3) {
             if (parts[2] == "d") {

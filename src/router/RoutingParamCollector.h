@@ -49,9 +49,11 @@ public:
     // Points of interest from "lon,lat,name" items separated by "|".
     std::optional<OsmNodeNamedList> readPoisList(const std::string* pois) const;
 
-    // Longitude and latitude texts as grid values. Positions outside the
-    // world, which no distance or cost could handle, are refused.
+    // Longitude and latitude texts as grid values, saturating (NaN gives 0).
     static std::pair<std::int32_t, std::int32_t> toGrid(std::string_view lon, std::string_view lat);
+    // The same for a waypoint, which is refused beyond the latitudes that have
+    // distance scales and segment-file rows.
+    static std::pair<std::int32_t, std::int32_t> toWaypointGrid(std::string_view lon, std::string_view lat);
 
 private:
     // Appends the polygons (closed) or polylines of "lon,lat,lon,lat,...[,weight]"

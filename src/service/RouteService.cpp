@@ -17,6 +17,13 @@ namespace {
 // The run-time limit of one routing run.
 constexpr std::int64_t kMaxRunningTimeMillis = 60000;
 
+// The failure's whole message, which may hold NUL characters, or its type name.
+std::string textOf(const std::exception& failure) {
+    const auto* throwable = dynamic_cast<const jcompat::Throwable*>(&failure);
+    if (throwable != nullptr && throwable->hasMessage()) return throwable->getMessage();
+    return failure.what();
+}
+
 } // namespace
 
 RouteService::Answer RouteService::answer(std::string_view line, std::size_t tabPosition,
@@ -29,8 +36,7 @@ RouteService::Answer RouteService::answer(std::string_view line, std::size_t tab
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& failure) {
-        // Our failure types answer their type name here when they carry no message.
-        return {failure.what(), false};
+        return {textOf(failure), false};
     }
 }
 

@@ -285,14 +285,20 @@ TEST_F(SecondaryDirectoryTest, ForcedSecondaryDataSkipsThePrimaryDirectory) {
     EXPECT_EQ(streetEnd(*newCache(nullptr, false, true)), 0);
 }
 
-TEST_F(SecondaryDirectoryTest, TheWorkingDirectoryIsNeverSearched) {
+TEST_F(SecondaryDirectoryTest, WithoutASecondaryDirectoryTheWorkingDirectoryIsSearched) {
     testsupport::TempDirectory working;
     writeSegments(secondaryNet_, working.path());
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(working.path());
-    const std::int64_t end = streetEnd(*newCache());
+    const std::int64_t found = streetEnd(*newCache());
+    const std::int64_t forced = streetEnd(*newCache(nullptr, false, true));
+    writeConfig("secondary_segment_dir=second\n");
+    const std::int64_t besideSecondary = streetEnd(*newCache());
     std::filesystem::current_path(before);
-    EXPECT_EQ(end, 0);
+    EXPECT_EQ(found, secondaryEnd());
+    EXPECT_EQ(forced, secondaryEnd());
+    // A secondary directory takes the working directory's place.
+    EXPECT_EQ(besideSecondary, 0);
 }
 
 // ---- hollow nodes and the woven graph ----

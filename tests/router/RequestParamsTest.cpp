@@ -2,6 +2,8 @@
 // parameters, applied to a routing context.
 #include <cmath>
 #include <functional>
+#include <limits>
+#include <memory>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -107,14 +109,18 @@ TEST(WayPointList, Failures) {
     EXPECT_EQ(waypointFailure("8.1,49.2;x,1"), "NumberFormatException: For input string: \"x\"");
 }
 
-TEST(WayPointList, PositionsOutsideTheWorldAreRefused) {
+TEST(WayPointList, LatitudesBeyondTheFileRowsAreRefused) {
     EXPECT_EQ(waypointFailure("180,-90|-180,89.9999"), "<no failure>");
-    EXPECT_EQ(waypointFailure("180.000001,0"), "IllegalArgumentException: lon/lat out of range: 180.000001,0");
     EXPECT_EQ(waypointFailure("8,90"), "IllegalArgumentException: lon/lat out of range: 8,90");
     EXPECT_EQ(waypointFailure("8,-90.1"), "IllegalArgumentException: lon/lat out of range: 8,-90.1");
-    EXPECT_EQ(waypointFailure("1e300,1"), "IllegalArgumentException: lon/lat out of range: 1e300,1");
-    EXPECT_EQ(waypointFailure("NaN,1"), "IllegalArgumentException: lon/lat out of range: NaN,1");
     EXPECT_EQ(waypointFailure("1,-Infinity"), "IllegalArgumentException: lon/lat out of range: 1,-Infinity");
+    // Longitudes convert with saturation, NaN giving 0: those squares have no file.
+    const OsmNodeNamedList far = RoutingParamCollector().getWayPointList(
+        std::make_unique<std::string>("180.000001,0|1e300,1|NaN,NaN").get());
+    EXPECT_EQ(far[0]->ilon, 360000001);
+    EXPECT_EQ(far[1]->ilon, 2147483647);
+    EXPECT_EQ(far[2]->ilon, 0);
+    EXPECT_EQ(far[2]->ilat, 0);
 }
 
 TEST(SetParams, NogoCircles) {
@@ -148,15 +154,27 @@ TEST(SetParams, ExtremeNogoNumbers) {
     EXPECT_EQ(huge.rc.nogoPoints[0]->radius, 2147483647.0);
     EXPECT_EQ(huge.rc.nogoPoints[0]->nogoWeight, 1e300); // its costs are bounded where they arise
     EXPECT_EQ(huge.rc.nogoPoints[1]->name, "nogo-2147483648");
-    EXPECT_EQ(applyFailure("nogos=8.1,49.2,50,Infinity"),
-              "IllegalArgumentException: nogo weight must be a finite number: Infinity");
-    EXPECT_EQ(applyFailure("nogos=8.1,49.2,50,-Infinity"),
-              "IllegalArgumentException: nogo weight must be a finite number: -Infinity");
-    EXPECT_EQ(applyFailure("polygons=8.1,49.1,8.2,49.1,8.2,49.2,Infinity"),
-              "IllegalArgumentException: nogo weight must be a finite number: Infinity");
-    EXPECT_EQ(applyFailure("nogos=188.1,49.2,50"), "IllegalArgumentException: lon/lat out of range: 188.1,49.2");
-    EXPECT_EQ(applyFailure("polylines=8.1,49.1,8.2,95"), "IllegalArgumentException: lon/lat out of range: 8.2,95");
-    EXPECT_EQ(applyFailure("pois=8.1,-91,x"), "IllegalArgumentException: lon/lat out of range: 8.1,-91");
+}
+
+TEST(SetParams, InfiniteWeightsAndFarPositions) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    Applied infinite("nogos=8.1,49.2,50,Infinity|8.1,49.2,50,-Infinity|8.1,49.2,50,1e400&"
+                     "polygons=8.1,49.1,8.2,49.1,8.2,49.2,Infinity");
+    ASSERT_EQ(infinite.rc.nogoPoints.size(), 4u);
+    EXPECT_EQ(infinite.rc.nogoPoints[0]->nogoWeight, infinity);
+    EXPECT_EQ(infinite.rc.nogoPoints[1]->nogoWeight, -infinity);
+    EXPECT_EQ(infinite.rc.nogoPoints[2]->nogoWeight, infinity);
+    EXPECT_EQ(infinite.rc.nogoPoints[3]->nogoWeight, infinity);
+
+    // Areas and points of interest anywhere, with saturating grid values.
+    Applied far("nogos=188.1,49.2,50|NaN,NaN,50&polylines=8.1,49.1,8.2,95&pois=8.1,-91,x|1e300,0,y");
+    ASSERT_EQ(far.rc.nogoPoints.size(), 3u);
+    EXPECT_EQ(far.rc.nogoPoints[0]->toString(), "368100000,139200000,nogo50");
+    EXPECT_EQ(far.rc.nogoPoints[1]->toString(), "0,0,nogo50");
+    EXPECT_EQ(far.rc.nogoPoints[2]->asPolygon()->points.back().y, 185000000);
+    ASSERT_EQ(far.rc.poiList.size(), 2u);
+    EXPECT_EQ(far.rc.poiList[0]->ilat, -999999); // -999999.5 truncated toward zero
+    EXPECT_EQ(far.rc.poiList[1]->ilon, 2147483647);
 }
 
 TEST(SetParams, ParallelLists) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -55,7 +56,19 @@ TEST(RoundTripPoints, HalfCircleAroundTheStart) {
     EXPECT_EQ(single[1]->name, "to_rt");
 }
 
-TEST(RoundTripPoints, PointsBeyondTheWorldFail) {
+TEST(RoundTripPoints, ANegativeRadiusMirrorsTheCircle) {
+    const auto circle = [](double direction, double radius) {
+        OsmNodeNamedList waypoints{std::make_shared<OsmNodeNamed>(gridLon(8.0), gridLat(50.5), "from")};
+        RoutingEngine::buildPointsFromCircle(waypoints, direction, radius, 5);
+        std::vector<std::pair<std::int32_t, std::int32_t>> points;
+        for (const auto& point : waypoints) points.emplace_back(point->ilon, point->ilat);
+        return points;
+    };
+    EXPECT_EQ(circle(180.0, -200.0), circle(0.0, 200.0));
+    EXPECT_EQ(circle(270.0, -1500.0), circle(90.0, 1500.0));
+}
+
+TEST(RoundTripPoints, PointsBeyondThePolesFail) {
     // 587.8 m north of 89.9995 N lies past the grid's last latitude.
     OsmNodeNamedList waypoints{std::make_shared<OsmNodeNamed>(gridLon(8.0), gridLat(89.9995), "from")};
     try {
@@ -261,8 +274,10 @@ TEST_F(AreaScan, RoundTripFailures) {
         EXPECT_EQ(r.rc->expctxWay, nullptr);
         return r.engine->getErrorMessage().value_or("<none>");
     };
-    EXPECT_EQ(failure("", "", std::numeric_limits<std::int32_t>::max()), "roundTripDistance must lie between 0 and 100000 metres");
-    EXPECT_EQ(failure("", "", -1), "roundTripDistance must lie between 0 and 100000 metres");
+    const std::string tooFar = "roundTripDistance must lie between -100000 and 100000 metres";
+    EXPECT_EQ(failure("", "", std::numeric_limits<std::int32_t>::max()), tooFar);
+    EXPECT_EQ(failure("", "", std::numeric_limits<std::int32_t>::min()), tooFar);
+    EXPECT_EQ(failure("", "", -100001), tooFar);
     // The scan reads the segment directory only, not a secondary one.
     testsupport::TempDirectory primary;
     std::ofstream(primary.path() + "/storageconfig.txt") << "secondary_segment_dir=" << segments.path() << "\n";

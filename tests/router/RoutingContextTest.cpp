@@ -314,6 +314,24 @@ TEST(CalcDistance, ExtremeWeightsStayWithinTheCostBound) {
     EXPECT_NEAR(rc.nogoCost, 3 * 4000 * kKx, 1e-9); // wholly inside the huge circle
 }
 
+TEST(CalcDistance, InfiniteWeights) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    RoutingContext rc;
+    rc.nogoPoints = {nogoCircle(kX0, kY0, 100, infinity)};
+    rc.calcDistance(kX0 - 2000, kY0, kX0 + 2000, kY0);
+    EXPECT_EQ(rc.nogoCost, RoutingContext::kMaxNogoCost);
+    rc.nogoPoints = {nogoSquare(true, -infinity)};
+    rc.calcDistance(kX0 - 3000, kY0, kX0 + 3000, kY0);
+    EXPECT_EQ(rc.nogoCost, -RoutingContext::kMaxNogoCost);
+
+    // A segment that ends on the boundary has no length inside: no cost,
+    // where infinity times zero would have made the cost undefined.
+    rc.nogoPoints = {nogoSquare(true, infinity)};
+    rc.nogoCost = 5;
+    EXPECT_EQ(rc.calcDistance(kX0 - 3000, kY0, kX0 - 1000, kY0), 146);
+    EXPECT_EQ(rc.nogoCost, 0);
+}
+
 TEST(CalcDistance, NogoPolygonsAndPolylines) {
     RoutingContext rc;
     rc.nogoPoints = {nogoSquare(true, 3)};

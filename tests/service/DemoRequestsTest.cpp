@@ -75,5 +75,27 @@ TEST(DemoRequests, RepeatedRequestsGetTheSameAnswers) {
     EXPECT_EQ(process.finish().exitStatus, 0);
 }
 
+// No-go areas and points of interest far off the map, even beyond the world's
+// edges or with NaN positions, leave a route as it is.
+TEST(DemoRequests, FarAwayAreasChangeNothing) {
+    const std::string route = "profile=profiles/car.vpf&lonlats=9.99,47.519;10.012,47.527";
+    const std::vector<std::string> far = {"&nogos=10.0,95,50", "&nogos=NaN,NaN,50", "&pois=10.0,95,Cafe",
+                                          "&polygons=179.9,10,180.1,10,180,10.1"};
+    std::string input = "0\t" + route + "\n";
+    for (std::size_t i = 0; i < far.size(); ++i) input += std::to_string(i + 1) + "\t" + route + far[i] + "\n";
+    std::istringstream lines(serve(input + "quit\n", {FERROW_DEMO_SEGMENTS}).output);
+    std::string line;
+    std::getline(lines, line);
+    ASSERT_EQ(line, "ready");
+    std::getline(lines, line);
+    const std::string plain = line.substr(1);
+    ASSERT_EQ(plain.rfind("\t1\t{", 0), 0u) << line;
+    for (std::size_t i = 0; i < far.size(); ++i) {
+        std::getline(lines, line);
+        // The point of interest is not part of the route answer.
+        EXPECT_EQ(line.substr(1), plain) << far[i];
+    }
+}
+
 } // namespace
 } // namespace ferrow::service::testing

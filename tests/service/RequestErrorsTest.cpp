@@ -34,6 +34,18 @@ TEST(RequestErrors, Waypoints) {
     EXPECT_EQ(answerTo(kCar + "&lonlats=8.1,49.2|8.3"), "1\t0\tIndexOutOfBoundsException\n");
     EXPECT_EQ(answerTo(kCar + "&lonlats=8.1,north"), "1\t0\tFor input string: \"north\"\n");
     EXPECT_EQ(answerTo(kCar + "&lonlats=8.1,90"), "1\t0\tlon/lat out of range: 8.1,90\n");
+    // Any other waypoint is looked for in its segment file.
+    EXPECT_EQ(answerTo(kCar + "&lonlats=200,49.2|8.3,49.4"), "1\t0\tdatafile E200_N45.rd5 not found\n");
+    EXPECT_EQ(answerTo(kCar + "&lonlats=NaN,NaN|8.3,49.4"), "1\t0\tdatafile W180_S90.rd5 not found\n");
+}
+
+TEST(RequestErrors, TextsWithNulCharactersStayWhole) {
+    using namespace std::string_literals;
+    EXPECT_EQ(answerTo(kCar + "&lonlats=%00,47.519;10.012,47.527"),
+              "1\t0\tFor input string: \"\0\"\n"s);
+    // A profile path with NUL names a file that does not exist.
+    EXPECT_EQ(answerTo("profile=profiles/car.vpf%00x&lonlats=8,49"),
+              "1\t0\tprofile car.vpf\0x does not exist\n"s);
 }
 
 TEST(RequestErrors, EngineMode) {
@@ -49,9 +61,6 @@ TEST(RequestErrors, Parameters) {
     EXPECT_EQ(answerTo(route + "&straight=-1"), "1\t0\tindex: -1, size: 2\n");
     EXPECT_EQ(answerTo(route + "&straight=first"), "1\t0\tFor input string: \"first\"\n");
     EXPECT_EQ(answerTo(route + "&nogos=8.2,49.3"), "1\t0\tIndexOutOfBoundsException\n");
-    EXPECT_EQ(answerTo(route + "&nogos=8.2,49.3,50,Infinity"),
-              "1\t0\tnogo weight must be a finite number: Infinity\n");
-    EXPECT_EQ(answerTo(route + "&polygons=8.2,49.3,8.3,49.3,200,49.4"), "1\t0\tlon/lat out of range: 200,49.4\n");
     EXPECT_EQ(answerTo(route + "&nogoLons=8.2&nogoLats=49.3&nogoRadi=ten"), "1\t0\tFor input string: \"ten\"\n");
     EXPECT_EQ(answerTo(route + "&heading=north"), "1\t0\tFor input string: \"north\"\n");
     EXPECT_EQ(answerTo(route + "&roundTripDistance=2e3"), "1\t0\tFor input string: \"2e3\"\n");

@@ -79,8 +79,21 @@ TEST_F(RoundTrips, ErrorsOfTheRoundTrip) {
               "ready\n1\t0\tprofile dummy.vpf does not exist\n");
     EXPECT_EQ(answer("lonlats=8.0,89.9995&engineMode=4&direction=0&roundTripDistance=1000"),
               "ready\n1\t0\tround trip point rt1 lies outside the world\n");
-    EXPECT_EQ(answer("lonlats=8.0,50.5&engineMode=4&roundTripDistance=-5"),
-              "ready\n1\t0\troundTripDistance must lie between 0 and 100000 metres\n");
+    EXPECT_EQ(answer("lonlats=8.0,50.5&engineMode=4&roundTripDistance=-100001"),
+              "ready\n1\t0\troundTripDistance must lie between -100000 and 100000 metres\n");
+}
+
+TEST_F(RoundTrips, ANegativeRadiusMirrorsTheHalfCircle) {
+    EXPECT_EQ(answer("lonlats=8.0,50.5&engineMode=4&direction=180&roundTripDistance=-1000&roundTripPoints=3"),
+              answer("lonlats=8.0,50.5&engineMode=4&direction=0&roundTripDistance=1000&roundTripPoints=3"));
+}
+
+TEST_F(RoundTrips, PointsBeyondTheDateLineHaveNoDataFile) {
+    TestNetwork net;
+    net.way("highway=residential", {net.node(179.998, 50.5), net.node(179.9995, 50.5)});
+    testsupport::SegmentWriter().write(net, segments.path());
+    EXPECT_EQ(answer("lonlats=179.9995,50.5&engineMode=4&direction=90&roundTripDistance=1000"),
+              "ready\n1\t0\tdatafile E180_N50.rd5 not found\n");
 }
 
 } // namespace

