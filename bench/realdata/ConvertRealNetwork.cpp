@@ -19,13 +19,13 @@
 // from the SRTM3 tile by bilinear interpolation; points outside the tile, or
 // next to a void sample, get none. The output is the same bytes on every run.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -37,6 +37,8 @@
 #include <vector>
 
 #include "expressions/BExpressionContext.h"
+#include "jcompat/Exceptions.h"
+#include "jcompat/JString.h"
 #include "support/LookupTagCoder.h"
 #include "support/SegmentWriter.h"
 #include "support/TestNetwork.h"
@@ -78,9 +80,12 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
 }
 
 double parseDegrees(std::string_view text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
+    double value = std::numeric_limits<double>::quiet_NaN();
+    try {
+        value = ferrow::jcompat::JString::parseDouble(text);
+    } catch (const ferrow::jcompat::NumberFormatException&) {
+    }
+    if (!std::isfinite(value)) {
         throw std::runtime_error("bad coordinate: " + std::string(text));
     }
     return value;
