@@ -16,11 +16,11 @@
 #include "router/RoutingContext.h"
 #include "router/RoutingEngine.h"
 #include "router/SearchFixture.h"
-#include "support/TestPlatform.h"
 #include "router/StdModel.h"
 #include "support/SegmentWriter.h"
 #include "support/TempDirectory.h"
 #include "support/TestNetwork.h"
+#include "support/TestPlatform.h"
 
 namespace {
 
