@@ -319,10 +319,17 @@ def run(args):
     times = {profile: [] for profile in OUR_PROFILES}
     lengths = {profile: {} for profile in OUR_PROFILES}
     errors = {profile: {} for profile in OUR_PROFILES}
+    # With --baseline, an older build answers every request too, right after this one.
+    baseline = {}
+    baseline_times = {profile: [] for profile in OUR_PROFILES}
+    changed = []
+    if args.baseline:
+        old_router = os.path.join(args.baseline, "trevassa-router")
+        baseline = {profile: Service(old_router, segments) for profile in OUR_PROFILES}
     routino_times, routino_lengths, routino_geometry, routino_errors = [], {}, {}, {}
     try:
         # Warm-up: one route each, not counted.
-        for profile, service in services.items():
+        for profile, service in list(services.items()) + list(baseline.items()):
             service.ask(our_query(profile, routes[0]))
         routino_route(routino_dir, routes[0])
         for route in routes:
@@ -334,6 +341,11 @@ def run(args):
                     lengths[profile][n] = our_length(text)
                 else:
                     errors[profile][n] = text
+                if baseline:
+                    old_ok, old_text, old_elapsed = baseline[profile].ask(our_query(profile, route))
+                    baseline_times[profile].append(old_elapsed)
+                    if (old_ok, old_text) != (ok, text):
+                        changed.append((profile, n))
                 if profile == "shortest":
                     length, geometry, elapsed, error = routino_route(routino_dir, route)
                     routino_times.append(elapsed)
@@ -343,10 +355,11 @@ def run(args):
                         routino_lengths[n] = length
                         routino_geometry[n] = geometry
         peaks = {profile: service.memory_kib()[1] for profile, service in services.items()}
+        baseline_peaks = {profile: service.memory_kib()[1] for profile, service in baseline.items()}
         # Only Routino's processes have ended so far: the largest of them.
         routino_peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
     finally:
-        for service in services.values():
+        for service in list(services.values()) + list(baseline.values()):
             service.quit()
 
     log("%d routes of %.1f to %.1f km air distance (bench/realdata/routes.tsv), Gothenburg road network"
@@ -367,6 +380,20 @@ def run(args):
             profile, ms(statistics.median(times[profile])), ms(percentile(times[profile], 0.95)),
             ms(services[profile].startup_seconds), peaks[profile] / 1024.0, len(errors[profile])))
     log("")
+    if baseline:
+        log("baseline %s, in the same run (each request asked of both, one after the other):" % args.baseline)
+        log("  shortest walking route: baseline median %s, ratio to Routino %.2f"
+            % (ms(statistics.median(baseline_times["shortest"])),
+               statistics.median(baseline_times["shortest"]) / theirs))
+        log("%-10s %10s %10s %12s %12s" % ("profile", "median", "95th pct", "start-up", "peak memory"))
+        for profile in OUR_PROFILES:
+            log("%-10s %10s %10s %12s %9.1f MiB" % (
+                profile, ms(statistics.median(baseline_times[profile])),
+                ms(percentile(baseline_times[profile], 0.95)), ms(baseline[profile].startup_seconds),
+                baseline_peaks[profile] / 1024.0))
+        log("  answers that differ from the baseline's: %d%s" % (
+            len(changed), "" if not changed else " (" + ", ".join("%s #%s" % c for c in changed[:10]) + ")"))
+        log("")
     # Routino truncates every segment to whole metres, so its distance falls short of its
     # route's length by about half a metre per segment: lengths are compared with both.
     agreed, agreed_reported, differing, one_sided, reported = 0, 0, [], [], []
@@ -483,6 +510,7 @@ def main():
     parser.add_argument("command", choices=["setup", "run", "routes", "check"])
     parser.add_argument("--build", default=os.path.join(REPO, "build"), help="the build directory")
     parser.add_argument("--work", default=os.path.join(REPO, "build-realdata"), help="where the data goes")
+    parser.add_argument("--baseline", help="run: another build directory, timed side by side in the same run")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build)
     if args.command == "setup":
