@@ -9,7 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "expressions/ProfileFixture.h"
+#include "testsupport/ProfileFixture.h"
 
 namespace {
 

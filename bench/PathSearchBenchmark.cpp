@@ -13,15 +13,15 @@
 
 #include "jcompat/File.h"
 #include "mapaccess/MatchedWaypoint.h"
-#include "router/ProfileCache.h"
-#include "router/ProfileFiles.h"
-#include "router/RoutingContext.h"
-#include "router/RoutingEngine.h"
-#include "router/SearchFixture.h"
-#include "router/StdModel.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestNetwork.h"
+#include "router/costing/ProfileCache.h"
+#include "testsupport/ProfileFiles.h"
+#include "router/costing/RoutingContext.h"
+#include "router/engine/RoutingEngine.h"
+#include "testsupport/SearchFixture.h"
+#include "router/costing/StdModel.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestNetwork.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include "mapaccess/DirectWeaver.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
-#include "support/LookupTagCoder.h"
-#include "support/TestTagValidator.h"
-#include "support/TileEncoder.h"
+#include "testsupport/LookupTagCoder.h"
+#include "testsupport/TestTagValidator.h"
+#include "testsupport/TileEncoder.h"
 
 namespace {
 

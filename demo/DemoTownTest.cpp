@@ -10,13 +10,13 @@
 
 #include "demo/DemoTown.h"
 #include "expressions/BExpressionMetaData.h"
-#include "expressions/ProfileFixture.h"
+#include "testsupport/ProfileFixture.h"
 #include "jcompat/File.h"
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/NodesCache.h"
-#include "support/LookupTagCoder.h"
-#include "support/SegmentWriter.h"
-#include "support/TestTagValidator.h"
+#include "testsupport/LookupTagCoder.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TestTagValidator.h"
 
 namespace ferrow::demo {
 namespace {

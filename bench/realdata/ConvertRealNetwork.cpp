@@ -37,9 +37,9 @@
 #include <vector>
 
 #include "expressions/BExpressionContext.h"
-#include "support/LookupTagCoder.h"
-#include "support/SegmentWriter.h"
-#include "support/TestNetwork.h"
+#include "testsupport/LookupTagCoder.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TestNetwork.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "codec/MicroCache2.h"
 #include "codec/StatCoderContext.h"
 #include "jcompat/Exceptions.h"
-#include "support/HandTiles.h"
-#include "support/TestTagValidator.h"
-#include "support/TileEncoder.h"
+#include "testsupport/HandTiles.h"
+#include "testsupport/TestTagValidator.h"
+#include "testsupport/TileEncoder.h"
 #include "util/ByteArrayUnifier.h"
 
 namespace ferrow::codec {

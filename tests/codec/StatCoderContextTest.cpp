@@ -6,7 +6,7 @@
 
 #include "codec/StatCoderContext.h"
 #include "jcompat/Exceptions.h"
-#include "support/StatEncoder.h"
+#include "testsupport/StatEncoder.h"
 
 namespace ferrow::codec {
 namespace {

@@ -7,7 +7,7 @@
 #include "codec/StatCoderContext.h"
 #include "codec/TagValueCoder.h"
 #include "jcompat/Exceptions.h"
-#include "support/TestTagValidator.h"
+#include "testsupport/TestTagValidator.h"
 
 namespace ferrow::codec {
 namespace {

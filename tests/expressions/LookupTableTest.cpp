@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ProfileFixture.h"
+#include "testsupport/ProfileFixture.h"
 #include "jcompat/Exceptions.h"
 
 namespace ferrow::expressions {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ProfileFixture.h"
+#include "testsupport/ProfileFixture.h"
 
 namespace ferrow::expressions {
 namespace {

@@ -17,11 +17,11 @@
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/PhysicalFile.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestNetwork.h"
-#include "support/TestTagValidator.h"
-#include "support/TileEncoder.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestNetwork.h"
+#include "testsupport/TestTagValidator.h"
+#include "testsupport/TileEncoder.h"
 
 // Damaged segment files must end in an exception of the system's own types,
 // never in a crash, an out-of-bounds access (the sanitizer build checks), a

@@ -11,9 +11,9 @@
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/TurnRestriction.h"
-#include "support/HandTiles.h"
-#include "support/TestTagValidator.h"
-#include "support/TileEncoder.h"
+#include "testsupport/HandTiles.h"
+#include "testsupport/TestTagValidator.h"
+#include "testsupport/TileEncoder.h"
 
 // The hand-worked tiles decoded into the graph, by weaving and through node records.
 namespace ferrow::mapaccess {

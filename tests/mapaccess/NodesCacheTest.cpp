@@ -18,11 +18,11 @@
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/NodesCache.h"
 #include "mapaccess/OsmNode.h"
-#include "support/LookupTagCoder.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestNetwork.h"
-#include "support/TestTagValidator.h"
+#include "testsupport/LookupTagCoder.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestNetwork.h"
+#include "testsupport/TestTagValidator.h"
 
 namespace ferrow::mapaccess {
 namespace {

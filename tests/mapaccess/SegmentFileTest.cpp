@@ -10,9 +10,9 @@
 #include "mapaccess/OsmFile.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/PhysicalFile.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestTagValidator.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestTagValidator.h"
 #include "util/Crc32.h"
 
 namespace ferrow::mapaccess {

@@ -12,7 +12,7 @@
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/OsmNodePairSet.h"
 #include "mapaccess/WaypointMatcherImpl.h"
-#include "support/TempDirectory.h"
+#include "testsupport/TempDirectory.h"
 
 namespace ferrow::mapaccess {
 namespace {

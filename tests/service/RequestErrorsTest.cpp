@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "router/ProfileFiles.h"
+#include "testsupport/ProfileFiles.h"
 #include "service/RouterProcess.h"
 
 using ferrow::router::testing::ProfileDir;

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "router/ProfileFiles.h"
+#include "testsupport/ProfileFiles.h"
 #include "service/RouterProcess.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestNetwork.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestNetwork.h"
 
 namespace ferrow::service::testing {
 namespace {

@@ -1,0 +1,712 @@
+#include "router/engine/RoutingEngine.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "jcompat/Clock.h"
+#include "jcompat/Exceptions.h"
+#include "jcompat/NumberText.h"
+#include "mapaccess/OsmNodesMap.h"
+#include "router/waypoints/OsmNogoPolygon.h"
+#include "router/costing/OsmPath.h"
+#include "router/costing/OsmPrePath.h"
+#include "router/costing/ProfileCache.h"
+#include "router/costing/RoutingContext.h"
+#include "router/engine/RoutingIslandException.h"
+
+namespace ferrow::router {
+
+using mapaccess::MatchedWaypoint;
+using mapaccess::OsmLink;
+using mapaccess::OsmLinkHolder;
+using mapaccess::OsmNode;
+
+namespace {
+
+constexpr std::int32_t kNoCostBound = 1000000000;
+// Bytes the memory estimate counts per queued path and per graph node.
+constexpr std::int64_t kBytesPerQueuedPath = 200;
+constexpr std::int64_t kBytesPerNode = 95;
+
+std::int32_t clamped(std::int64_t value) {
+    if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+    if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
+
+// Whether a link of node leads to a node whose tile is not decoded yet.
+bool hasHollowLinkTargets(const OsmNode& node) {
+    for (const OsmLink* link = node.firstLink; link != nullptr; link = link->getNext(&node)) {
+        const OsmNode* target = link->getTarget(&node);
+        if (target != nullptr && target->isHollow()) return true;
+    }
+    return false;
+}
+
+// Both end references still set: the link can still be taken from either end.
+bool isBidirectional(const OsmLink& link) {
+    return link.firstNode != nullptr && link.secondNode != nullptr;
+}
+
+// Whether the link still leads away from source (it was not released there,
+// nor at both ends).
+bool isUsableFrom(const OsmLink& link, const OsmNode* source) {
+    return (link.secondNode != nullptr && link.secondNode != source) ||
+           (link.firstNode != nullptr && link.firstNode != source);
+}
+
+const MatchedWaypoint& requireMatched(const MatchedWaypoint& waypoint) {
+    if (!waypoint.crossPoint || !waypoint.node1 || !waypoint.node2) {
+        throw jcompat::IllegalArgumentException("a search waypoint was not matched to a way segment");
+    }
+    return waypoint;
+}
+
+std::shared_ptr<OsmNodeNamed> pointAt(const OsmNode& position) {
+    auto point = std::make_shared<OsmNodeNamed>();
+    point->ilon = position.ilon;
+    point->ilat = position.ilat;
+    point->selev = OsmNode::NO_ELEVATION;
+    return point;
+}
+
+// A copy of a search's track point for a track, sharing its message.
+std::shared_ptr<OsmPathElement> copyForTrack(const OsmPathElement& element) {
+    auto copy = std::make_shared<OsmPathElement>(element);
+    copy->origin = nullptr;
+    return copy;
+}
+
+// A copy of a detour point for a track, with its chain back to the first
+// point after the junction and that point's origin at the junction (the
+// turn instructions read the section by which the detour leaves). The chain
+// lives in one block that the returned pointer keeps alive.
+std::shared_ptr<OsmPathElement> copyDetourForTrack(const OsmPathElement& element, const OsmNode& junction) {
+    auto chain = std::make_shared<std::vector<OsmPathElement>>();
+    for (const OsmPathElement* point = &element; point != nullptr; point = point->origin) {
+        chain->push_back(*point);
+        if (point->origin != nullptr && point->origin->ilon == junction.ilon && point->origin->ilat == junction.ilat) {
+            chain->push_back(*point->origin);
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < chain->size(); ++i) {
+        (*chain)[i].origin = i + 1 < chain->size() ? &(*chain)[i + 1] : nullptr;
+    }
+    return std::shared_ptr<OsmPathElement>(chain, chain->data());
+}
+
+} // namespace
+
+bool RoutingEngine::nogoHolds(const OsmNodeNamed& nogo, const OsmNode& position) {
+    if (!(nogo.radius > nogo.calcDistance(position))) return false;
+    if (const OsmNogoPolygon* polygon = nogo.asPolygon()) {
+        return polygon->isClosed ? polygon->isWithin(position.ilon, position.ilat)
+                                 : polygon->isOnPolyline(position.ilon, position.ilat);
+    }
+    return true;
+}
+
+RoutingEngine::RoutingEngine(jcompat::File segmentDir, OsmNodeNamedList waypoints, RoutingContext& rc,
+                             std::int32_t engineMode)
+    : segmentDir(std::move(segmentDir)),
+      waypoints(std::move(waypoints)),
+      routingContext(rc),
+      engineMode(engineMode),
+      foundTrack(std::make_shared<OsmTrack>()) {
+    openBorderList_.reserve(4096);
+    ProfileCache::parseProfile(rc);
+}
+
+RoutingEngine::~RoutingEngine() = default;
+
+void RoutingEngine::resetCache(bool detailed) {
+    RoutingContext& rc = routingContext;
+    if (rc.expctxWay == nullptr || !rc.profile) {
+        throw jcompat::IllegalStateException("a search needs the profile's contexts");
+    }
+    const std::int64_t budget = std::int64_t{rc.memoryClass} * 1048576;
+    nodesCache = std::make_unique<mapaccess::NodesCache>(segmentDir, *rc.expctxWay, rc.profile->meta,
+                                                         rc.forceSecondaryData, budget, nodesCache.get(), detailed);
+    islandNodePairs.clearTempPairs();
+}
+
+std::shared_ptr<OsmTrack> RoutingEngine::findTrack(const std::string& operationName, const MatchedWaypoint& startWp,
+                                                   const MatchedWaypoint* endWp, const OsmTrack* costCuttingTrack,
+                                                   const OsmTrack* refTrack, bool fastPartialRecalc) {
+    RoutingContext& rc = routingContext;
+    requireMatched(startWp);
+    if (endWp != nullptr) requireMatched(*endWp);
+
+    // The full list, which the end of the search restores.
+    rc.nogoPointsAll = rc.nogoPoints;
+    OsmNodeNamedList nogos;
+    for (const std::shared_ptr<OsmNodeNamed>& nogo : rc.nogoPoints) {
+        if (nogoHolds(*nogo, *startWp.crossPoint) || (endWp != nullptr && nogoHolds(*nogo, *endWp->crossPoint))) {
+            continue;
+        }
+        nogos.push_back(nogo);
+    }
+    rc.nogoPoints = std::move(nogos);
+
+    std::shared_ptr<OsmTrack> track;
+    try {
+        resetCache(guideTrack != nullptr);
+        nodesCache->nodesMap().cleanupMode = guideTrack ? 0 : rc.considerTurnRestrictions ? 2 : 1;
+        track = _findTrack(operationName, startWp, endWp, costCuttingTrack, refTrack, fastPartialRecalc);
+    } catch (...) {
+        endSearch();
+        throw;
+    }
+    endSearch();
+    return track;
+}
+
+void RoutingEngine::endSearch() {
+    RoutingContext& rc = routingContext;
+    rc.restoreNogoList();
+    if (nodesCache) {
+        nodesCache->nodesMap().destination = nullptr;
+        nodesCache->clean(false);
+    }
+    keepMatchPath();
+    openSet.clear();
+    openBorderList_.clear();
+    rc.releaseSearchMemory();
+}
+
+void RoutingEngine::keepMatchPath() {
+    if (!matchPathInSearch_) return;
+    matchPathInSearch_ = false;
+    std::deque<OsmPathElement> chain;
+    for (const OsmPathElement* element = matchPath; element != nullptr; element = element->origin) {
+        chain.push_back(*element);
+    }
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        chain[i].origin = i + 1 < chain.size() ? &chain[i + 1] : nullptr;
+    }
+    matchPathChain_ = std::move(chain); // moving a deque keeps its elements in place
+    matchPath = matchPathChain_.empty() ? nullptr : &matchPathChain_.front();
+}
+
+OsmPath* RoutingEngine::getStartPath(OsmNode* fromNode, OsmNode* toNode, const MatchedWaypoint& waypoint,
+                                     const std::shared_ptr<OsmNodeNamed>& endPos, bool sameSegmentSearch) {
+    RoutingContext& rc = routingContext;
+    if (endPos) endPos->radius = 1.5;
+    std::shared_ptr<OsmNodeNamed> waypointPoint = pointAt(*waypoint.crossPoint);
+    rc.setWaypoint(waypointPoint, sameSegmentSearch ? endPos : nullptr, false);
+
+    OsmPath* bestPath = nullptr;
+    try {
+        OsmLink* startLink = nodesCache->nodesMap().createLink();
+        startLink->secondNode = fromNode;
+        OsmPath* startPath = rc.createPath(startLink);
+        startLink->addLinkHolder(startPath, nullptr);
+
+        double minRadius = 1e10;
+        OsmLink* bestLink = nullptr;
+        for (OsmLink* link = fromNode->firstLink; link != nullptr; link = link->getNext(fromNode)) {
+            OsmNode* nextNode = link->getTarget(fromNode);
+            if (nextNode == nullptr || nextNode->isHollow() || !nextNode->hasLinks() || nextNode == fromNode ||
+                nextNode != toNode) {
+                continue;
+            }
+            waypointPoint->radius = 1.5;
+            OsmPath* candidate = rc.createPath(*startPath, link, nullptr, guideTrack != nullptr);
+            candidate->airDistance = endPos ? nextNode->calcDistance(*endPos) : 0;
+            if (waypointPoint->radius < minRadius) {
+                rc.releasePath(bestPath);
+                bestPath = candidate;
+                minRadius = waypointPoint->radius;
+                bestLink = link;
+            } else {
+                rc.releasePath(candidate);
+            }
+        }
+        if (bestLink != nullptr) bestLink->addLinkHolder(bestPath, fromNode);
+        if (bestPath != nullptr) {
+            // The end lies on this very segment, ahead of the start: the first
+            // path taken ends the search.
+            const bool endCaughtHere = bestPath->cost >= 0 && sameSegmentSearch && endPos && endPos->radius < 1.5;
+            bestPath->treeDepth = endCaughtHere ? 0 : 1;
+        }
+    } catch (...) {
+        rc.unsetWaypoint();
+        throw;
+    }
+    rc.unsetWaypoint();
+    return bestPath;
+}
+
+std::int32_t RoutingEngine::openSetKey(const OsmPath& path) const {
+    return clamped(std::int64_t{path.cost} + jcompat::toInt(airDistanceCostFactor * path.airDistance));
+}
+
+void RoutingEngine::recycleIfDetached(OsmPath* path) {
+    // Released at its source, the link no longer holds the path: nothing
+    // refers to it any more.
+    if (!isUsableFrom(*path->link, path->sourceNode)) routingContext.releasePath(path);
+}
+
+void RoutingEngine::addToOpenset(OsmPath* path) {
+    if (path->cost >= 0) openSet.add(openSetKey(*path), path);
+}
+
+std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operationName,
+                                                    const MatchedWaypoint& startWp, const MatchedWaypoint* endWp,
+                                                    const OsmTrack* costCuttingTrack, const OsmTrack* refTrack,
+                                                    bool fastPartialRecalc) {
+    RoutingContext& rc = routingContext;
+    mapaccess::OsmNodesMap& nodesMap = nodesCache->nodesMap();
+    const TrackPointMap* refPoints = refTrack != nullptr ? refTrack->pointMap.get() : nullptr;
+    lastVisitedCount_ = 0;
+    lastCollectionCount_ = 0;
+
+    std::int32_t maxTotalCost = guideTrack ? clamped(std::int64_t{guideTrack->cost} + 5000) : kNoCostBound;
+    std::int32_t firstMatchCost = kNoCostBound;
+
+    OsmNode* start1 = nodesCache->getGraphNode(*startWp.node1);
+    OsmNode* start2 = nodesCache->getGraphNode(*startWp.node2);
+    OsmNode* end1 = endWp != nullptr ? nodesCache->getGraphNode(*endWp->node1) : nullptr;
+    OsmNode* end2 = endWp != nullptr ? nodesCache->getGraphNode(*endWp->node2) : nullptr;
+    nodesMap.endNode1 = end1;
+    nodesMap.endNode2 = end2;
+
+    std::shared_ptr<OsmNodeNamed> endPos = endWp != nullptr ? pointAt(*endWp->crossPoint) : nullptr;
+
+    const bool sameSegmentSearch =
+        end1 != nullptr && ((start1 == end1 && start2 == end2) || (start1 == end2 && start2 == end1));
+
+    if (!nodesCache->obtainNonHollowNode(start1)) return nullptr;
+    nodesCache->expandHollowLinkTargets(start1);
+    if (!nodesCache->obtainNonHollowNode(start2)) return nullptr;
+    nodesCache->expandHollowLinkTargets(start2);
+
+    rc.startDirectionValid = fastPartialRecalc || rc.forceUseStartDirection;
+
+    OsmPath* startPath1 = getStartPath(start1, start2, startWp, endPos, sameSegmentSearch);
+    OsmPath* startPath2 = getStartPath(start2, start1, startWp, endPos, sameSegmentSearch);
+
+    const std::int64_t startId1 = start1->getIdFromPos();
+    const std::int64_t startId2 = start2->getIdFromPos();
+
+    if (costCuttingTrack != nullptr) {
+        const auto initialMatch = [&](const OsmPath* startPath, std::int64_t fromId, std::int64_t toId) {
+            if (startPath == nullptr) return;
+            if (const OsmPathElement* element = costCuttingTrack->getLink(fromId, toId)) {
+                const std::int64_t c = std::max<std::int64_t>(0, std::int64_t{startPath->cost} - element->cost);
+                firstMatchCost = std::min(firstMatchCost, clamped(c));
+            }
+        };
+        initialMatch(startPath1, startId1, startId2);
+        initialMatch(startPath2, startId2, startId1);
+    }
+
+    if (startPath1 == nullptr || startPath2 == nullptr) return nullptr;
+
+    openSet.clear();
+    addToOpenset(startPath1);
+    addToOpenset(startPath2);
+
+    openBorderList_.clear();
+    bool memoryPanicMode = false;
+    bool needNonPanicProcessing = false;
+    std::int32_t nodesVisited = 0;
+
+    for (;;) {
+        if (isTerminated()) {
+            throw jcompat::IllegalArgumentException("operation killed by thread-priority-watchdog after " +
+                                                    std::to_string((jcompat::currentTimeMillis() - startTime) / 1000) +
+                                                    " seconds");
+        }
+        if (maxRunningTime > 0) {
+            const std::int64_t timeout =
+                matchPath == nullptr && fastPartialRecalc ? maxRunningTime / 3 : maxRunningTime;
+            if (jcompat::currentTimeMillis() - startTime > timeout) {
+                throw jcompat::IllegalArgumentException(operationName + " timeout after " +
+                                                        std::to_string(timeout / 1000) + " seconds");
+            }
+        }
+
+        OsmPath* path = openSet.popLowest();
+        if (path == nullptr) {
+            if (openBorderList_.empty()) break;
+            for (OsmPath* borderPath : openBorderList_) addToOpenset(borderPath);
+            openBorderList_.clear();
+            memoryPanicMode = false;
+            needNonPanicProcessing = true;
+            continue;
+        }
+        if (path->airDistance == -1) { // closed
+            recycleIfDetached(path);
+            continue;
+        }
+
+        if (directWeaving && hasHollowLinkTargets(*path->targetNode)) {
+            if (memoryPanicMode) {
+                openBorderList_.push_back(path);
+                continue;
+            }
+            const auto need = [&] {
+                return kBytesPerQueuedPath * openSet.size() + kBytesPerNode * std::int64_t{nodesMap.nodeCount};
+            };
+            if (nodesMap.memoryAllowance < need()) {
+                collectOpenPaths(maxTotalCost, path->cost, endPos.get());
+                if (!nodesMap.growMemoryAllowance(need())) {
+                    if (maxTotalCost < kNoCostBound || needNonPanicProcessing || fastPartialRecalc) {
+                        throw jcompat::IllegalArgumentException("memory limit reached");
+                    }
+                    memoryPanicMode = true;
+                    openBorderList_.push_back(path);
+                    continue;
+                }
+            }
+            needNonPanicProcessing = false;
+        }
+
+        if (fastPartialRecalc && matchPath != nullptr && path->cost > std::int64_t{30} * firstMatchCost &&
+            costCuttingTrack != nullptr && !costCuttingTrack->dirty) {
+            const std::int64_t now = jcompat::currentTimeMillis();
+            if (path->cost > maxTotalCost / 2 && now - startTime < maxRunningTime / 3) {
+                // Far from a close recalculation, and time enough: finish the search.
+                startTime = now;
+                fastPartialRecalc = false;
+            } else {
+                throw jcompat::IllegalArgumentException("early exit for a close recalc");
+            }
+        }
+
+        if (nodeLimit > 0 && --nodeLimit == 0) return nullptr;
+
+        ++nodesVisited;
+        lastVisitedCount_ = nodesVisited;
+
+        OsmLink* currentLink = path->link;
+        OsmNode* sourceNode = path->sourceNode;
+        OsmNode* currentNode = path->targetNode;
+        const std::int64_t sourceId = sourceNode->getIdFromPos();
+        const std::int64_t currentId = currentNode->getIdFromPos();
+        if (!path->didEnterDestinationArea()) islandNodePairs.addTempPair(sourceId, currentId);
+
+        if (path->treeDepth != 1) {
+            if (path->treeDepth == 0) path->treeDepth = 1;
+            if ((sourceNode == end1 && currentNode == end2) || (sourceNode == end2 && currentNode == end1)) {
+                std::shared_ptr<OsmTrack> track = compileTrack(*path);
+                track->showspeed = rc.showspeed;
+                track->showSpeedProfile = rc.showSpeedProfile;
+                return track;
+            }
+            if (costCuttingTrack != nullptr) {
+                if (const OsmPathElement* element = costCuttingTrack->getLink(sourceId, currentId)) {
+                    const std::int64_t parentCost = path->originElement != nullptr ? path->originElement->cost : 0;
+                    const std::int64_t c =
+                        std::max<std::int64_t>(0, path->cost - parentCost - element->cost) + parentCost;
+                    firstMatchCost = std::min(firstMatchCost, clamped(c));
+                    const std::int64_t estimate = std::int64_t{path->cost} + path->elevationCorrection() +
+                                                  (std::int64_t{costCuttingTrack->cost} - element->cost);
+                    if (estimate <= maxTotalCost) {
+                        matchPath = OsmPathElement::create(*path, rc.pathElements);
+                        matchPathInSearch_ = true;
+                    }
+                    if (estimate < maxTotalCost) maxTotalCost = clamped(estimate);
+                }
+            }
+        }
+
+        // Closing: every path that arrived over this link is done with; they
+        // stay in the open set, marked, and are expanded together now.
+        OsmLinkHolder* firstLinkHolder = currentLink->getFirstLinkHolder(sourceNode);
+        for (OsmLinkHolder* holder = firstLinkHolder; holder != nullptr; holder = holder->getNextForLink()) {
+            static_cast<OsmPath*>(holder)->airDistance = -1;
+        }
+        if (path->treeDepth > 1) {
+            const bool bidirectional = isBidirectional(*currentLink);
+            sourceNode->unlinkLink(currentLink);
+            // The way back is released as well when no path took it yet
+            // (with turn restrictions it may still be needed from there).
+            if (bidirectional && currentLink->getFirstLinkHolder(currentNode) == nullptr &&
+                !rc.considerTurnRestrictions) {
+                currentNode->unlinkLink(currentLink);
+            }
+        }
+
+        if (std::int64_t{path->cost} + path->airDistance > std::int64_t{maxTotalCost} + 100) {
+            recycleIfDetached(path);
+            continue;
+        }
+
+        nodesMap.costLimit = maxTotalCost;
+        nodesMap.currentPathCost = path->cost;
+        nodesMap.destination = endPos.get();
+
+        rc.clearPrePaths();
+        for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
+            OsmNode* nextNode = link->getTarget(currentNode);
+            if (nextNode == nullptr || !nodesCache->obtainNonHollowNode(nextNode) || !nextNode->hasLinks() ||
+                nextNode == sourceNode) {
+                continue;
+            }
+            if (OsmPrePath* prePath = rc.createPrePath(*path, link)) {
+                prePath->next = rc.firstPrePath;
+                rc.firstPrePath = prePath;
+            }
+        }
+
+        for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
+            OsmNode* nextNode = link->getTarget(currentNode);
+            if (nextNode == nullptr || !nodesCache->obtainNonHollowNode(nextNode) || !nextNode->hasLinks() ||
+                nextNode == sourceNode) {
+                continue;
+            }
+            const std::int64_t nextId = nextNode->getIdFromPos();
+
+            if (guideTrack) {
+                const auto size = static_cast<std::int64_t>(guideTrack->points.size());
+                const std::int64_t guideIndex =
+                    rc.inverseDirection ? size - path->treeDepth - 2 : std::int64_t{path->treeDepth} + 1;
+                if (guideIndex < 0 || guideIndex >= size) continue; // beyond the guide track
+                if (nextId != guideTrack->points[static_cast<std::size_t>(guideIndex)]->getIdFromPos()) {
+                    // Off the guide track: remembered as a detour for the turn instructions.
+                    if (rc.turnInstructionMode > 0) {
+                        OsmPath* detour = rc.createPath(*path, link, refPoints, true);
+                        if (detour->cost >= 0 && nextId != startId1 && nextId != startId2) {
+                            guideTrack->registerDetourForId(
+                                currentId,
+                                copyDetourForTrack(*OsmPathElement::create(*detour, rc.pathElements), *currentNode));
+                        }
+                        rc.releasePath(detour);
+                    }
+                    continue;
+                }
+            }
+
+            const bool isFinalLink = (currentNode == end1 || currentNode == end2) &&
+                                     (nextNode == end1 || nextNode == end2) && end1 != nullptr;
+
+            OsmPath* bestPath = nullptr;
+            for (OsmLinkHolder* holder = firstLinkHolder; holder != nullptr; holder = holder->getNextForLink()) {
+                auto* otherPath = static_cast<OsmPath*>(holder);
+                OsmPath* testPath;
+                if (isFinalLink) {
+                    endPos->radius = 1.5;
+                    rc.setWaypoint(endPos, nullptr, true);
+                    try {
+                        testPath = rc.createPath(*otherPath, link, refPoints, guideTrack != nullptr);
+                    } catch (...) {
+                        rc.unsetWaypoint();
+                        throw;
+                    }
+                    rc.unsetWaypoint();
+                } else {
+                    testPath = rc.createPath(*otherPath, link, refPoints, guideTrack != nullptr);
+                }
+                if (testPath->cost >= 0 && (bestPath == nullptr || testPath->cost < bestPath->cost) &&
+                    testPath->sourceNode->getIdFromPos() != testPath->targetNode->getIdFromPos()) {
+                    rc.releasePath(bestPath);
+                    bestPath = testPath;
+                } else {
+                    rc.releasePath(testPath);
+                }
+            }
+            if (bestPath == nullptr) continue;
+
+            bestPath->airDistance = isFinalLink || !endPos ? 0 : nextNode->calcDistance(*endPos);
+
+            if (!isFinalLink) {
+                // A skipped earlier pass (factor 0 or below) bounds nothing.
+                const double factor = lastAirDistanceCostFactor > 0.0 ? lastAirDistanceCostFactor : 1.0;
+                if (factor * maxTotalCost + 100 <
+                    static_cast<double>(std::int64_t{bestPath->cost} + bestPath->airDistance)) {
+                    rc.releasePath(bestPath);
+                    continue;
+                }
+            }
+
+            bool dominated = false;
+            for (OsmLinkHolder* holder = link->getFirstLinkHolder(currentNode); holder != nullptr;
+                 holder = holder->getNextForLink()) {
+                const auto* registered = static_cast<const OsmPath*>(holder);
+                if (registered->airDistance != -1 && bestPath->definitlyWorseThan(*registered)) {
+                    dominated = true;
+                    break;
+                }
+            }
+            if (dominated) {
+                rc.releasePath(bestPath);
+                continue;
+            }
+            bestPath->treeDepth = path->treeDepth + 1;
+            link->addLinkHolder(bestPath, currentNode);
+            addToOpenset(bestPath);
+        }
+        recycleIfDetached(path);
+    }
+
+    if (nodesVisited < MAXNODES_ISLAND_CHECK && islandNodePairs.getFreezeCount() < MAX_ISLAND_FREEZES) {
+        throw RoutingIslandException();
+    }
+    return nullptr;
+}
+
+void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pathCost,
+                                     const OsmNode* endPos) {
+    mapaccess::OsmNodesMap& nodesMap = nodesCache->nodesMap();
+    ++lastCollectionCount_;
+    const bool prune = maxTotalCost < kNoCostBound && endPos != nullptr;
+    const std::int64_t reach = std::int64_t{maxTotalCost} - pathCost + 100;
+
+    // The walked graph: the node table (the nodes not decoded yet and the end
+    // nodes) and their neighbours. They are counted anew, and with a cost
+    // bound the ones farther from the end than it allows are dropped.
+    nodeMarks_.clear();
+    escapeWalk_ = kDropped;
+    std::int32_t count = 0;
+    const auto walk = [&](OsmNode* node) {
+        if (!nodeMarks_.emplace(node, kConnected).second) return;
+        if (prune && node->calcDistance(*endPos) > reach) node->vanish();
+        if (node->hasLinks()) ++count;
+    };
+    for (const auto& entry : nodesMap.nodeTable()) {
+        OsmNode* node = entry.second;
+        walk(node);
+        // Dropping a neighbour changes this node's links: take them first.
+        walkStack_.clear();
+        for (OsmLink* link = node->firstLink; link != nullptr; link = link->getNext(node)) {
+            if (OsmNode* target = link->getTarget(node)) walkStack_.push_back(target);
+        }
+        for (OsmNode* neighbour : walkStack_) walk(neighbour);
+    }
+    nodesMap.nodeCount = count;
+
+    // An open path goes on when its link was not released by the dropping and
+    // its target still leads into the walked graph; a target that does not
+    // lies in a part of the graph that leads nowhere, which is dropped.
+    while (OsmPath* open = openSet.popLowest()) {
+        if (open->airDistance != -1 && isUsableFrom(*open->link, open->sourceNode) && escapes(open->targetNode)) {
+            openBorderList_.push_back(open);
+        } else {
+            recycleIfDetached(open);
+        }
+    }
+    nodeMarks_.clear();
+    nodesMap.nodesToCheck.clear();
+    for (OsmPath* open : openBorderList_) addToOpenset(open);
+    openBorderList_.clear();
+}
+
+bool RoutingEngine::escapes(OsmNode* start) {
+    ++escapeWalk_;
+    walkStack_.clear();
+    walkStack_.push_back(start);
+    std::vector<OsmNode*>& reached = reachedNodes_;
+    reached.clear();
+    bool connected = false;
+    while (!walkStack_.empty()) {
+        OsmNode* node = walkStack_.back();
+        walkStack_.pop_back();
+        auto [mark, fresh] = nodeMarks_.emplace(node, escapeWalk_);
+        if (!fresh) {
+            if (mark->second == kConnected) {
+                connected = true;
+                break;
+            }
+            continue; // dropped already, or reached before in this walk
+        }
+        reached.push_back(node);
+        for (OsmLink* link = node->firstLink; link != nullptr; link = link->getNext(node)) {
+            if (OsmNode* target = link->getTarget(node)) walkStack_.push_back(target);
+        }
+    }
+    // What a successful walk passed counts as connected from now on (at
+    // worst a dead end is kept); what a failed one reached is dropped.
+    for (OsmNode* node : reached) {
+        nodeMarks_[node] = connected ? kConnected : kDropped;
+        if (!connected) node->vanish();
+    }
+    return connected;
+}
+
+std::shared_ptr<OsmTrack> RoutingEngine::compileTrack(OsmPath& path) {
+    RoutingContext& rc = routingContext;
+    OsmPathElement* element = OsmPathElement::create(path, rc.pathElements);
+    if (guideTrack) element = element->origin; // the last point is dropped
+
+    const float totalTime = element != nullptr && element->message ? element->message->time : 0.0f;
+    const float totalEnergy = element != nullptr && element->message ? element->message->energy : 0.0f;
+
+    auto track = std::make_shared<OsmTrack>();
+    track->cost = path.cost;
+    track->energy = jcompat::toInt(path.getTotalEnergy());
+
+    // Walk from the end back to the start; a point at the same place as the
+    // one before it is left out. The kept points are copied for the track,
+    // each one's origin being the next kept point of the walk.
+    std::int64_t distance = 0;
+    std::vector<std::shared_ptr<OsmPathElement>> walk;
+    while (element != nullptr) {
+        if (guideTrack && !element->message) element->message = std::make_shared<MessageData>();
+        OsmPathElement* nextElement = element->origin;
+        if (nextElement != nullptr && nextElement->positionEquals(*element)) {
+            element = nextElement;
+            continue;
+        }
+        std::shared_ptr<OsmPathElement> point = copyForTrack(*element);
+        if (rc.inverseDirection && point->message) {
+            point->message->time = totalTime - point->message->time;
+            point->message->energy = totalEnergy - point->message->energy;
+        }
+        if (!walk.empty()) walk.back()->origin = point.get();
+        walk.push_back(point);
+        if (nextElement != nullptr) distance += element->calcDistance(*nextElement);
+        element = nextElement;
+    }
+    for (std::shared_ptr<OsmPathElement>& point : walk) {
+        if (rc.inverseDirection) {
+            track->points.push_back(std::move(point));
+        } else {
+            track->addNode(std::move(point));
+        }
+    }
+    track->distance = clamped(distance);
+    track->buildMap();
+    if (guideTrack && guideTrack->detourMap) track->copyDetoursOf(*guideTrack);
+    return track;
+}
+
+std::shared_ptr<OsmTrack> RoutingEngine::mergeTrack(const OsmPathElement& match, const OsmTrack& oldTrack) const {
+    auto track = std::make_shared<OsmTrack>();
+    track->cost = oldTrack.cost;
+
+    OsmPathElement* previousCopy = nullptr;
+    for (const OsmPathElement* element = &match; element != nullptr; element = element->origin) {
+        std::shared_ptr<OsmPathElement> copy = copyForTrack(*element);
+        if (previousCopy != nullptr) previousCopy->origin = copy.get();
+        previousCopy = copy.get();
+        track->addNode(std::move(copy));
+    }
+
+    if (match.origin != nullptr) {
+        const std::int64_t id = match.getIdFromPos();
+        const std::int64_t originId = match.origin->getIdFromPos();
+        bool appending = false;
+        OsmPathElement* last = track->points.empty() ? nullptr : track->points.back().get();
+        for (std::size_t i = 0; i < oldTrack.points.size(); ++i) {
+            const OsmPathElement& point = *oldTrack.points[i];
+            if (appending) {
+                std::shared_ptr<OsmPathElement> copy = copyForTrack(point);
+                copy->origin = last;
+                last = copy.get();
+                track->points.push_back(std::move(copy));
+            } else if (i > 0 && point.getIdFromPos() == id && oldTrack.points[i - 1]->getIdFromPos() == originId) {
+                appending = true;
+            }
+        }
+    }
+    track->buildMap();
+    return track;
+}
+
+} // namespace ferrow::router
