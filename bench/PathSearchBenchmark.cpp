@@ -114,7 +114,7 @@ void BM_SearchAcrossGridTown(benchmark::State& state) {
         rc.memoryClass = 128;
         router::RoutingEngine engine(jcompat::File(grid.segments.path()), {}, rc, 0);
         rc.nogoPointsAll = rc.nogoPoints;
-        engine.airDistanceCostFactor = static_cast<double>(state.range(0)) / 10.0;
+        router::testing::EngineProbe::airDistanceCostFactor(engine) = static_cast<double>(state.range(0)) / 10.0;
         state.ResumeTiming();
 
         auto track = engine.findTrack("pass0", from, &to, nullptr, nullptr, false);
@@ -125,7 +125,7 @@ void BM_SearchAcrossGridTown(benchmark::State& state) {
         visited += engine.lastVisitedCount();
         pathPool = static_cast<const router::StdModel&>(*rc.pathModel).pathPoolBytes();
         elementPool = rc.pathElements.capacityBytes();
-        graphNodes = engine.nodesCache->nodesMap().createdNodeCount();
+        graphNodes = router::testing::EngineProbe::nodesCache(engine)->nodesMap().createdNodeCount();
         router::ProfileCache::releaseProfile(rc);
         state.ResumeTiming();
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "expressions/BExpressionMetaData.h"
 #include "jcompat/BufferedReader.h"
@@ -14,6 +15,7 @@
 #include "jcompat/Utf8.h"
 #include "util/BitCoderContext.h"
 #include "util/Crc32.h"
+#include "util/ScopeExit.h"
 
 namespace ferrow::expressions {
 
@@ -248,16 +250,13 @@ void BExpressionContext::parseFileOrThrow(const jcompat::File& file, const char*
     std::vector<float> globalValues;
     if (readOnlyContext != nullptr) {
         lineNumber_ = 1;
-        const std::string ownName = context_;
-        context_ = readOnlyContext;
         std::vector<BExpression*> globalStatements;
-        try {
+        {
+            // The global section is read under its own context name.
+            std::string ownName = std::exchange(context_, readOnlyContext);
+            const auto restore = util::onScopeExit([this, &ownName] { context_ = std::move(ownName); });
             globalStatements = parseFileSection(file, keyValues);
-        } catch (...) {
-            context_ = ownName;
-            throw;
         }
-        context_ = ownName;
         variableData_.assign(variableNumbers_.size(), 0.0f);
         for (BExpression* statement : globalStatements) {
             statement->evaluate(this);

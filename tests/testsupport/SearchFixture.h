@@ -111,6 +111,18 @@ inline std::int32_t metres(std::int32_t ilon1, std::int32_t ilat1, std::int32_t 
     return mapaccess::OsmPos::roundedDistance(ilon1, ilat1, ilon2, ilat2);
 }
 
+// The engine's private state, for the tests (and the search benchmark) that
+// set up or look into a search or a run.
+class EngineProbe {
+public:
+    static mapaccess::NodesCache* nodesCache(const RoutingEngine& engine) { return engine.nodesCache_.get(); }
+    static mapaccess::OsmNodePairSet& islandNodePairs(RoutingEngine& engine) { return engine.islandNodePairs_; }
+    static const OsmPathElement* matchPath(const RoutingEngine& engine) { return engine.matchPath_; }
+    static std::int64_t& startTime(RoutingEngine& engine) { return engine.startTime_; }
+    static std::int64_t& maxRunningTime(RoutingEngine& engine) { return engine.maxRunningTime_; }
+    static double& airDistanceCostFactor(RoutingEngine& engine) { return engine.airDistanceCostFactor_; }
+};
+
 // Segment files of a test network, a profile beside the project's lookup
 // table, a routing context and an engine over them.
 class SearchFixture {
@@ -145,16 +157,15 @@ public:
 
     std::shared_ptr<OsmTrack> search(const mapaccess::MatchedWaypoint& from, const mapaccess::MatchedWaypoint& to,
                                      const OsmTrack* costCutting = nullptr, const std::string& name = "pass0") {
-        return engine->findTrack(name, from, &to, costCutting, nullptr, false);
+        return engine->findTrack(name, from, &to, costCutting, nullptr, false, settings);
     }
 
     // The detailed search along a found track, as the final pass runs it.
     std::shared_ptr<OsmTrack> retrack(const mapaccess::MatchedWaypoint& from, const mapaccess::MatchedWaypoint& to,
-                                      std::shared_ptr<OsmTrack> guide) {
-        engine->guideTrack = std::move(guide);
-        std::shared_ptr<OsmTrack> track = engine->findTrack("re-tracking", from, &to, nullptr, nullptr, false);
-        engine->guideTrack = nullptr;
-        return track;
+                                      const std::shared_ptr<OsmTrack>& guide) {
+        SearchSettings retracking = settings;
+        retracking.guideTrack = guide.get();
+        return engine->findTrack("re-tracking", from, &to, nullptr, nullptr, false, retracking);
     }
 
     // The node at each point of the track, as network node indexes (-1 for a
@@ -182,6 +193,8 @@ public:
     ProfileDir profiles;
     RoutingContext rc;
     std::unique_ptr<RoutingEngine> engine;
+    // Of every search and re-tracking search the fixture runs.
+    SearchSettings settings;
 
 private:
     const testsupport::TestNetwork* network_ = nullptr;

@@ -15,7 +15,9 @@
 #include "router/costing/OsmPrePath.h"
 #include "router/costing/ProfileCache.h"
 #include "router/costing/RoutingContext.h"
+#include "util/ScopeExit.h"
 #include "router/engine/RoutingIslandException.h"
+#include "router/engine/SearchCutShortException.h"
 
 namespace ferrow::router {
 
@@ -112,11 +114,11 @@ bool RoutingEngine::nogoHolds(const OsmNodeNamed& nogo, const OsmNode& position)
 
 RoutingEngine::RoutingEngine(jcompat::File segmentDir, OsmNodeNamedList waypoints, RoutingContext& rc,
                              std::int32_t engineMode)
-    : segmentDir(std::move(segmentDir)),
-      waypoints(std::move(waypoints)),
-      routingContext(rc),
-      engineMode(engineMode),
-      foundTrack(std::make_shared<OsmTrack>()) {
+    : segmentDir_(std::move(segmentDir)),
+      waypoints_(std::move(waypoints)),
+      routingContext_(rc),
+      engineMode_(engineMode),
+      foundTrack_(std::make_shared<OsmTrack>()) {
     openBorderList_.reserve(4096);
     ProfileCache::parseProfile(rc);
 }
@@ -124,20 +126,21 @@ RoutingEngine::RoutingEngine(jcompat::File segmentDir, OsmNodeNamedList waypoint
 RoutingEngine::~RoutingEngine() = default;
 
 void RoutingEngine::resetCache(bool detailed) {
-    RoutingContext& rc = routingContext;
+    RoutingContext& rc = routingContext_;
     if (rc.expctxWay == nullptr || !rc.profile) {
         throw jcompat::IllegalStateException("a search needs the profile's contexts");
     }
     const std::int64_t budget = std::int64_t{rc.memoryClass} * 1048576;
-    nodesCache = std::make_unique<mapaccess::NodesCache>(segmentDir, *rc.expctxWay, rc.profile->meta,
-                                                         rc.forceSecondaryData, budget, nodesCache.get(), detailed);
-    islandNodePairs.clearTempPairs();
+    nodesCache_ = std::make_unique<mapaccess::NodesCache>(segmentDir_, *rc.expctxWay, rc.profile->meta,
+                                                         rc.forceSecondaryData, budget, nodesCache_.get(), detailed);
+    islandNodePairs_.clearTempPairs();
 }
 
 std::shared_ptr<OsmTrack> RoutingEngine::findTrack(const std::string& operationName, const MatchedWaypoint& startWp,
                                                    const MatchedWaypoint* endWp, const OsmTrack* costCuttingTrack,
-                                                   const OsmTrack* refTrack, bool fastPartialRecalc) {
-    RoutingContext& rc = routingContext;
+                                                   const OsmTrack* refTrack, bool fastPartialRecalc,
+                                                   const SearchSettings& settings) {
+    RoutingContext& rc = routingContext_;
     requireMatched(startWp);
     if (endWp != nullptr) requireMatched(*endWp);
 
@@ -152,28 +155,26 @@ std::shared_ptr<OsmTrack> RoutingEngine::findTrack(const std::string& operationN
     }
     rc.nogoPoints = std::move(nogos);
 
-    std::shared_ptr<OsmTrack> track;
-    try {
-        resetCache(guideTrack != nullptr);
-        nodesCache->nodesMap().cleanupMode = guideTrack ? 0 : rc.considerTurnRestrictions ? 2 : 1;
-        track = _findTrack(operationName, startWp, endWp, costCuttingTrack, refTrack, fastPartialRecalc);
-    } catch (...) {
-        endSearch();
-        throw;
-    }
-    endSearch();
-    return track;
+    search_ = settings;
+    rc.inverseDirection = settings.inverseDirection;
+    reachedNodeLimit_ = false;
+    const auto end = util::onScopeExit([this] { endSearch(); });
+    resetCache(search_.guideTrack != nullptr);
+    nodesCache_->nodesMap().cleanupMode = search_.guideTrack ? 0 : rc.considerTurnRestrictions ? 2 : 1;
+    return _findTrack(operationName, startWp, endWp, costCuttingTrack, refTrack, fastPartialRecalc);
 }
 
 void RoutingEngine::endSearch() {
-    RoutingContext& rc = routingContext;
+    RoutingContext& rc = routingContext_;
+    search_ = {};
+    rc.inverseDirection = false;
     rc.restoreNogoList();
-    if (nodesCache) {
-        nodesCache->nodesMap().destination = nullptr;
-        nodesCache->clean(false);
+    if (nodesCache_) {
+        nodesCache_->nodesMap().destination = nullptr;
+        nodesCache_->clean(false);
     }
     keepMatchPath();
-    openSet.clear();
+    openSet_.clear();
     openBorderList_.clear();
     rc.releaseSearchMemory();
 }
@@ -182,96 +183,93 @@ void RoutingEngine::keepMatchPath() {
     if (!matchPathInSearch_) return;
     matchPathInSearch_ = false;
     std::deque<OsmPathElement> chain;
-    for (const OsmPathElement* element = matchPath; element != nullptr; element = element->origin) {
+    for (const OsmPathElement* element = matchPath_; element != nullptr; element = element->origin) {
         chain.push_back(*element);
     }
     for (std::size_t i = 0; i < chain.size(); ++i) {
         chain[i].origin = i + 1 < chain.size() ? &chain[i + 1] : nullptr;
     }
     matchPathChain_ = std::move(chain); // moving a deque keeps its elements in place
-    matchPath = matchPathChain_.empty() ? nullptr : &matchPathChain_.front();
+    matchPath_ = matchPathChain_.empty() ? nullptr : &matchPathChain_.front();
 }
 
 OsmPath* RoutingEngine::getStartPath(OsmNode* fromNode, OsmNode* toNode, const MatchedWaypoint& waypoint,
                                      const std::shared_ptr<OsmNodeNamed>& endPos, bool sameSegmentSearch) {
-    RoutingContext& rc = routingContext;
+    RoutingContext& rc = routingContext_;
     if (endPos) endPos->radius = 1.5;
     std::shared_ptr<OsmNodeNamed> waypointPoint = pointAt(*waypoint.crossPoint);
     rc.setWaypoint(waypointPoint, sameSegmentSearch ? endPos : nullptr, false);
+    const auto unset = util::onScopeExit([&rc] { rc.unsetWaypoint(); });
 
     OsmPath* bestPath = nullptr;
-    try {
-        OsmLink* startLink = nodesCache->nodesMap().createLink();
-        startLink->secondNode = fromNode;
-        OsmPath* startPath = rc.createPath(startLink);
-        startLink->addLinkHolder(startPath, nullptr);
+    OsmLink* startLink = nodesCache_->nodesMap().createLink();
+    startLink->secondNode = fromNode;
+    OsmPath* startPath = rc.createPath(startLink);
+    startLink->addLinkHolder(startPath, nullptr);
 
-        double minRadius = 1e10;
-        OsmLink* bestLink = nullptr;
-        for (OsmLink* link = fromNode->firstLink; link != nullptr; link = link->getNext(fromNode)) {
-            OsmNode* nextNode = link->getTarget(fromNode);
-            if (nextNode == nullptr || nextNode->isHollow() || !nextNode->hasLinks() || nextNode == fromNode ||
-                nextNode != toNode) {
-                continue;
-            }
-            waypointPoint->radius = 1.5;
-            OsmPath* candidate = rc.createPath(*startPath, link, nullptr, guideTrack != nullptr);
-            candidate->airDistance = endPos ? nextNode->calcDistance(*endPos) : 0;
-            if (waypointPoint->radius < minRadius) {
-                rc.releasePath(bestPath);
-                bestPath = candidate;
-                minRadius = waypointPoint->radius;
-                bestLink = link;
-            } else {
-                rc.releasePath(candidate);
-            }
+    double minRadius = 1e10;
+    OsmLink* bestLink = nullptr;
+    for (OsmLink* link = fromNode->firstLink; link != nullptr; link = link->getNext(fromNode)) {
+        OsmNode* nextNode = link->getTarget(fromNode);
+        if (nextNode == nullptr || nextNode->isHollow() || !nextNode->hasLinks() || nextNode == fromNode ||
+            nextNode != toNode) {
+            continue;
         }
-        if (bestLink != nullptr) bestLink->addLinkHolder(bestPath, fromNode);
-        if (bestPath != nullptr) {
-            // The end lies on this very segment, ahead of the start: the first
-            // path taken ends the search.
-            const bool endCaughtHere = bestPath->cost >= 0 && sameSegmentSearch && endPos && endPos->radius < 1.5;
-            bestPath->treeDepth = endCaughtHere ? 0 : 1;
+        waypointPoint->radius = 1.5;
+        OsmPath* candidate = rc.createPath(*startPath, link, nullptr, search_.guideTrack != nullptr);
+        candidate->airDistance = endPos ? nextNode->calcDistance(*endPos) : 0;
+        if (waypointPoint->radius < minRadius) {
+            rc.releasePath(bestPath);
+            bestPath = candidate;
+            minRadius = waypointPoint->radius;
+            bestLink = link;
+        } else {
+            rc.releasePath(candidate);
         }
-    } catch (...) {
-        rc.unsetWaypoint();
-        throw;
     }
-    rc.unsetWaypoint();
+    if (bestLink != nullptr) bestLink->addLinkHolder(bestPath, fromNode);
+    if (bestPath != nullptr) {
+        // The end lies on this very segment, ahead of the start: the first
+        // path taken ends the search.
+        const bool endCaughtHere = bestPath->cost >= 0 && sameSegmentSearch && endPos && endPos->radius < 1.5;
+        bestPath->treeDepth = endCaughtHere ? 0 : 1;
+    }
     return bestPath;
 }
 
 std::int32_t RoutingEngine::openSetKey(const OsmPath& path) const {
-    return clamped(std::int64_t{path.cost} + jcompat::toInt(airDistanceCostFactor * path.airDistance));
+    return clamped(std::int64_t{path.cost} + jcompat::toInt(airDistanceCostFactor_ * path.airDistance));
 }
 
 void RoutingEngine::recycleIfDetached(OsmPath* path) {
     // Released at its source, the link no longer holds the path: nothing
     // refers to it any more.
-    if (!isUsableFrom(*path->link, path->sourceNode)) routingContext.releasePath(path);
+    if (!isUsableFrom(*path->link, path->sourceNode)) routingContext_.releasePath(path);
 }
 
 void RoutingEngine::addToOpenset(OsmPath* path) {
-    if (path->cost >= 0) openSet.add(openSetKey(*path), path);
+    if (path->cost >= 0) openSet_.add(openSetKey(*path), path);
 }
 
 std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operationName,
                                                     const MatchedWaypoint& startWp, const MatchedWaypoint* endWp,
                                                     const OsmTrack* costCuttingTrack, const OsmTrack* refTrack,
                                                     bool fastPartialRecalc) {
-    RoutingContext& rc = routingContext;
-    mapaccess::OsmNodesMap& nodesMap = nodesCache->nodesMap();
+    RoutingContext& rc = routingContext_;
+    mapaccess::OsmNodesMap& nodesMap = nodesCache_->nodesMap();
     const TrackPointMap* refPoints = refTrack != nullptr ? refTrack->pointMap.get() : nullptr;
+    OsmTrack* const guideTrack = search_.guideTrack;
+    std::int32_t nodeLimit = search_.nodeLimit;
     lastVisitedCount_ = 0;
     lastCollectionCount_ = 0;
 
     std::int32_t maxTotalCost = guideTrack ? clamped(std::int64_t{guideTrack->cost} + 5000) : kNoCostBound;
     std::int32_t firstMatchCost = kNoCostBound;
 
-    OsmNode* start1 = nodesCache->getGraphNode(*startWp.node1);
-    OsmNode* start2 = nodesCache->getGraphNode(*startWp.node2);
-    OsmNode* end1 = endWp != nullptr ? nodesCache->getGraphNode(*endWp->node1) : nullptr;
-    OsmNode* end2 = endWp != nullptr ? nodesCache->getGraphNode(*endWp->node2) : nullptr;
+    OsmNode* start1 = nodesCache_->getGraphNode(*startWp.node1);
+    OsmNode* start2 = nodesCache_->getGraphNode(*startWp.node2);
+    OsmNode* end1 = endWp != nullptr ? nodesCache_->getGraphNode(*endWp->node1) : nullptr;
+    OsmNode* end2 = endWp != nullptr ? nodesCache_->getGraphNode(*endWp->node2) : nullptr;
     nodesMap.endNode1 = end1;
     nodesMap.endNode2 = end2;
 
@@ -280,10 +278,10 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
     const bool sameSegmentSearch =
         end1 != nullptr && ((start1 == end1 && start2 == end2) || (start1 == end2 && start2 == end1));
 
-    if (!nodesCache->obtainNonHollowNode(start1)) return nullptr;
-    nodesCache->expandHollowLinkTargets(start1);
-    if (!nodesCache->obtainNonHollowNode(start2)) return nullptr;
-    nodesCache->expandHollowLinkTargets(start2);
+    if (!nodesCache_->obtainNonHollowNode(start1)) return nullptr;
+    nodesCache_->expandHollowLinkTargets(start1);
+    if (!nodesCache_->obtainNonHollowNode(start2)) return nullptr;
+    nodesCache_->expandHollowLinkTargets(start2);
 
     rc.startDirectionValid = fastPartialRecalc || rc.forceUseStartDirection;
 
@@ -307,7 +305,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
 
     if (startPath1 == nullptr || startPath2 == nullptr) return nullptr;
 
-    openSet.clear();
+    openSet_.clear();
     addToOpenset(startPath1);
     addToOpenset(startPath2);
 
@@ -318,20 +316,20 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
 
     for (;;) {
         if (isTerminated()) {
-            throw jcompat::IllegalArgumentException("operation killed by thread-priority-watchdog after " +
-                                                    std::to_string((jcompat::currentTimeMillis() - startTime) / 1000) +
+            throw SearchCutShortException("operation killed by thread-priority-watchdog after " +
+                                                    std::to_string((jcompat::currentTimeMillis() - startTime_) / 1000) +
                                                     " seconds");
         }
-        if (maxRunningTime > 0) {
+        if (maxRunningTime_ > 0) {
             const std::int64_t timeout =
-                matchPath == nullptr && fastPartialRecalc ? maxRunningTime / 3 : maxRunningTime;
-            if (jcompat::currentTimeMillis() - startTime > timeout) {
-                throw jcompat::IllegalArgumentException(operationName + " timeout after " +
+                matchPath_ == nullptr && fastPartialRecalc ? maxRunningTime_ / 3 : maxRunningTime_;
+            if (jcompat::currentTimeMillis() - startTime_ > timeout) {
+                throw SearchCutShortException(operationName + " timeout after " +
                                                         std::to_string(timeout / 1000) + " seconds");
             }
         }
 
-        OsmPath* path = openSet.popLowest();
+        OsmPath* path = openSet_.popLowest();
         if (path == nullptr) {
             if (openBorderList_.empty()) break;
             for (OsmPath* borderPath : openBorderList_) addToOpenset(borderPath);
@@ -345,19 +343,19 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
             continue;
         }
 
-        if (directWeaving && hasHollowLinkTargets(*path->targetNode)) {
+        if (directWeaving_ && hasHollowLinkTargets(*path->targetNode)) {
             if (memoryPanicMode) {
                 openBorderList_.push_back(path);
                 continue;
             }
             const auto need = [&] {
-                return kBytesPerQueuedPath * openSet.size() + kBytesPerNode * std::int64_t{nodesMap.nodeCount};
+                return kBytesPerQueuedPath * openSet_.size() + kBytesPerNode * std::int64_t{nodesMap.nodeCount};
             };
             if (nodesMap.memoryAllowance < need()) {
                 collectOpenPaths(maxTotalCost, path->cost, endPos.get());
                 if (!nodesMap.growMemoryAllowance(need())) {
                     if (maxTotalCost < kNoCostBound || needNonPanicProcessing || fastPartialRecalc) {
-                        throw jcompat::IllegalArgumentException("memory limit reached");
+                        throw SearchCutShortException("memory limit reached");
                     }
                     memoryPanicMode = true;
                     openBorderList_.push_back(path);
@@ -367,19 +365,22 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
             needNonPanicProcessing = false;
         }
 
-        if (fastPartialRecalc && matchPath != nullptr && path->cost > std::int64_t{30} * firstMatchCost &&
+        if (fastPartialRecalc && matchPath_ != nullptr && path->cost > std::int64_t{30} * firstMatchCost &&
             costCuttingTrack != nullptr && !costCuttingTrack->dirty) {
             const std::int64_t now = jcompat::currentTimeMillis();
-            if (path->cost > maxTotalCost / 2 && now - startTime < maxRunningTime / 3) {
+            if (path->cost > maxTotalCost / 2 && now - startTime_ < maxRunningTime_ / 3) {
                 // Far from a close recalculation, and time enough: finish the search.
-                startTime = now;
+                startTime_ = now;
                 fastPartialRecalc = false;
             } else {
-                throw jcompat::IllegalArgumentException("early exit for a close recalc");
+                throw SearchCutShortException("early exit for a close recalc");
             }
         }
 
-        if (nodeLimit > 0 && --nodeLimit == 0) return nullptr;
+        if (nodeLimit > 0 && --nodeLimit == 0) {
+            reachedNodeLimit_ = true;
+            return nullptr;
+        }
 
         ++nodesVisited;
         lastVisitedCount_ = nodesVisited;
@@ -389,7 +390,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
         OsmNode* currentNode = path->targetNode;
         const std::int64_t sourceId = sourceNode->getIdFromPos();
         const std::int64_t currentId = currentNode->getIdFromPos();
-        if (!path->didEnterDestinationArea()) islandNodePairs.addTempPair(sourceId, currentId);
+        if (!path->didEnterDestinationArea()) islandNodePairs_.addTempPair(sourceId, currentId);
 
         if (path->treeDepth != 1) {
             if (path->treeDepth == 0) path->treeDepth = 1;
@@ -408,7 +409,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
                     const std::int64_t estimate = std::int64_t{path->cost} + path->elevationCorrection() +
                                                   (std::int64_t{costCuttingTrack->cost} - element->cost);
                     if (estimate <= maxTotalCost) {
-                        matchPath = OsmPathElement::create(*path, rc.pathElements);
+                        matchPath_ = OsmPathElement::create(*path, rc.pathElements);
                         matchPathInSearch_ = true;
                     }
                     if (estimate < maxTotalCost) maxTotalCost = clamped(estimate);
@@ -445,7 +446,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
         rc.clearPrePaths();
         for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
             OsmNode* nextNode = link->getTarget(currentNode);
-            if (nextNode == nullptr || !nodesCache->obtainNonHollowNode(nextNode) || !nextNode->hasLinks() ||
+            if (nextNode == nullptr || !nodesCache_->obtainNonHollowNode(nextNode) || !nextNode->hasLinks() ||
                 nextNode == sourceNode) {
                 continue;
             }
@@ -457,7 +458,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
 
         for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
             OsmNode* nextNode = link->getTarget(currentNode);
-            if (nextNode == nullptr || !nodesCache->obtainNonHollowNode(nextNode) || !nextNode->hasLinks() ||
+            if (nextNode == nullptr || !nodesCache_->obtainNonHollowNode(nextNode) || !nextNode->hasLinks() ||
                 nextNode == sourceNode) {
                 continue;
             }
@@ -493,13 +494,8 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
                 if (isFinalLink) {
                     endPos->radius = 1.5;
                     rc.setWaypoint(endPos, nullptr, true);
-                    try {
-                        testPath = rc.createPath(*otherPath, link, refPoints, guideTrack != nullptr);
-                    } catch (...) {
-                        rc.unsetWaypoint();
-                        throw;
-                    }
-                    rc.unsetWaypoint();
+                    const auto unset = util::onScopeExit([&rc] { rc.unsetWaypoint(); });
+                    testPath = rc.createPath(*otherPath, link, refPoints, guideTrack != nullptr);
                 } else {
                     testPath = rc.createPath(*otherPath, link, refPoints, guideTrack != nullptr);
                 }
@@ -517,7 +513,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
 
             if (!isFinalLink) {
                 // A skipped earlier pass (factor 0 or below) bounds nothing.
-                const double factor = lastAirDistanceCostFactor > 0.0 ? lastAirDistanceCostFactor : 1.0;
+                const double factor = lastAirDistanceCostFactor_ > 0.0 ? lastAirDistanceCostFactor_ : 1.0;
                 if (factor * maxTotalCost + 100 <
                     static_cast<double>(std::int64_t{bestPath->cost} + bestPath->airDistance)) {
                     rc.releasePath(bestPath);
@@ -545,7 +541,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
         recycleIfDetached(path);
     }
 
-    if (nodesVisited < MAXNODES_ISLAND_CHECK && islandNodePairs.getFreezeCount() < MAX_ISLAND_FREEZES) {
+    if (nodesVisited < MAXNODES_ISLAND_CHECK && islandNodePairs_.getFreezeCount() < MAX_ISLAND_FREEZES) {
         throw RoutingIslandException();
     }
     return nullptr;
@@ -553,7 +549,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
 
 void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pathCost,
                                      const OsmNode* endPos) {
-    mapaccess::OsmNodesMap& nodesMap = nodesCache->nodesMap();
+    mapaccess::OsmNodesMap& nodesMap = nodesCache_->nodesMap();
     ++lastCollectionCount_;
     const bool prune = maxTotalCost < kNoCostBound && endPos != nullptr;
     const std::int64_t reach = std::int64_t{maxTotalCost} - pathCost + 100;
@@ -584,7 +580,7 @@ void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pat
     // An open path goes on when its link was not released by the dropping and
     // its target still leads into the walked graph; a target that does not
     // lies in a part of the graph that leads nowhere, which is dropped.
-    while (OsmPath* open = openSet.popLowest()) {
+    while (OsmPath* open = openSet_.popLowest()) {
         if (open->airDistance != -1 && isUsableFrom(*open->link, open->sourceNode) && escapes(open->targetNode)) {
             openBorderList_.push_back(open);
         } else {
@@ -630,7 +626,8 @@ bool RoutingEngine::escapes(OsmNode* start) {
 }
 
 std::shared_ptr<OsmTrack> RoutingEngine::compileTrack(OsmPath& path) {
-    RoutingContext& rc = routingContext;
+    RoutingContext& rc = routingContext_;
+    OsmTrack* const guideTrack = search_.guideTrack;
     OsmPathElement* element = OsmPathElement::create(path, rc.pathElements);
     if (guideTrack) element = element->origin; // the last point is dropped
 

@@ -22,8 +22,25 @@
 
 namespace ferrow::router {
 
+class AreaInfo;
 class OsmPath;
 class RoutingContext;
+
+namespace testing {
+class EngineProbe;
+}
+
+// How one path search runs, besides its waypoints and tracks.
+struct SearchSettings {
+    // The track a re-tracking search follows in detail mode, registering the
+    // ways it leaves at the track's nodes as detours; null otherwise.
+    OsmTrack* guideTrack = nullptr;
+    // Paths the search takes at most before it gives up; 0: no limit.
+    std::int32_t nodeLimit = 0;
+    // The search runs from the end back to the start and prices every link
+    // against its direction of travel.
+    bool inverseDirection = false;
+};
 
 // One routing run: its inputs, its results and the state its searches
 // share. This part holds the path search: a best-first search over the road
@@ -63,16 +80,17 @@ public:
     // ---- path search ----
 
     // One search from startWp to endWp (matched waypoints; endWp may be null
-    // for a search without target). No-go areas holding either cross point
-    // are left out for this search. Returns the found track, or null when the
+    // for a search without target), run as settings say. No-go areas holding
+    // either cross point are left out for this search. Returns the found track, or null when the
     // graph is exhausted or the node limit is reached. Fails with
-    // IllegalArgumentException for the stop flag, a timeout, the memory limit
+    // SearchCutShortException for the stop flag, a timeout, the memory limit
     // and an early exit of a fast partial recalculation, and with
     // RoutingIslandException when the search dies out early. The no-go list
     // is restored and the node cache cleaned in every case.
     std::shared_ptr<OsmTrack> findTrack(const std::string& operationName, const mapaccess::MatchedWaypoint& startWp,
                                         const mapaccess::MatchedWaypoint* endWp, const OsmTrack* costCuttingTrack,
-                                        const OsmTrack* refTrack, bool fastPartialRecalc);
+                                        const OsmTrack* refTrack, bool fastPartialRecalc,
+                                        const SearchSettings& settings = {});
 
     // A new node cache (detailed or not) that takes over the old one's open
     // files and tiles; the island pairs' staging area is emptied.
@@ -95,6 +113,8 @@ public:
     std::int32_t lastVisitedCount() const noexcept { return lastVisitedCount_; }
     // Times the last search's memory check recounted the graph.
     std::int32_t lastCollectionCount() const noexcept { return lastCollectionCount_; }
+    // Whether the last search gave up at its node limit.
+    bool lastSearchReachedNodeLimit() const noexcept { return reachedNodeLimit_; }
 
     // ---- runs ----
 
@@ -141,10 +161,12 @@ public:
     // otherwise seeds itself at first use: for repeatable runs.
     static void seedRoundTripRandom(std::uint64_t seed);
 
-    const OsmTrack& getFoundTrack() const noexcept { return *foundTrack; }
-    const std::optional<std::string>& getErrorMessage() const noexcept { return errorMessage; }
+    // The run's waypoints, with the ones a run adds (the way back, round-trip points).
+    const OsmNodeNamedList& getWaypoints() const noexcept { return waypoints_; }
+    const OsmTrack& getFoundTrack() const noexcept { return *foundTrack_; }
+    const std::optional<std::string>& getErrorMessage() const noexcept { return errorMessage_; }
     // A fatal failure of a route run: stops every later search step.
-    void cleanOnOOM() noexcept { terminated_.store(true, std::memory_order_release); }
+    void cleanOnOOM() noexcept { terminate(); }
     // Records a failure as the error message: a run-time failure's message
     // (which may be none), else its type name and message.
     void logException(const std::exception& failure);
@@ -156,10 +178,12 @@ public:
     std::shared_ptr<OsmTrack> tryFindTrack(TrackList& refTracks, TrackList& lastTracks);
     // One leg: a straight line for a straight-line start, else re-routing
     // along a nearby stored track, pass 0 and pass 1, then re-tracking in
-    // detail along the found route. The no-go list is restored afterwards.
+    // detail along the found route; inverseDirection searches each pass from
+    // endWp back to startWp. The no-go list is restored afterwards.
     std::shared_ptr<OsmTrack> searchTrack(const std::shared_ptr<mapaccess::MatchedWaypoint>& startWp,
                                           const std::shared_ptr<mapaccess::MatchedWaypoint>& endWp,
-                                          const std::shared_ptr<OsmTrack>& nearbyTrack, const OsmTrack* refTrack);
+                                          const std::shared_ptr<OsmTrack>& nearbyTrack, const OsmTrack* refTrack,
+                                          bool inverseDirection = false);
 
     // Matches the waypoints with the profile's catching range, then the
     // unmatched and far ones with the dynamic range; with "add_beeline"
@@ -182,38 +206,10 @@ public:
     // inside or the polyline's line).
     static bool nogoHolds(const OsmNodeNamed& nogo, const mapaccess::OsmNode& position);
 
-    // ---- inputs ----
-    jcompat::File segmentDir;
-    OsmNodeNamedList waypoints;
-    RoutingContext& routingContext;
-    std::int32_t engineMode;
-
-    // ---- results ----
-    std::shared_ptr<OsmTrack> foundTrack;
-    std::optional<std::string> errorMessage;
-
-    // ---- state shared by the searches of a run ----
-    std::unique_ptr<mapaccess::NodesCache> nodesCache;
-    util::SortedHeap<OsmPath*> openSet;
-    std::optional<MatchedWaypointList> matchedWaypoints;
-    mapaccess::OsmNodePairSet islandNodePairs{ISLAND_PAIR_CAPACITY};
-    // The track a re-tracking search follows; null otherwise.
-    std::shared_ptr<OsmTrack> guideTrack;
-    // Where a search met its cost-cutting track: a chain of points that
-    // outlives the search (it persists between the passes of a leg).
-    OsmPathElement* matchPath = nullptr;
-    std::shared_ptr<OsmTrack> foundRawTrack;
-    // Weights of the air distance in the open set's key: the current pass's
-    // and the previous pass's.
-    double airDistanceCostFactor = 0.0;
-    double lastAirDistanceCostFactor = 0.0;
-    std::int64_t startTime = 0;      // milliseconds
-    std::int64_t maxRunningTime = 0; // milliseconds; 0 or less: none
-    // Counts down when positive; the search gives up at 0.
-    std::int32_t nodeLimit = 0;
-    bool directWeaving = true;
-
 private:
+    // Tests set up and inspect the state of searches and runs through it.
+    friend class testing::EngineProbe;
+
     std::shared_ptr<OsmTrack> _findTrack(const std::string& operationName, const mapaccess::MatchedWaypoint& startWp,
                                          const mapaccess::MatchedWaypoint* endWp, const OsmTrack* costCuttingTrack,
                                          const OsmTrack* refTrack, bool fastPartialRecalc);
@@ -252,13 +248,18 @@ private:
     void addViaPointNogo(const OsmTrack& seg, const mapaccess::MatchedWaypoint& via, std::size_t number);
     std::shared_ptr<OsmTrack> readReferenceTrack(const std::string& path, const OsmNodeNamed& target);
     std::shared_ptr<OsmTrack> straightLeg(const mapaccess::MatchedWaypoint& start,
-                                          const mapaccess::MatchedWaypoint& end);
+                                          const mapaccess::MatchedWaypoint& end, bool inverseDirection);
     // Stores a track as the found raw track, stamped for a later check.
     void offerRawTrack(std::shared_ptr<OsmTrack> track, const std::shared_ptr<mapaccess::MatchedWaypoint>& endWp,
                        bool dirty);
     void correctAtRoundabout(OsmTrack& tt, OsmTrack& t, std::size_t s, std::size_t i,
                              std::optional<std::size_t> meetingIndex);
     void bridgeToDetour(OsmTrack& tt, OsmTrack& t, const std::shared_ptr<OsmPathElement>& last);
+    // The four sectors around start counted from the map data by a second
+    // engine with the profile "dummy.vpf" beside the request's.
+    static void scanSectors(const jcompat::File& segmentDir, const std::optional<std::string>& profilePath,
+                            const std::shared_ptr<OsmNodeNamed>& start, double searchRadius,
+                            const std::shared_ptr<mapaccess::MatchedWaypoint>& info, std::vector<AreaInfo>& sectors);
 
     // Moves a match path made during the search out of the search's pool.
     void keepMatchPath();
@@ -266,12 +267,42 @@ private:
     // the open set and recycles the search's pools.
     void endSearch();
 
+    // ---- inputs ----
+    jcompat::File segmentDir_;
+    OsmNodeNamedList waypoints_;
+    RoutingContext& routingContext_;
+    std::int32_t engineMode_;
+
+    // ---- results ----
+    std::shared_ptr<OsmTrack> foundTrack_;
+    std::optional<std::string> errorMessage_;
+
+    // ---- state shared by the searches of a run ----
+    std::unique_ptr<mapaccess::NodesCache> nodesCache_;
+    util::SortedHeap<OsmPath*> openSet_;
+    std::optional<MatchedWaypointList> matchedWaypoints_;
+    mapaccess::OsmNodePairSet islandNodePairs_{ISLAND_PAIR_CAPACITY};
+    // The settings of the running search.
+    SearchSettings search_;
+    // Where a search met its cost-cutting track: a chain of points that
+    // outlives the search (it persists between the passes of a leg).
+    OsmPathElement* matchPath_ = nullptr;
+    std::shared_ptr<OsmTrack> foundRawTrack_;
+    // Weights of the air distance in the open set's key: the current pass's
+    // and the previous pass's.
+    double airDistanceCostFactor_ = 0.0;
+    double lastAirDistanceCostFactor_ = 0.0;
+    std::int64_t startTime_ = 0;      // milliseconds
+    std::int64_t maxRunningTime_ = 0; // milliseconds; 0 or less: none
+    bool directWeaving_ = true;
+
     std::atomic<bool> terminated_{false};
     // Matched-waypoint lists a run has replaced: a node cache's matcher may
     // still refer to them.
     std::vector<MatchedWaypointList> retiredWaypoints_;
     std::int32_t lastVisitedCount_ = 0;
     std::int32_t lastCollectionCount_ = 0;
+    bool reachedNodeLimit_ = false;
     // The match path lies in the current search's pool.
     bool matchPathInSearch_ = false;
     std::deque<OsmPathElement> matchPathChain_;

@@ -12,7 +12,9 @@
 #include "router/costing/OsmPath.h"
 #include "router/costing/RoutingContext.h"
 #include "router/engine/RoutingEngine.h"
+#include "router/engine/SearchCutShortException.h"
 #include "router/track/TrackTotals.h"
+#include "util/ScopeExit.h"
 
 namespace ferrow::router {
 
@@ -27,24 +29,12 @@ constexpr std::int32_t REFERENCE_TARGET_TOLERANCE = 20;
 // How far a stored reference track's no-go checksums may differ from the request's.
 constexpr std::int64_t REFERENCE_CHECKSUM_TOLERANCE = 20;
 
-// Restores the routing context's no-go list when a leg's search ends.
-class NogoListRestorer {
-public:
-    explicit NogoListRestorer(RoutingContext& rc) : rc_(rc) {}
-    ~NogoListRestorer() { rc_.restoreNogoList(); }
-    NogoListRestorer(const NogoListRestorer&) = delete;
-    NogoListRestorer& operator=(const NogoListRestorer&) = delete;
-
-private:
-    RoutingContext& rc_;
-};
-
 } // namespace
 
 std::shared_ptr<OsmTrack> RoutingEngine::tryFindTrack(TrackList& refTracks, TrackList& lastTracks) {
-    RoutingContext& rc = routingContext;
+    RoutingContext& rc = routingContext_;
     auto totalTrack = std::make_shared<OsmTrack>();
-    std::size_t unmatched = waypoints.size();
+    std::size_t unmatched = waypoints_.size();
     bool straight = false;
 
     // Arrays of the wrong size are replaced for this attempt only.
@@ -59,43 +49,43 @@ std::shared_ptr<OsmTrack> RoutingEngine::tryFindTrack(TrackList& refTracks, Trac
         lasts = &ownLastTracks;
         straight = true;
     };
-    if (lasts->size() + 1 < waypoints.size()) useOwnArrays(waypoints.size() - 1);
+    if (lasts->size() + 1 < waypoints_.size()) useOwnArrays(waypoints_.size() - 1);
 
-    for (const std::shared_ptr<OsmNodeNamed>& waypoint : waypoints) {
+    for (const std::shared_ptr<OsmNodeNamed>& waypoint : waypoints_) {
         if (waypoint->waypointKind == OsmNodeNamed::KIND_STRAIGHT) straight = true;
     }
 
     std::shared_ptr<OsmTrack> nearbyTrack;
-    if (!straight && waypoints.size() >= 2 && !(*lasts)[waypoints.size() - 2] && rc.rawTrackPath &&
+    if (!straight && waypoints_.size() >= 2 && !(*lasts)[waypoints_.size() - 2] && rc.rawTrackPath &&
         jcompat::File(*rc.rawTrackPath).exists()) {
-        nearbyTrack = readReferenceTrack(*rc.rawTrackPath, *waypoints.back());
+        nearbyTrack = readReferenceTrack(*rc.rawTrackPath, *waypoints_.back());
         if (nearbyTrack) --unmatched; // the stored track's end stands in for the last waypoint
     }
 
-    if (!matchedWaypoints) {
+    if (!matchedWaypoints_) {
         MatchedWaypointList matched;
         for (std::size_t i = 0; i < unmatched; ++i) {
             auto mwp = std::make_shared<MatchedWaypoint>();
-            mwp->waypoint = waypoints[i];
-            mwp->name = waypoints[i]->name;
-            mwp->kind = waypoints[i]->waypointKind;
+            mwp->waypoint = waypoints_[i];
+            mwp->name = waypoints_[i]->name;
+            mwp->kind = waypoints_[i]->waypointKind;
             matched.push_back(std::move(mwp));
         }
         const std::size_t requested = matched.size();
-        matchedWaypoints = std::move(matched);
-        matchWaypointsToNodes(*matchedWaypoints);
-        if (matchedWaypoints->size() > requested) useOwnArrays(matchedWaypoints->size() - 1);
+        matchedWaypoints_ = std::move(matched);
+        matchWaypointsToNodes(*matchedWaypoints_);
+        if (matchedWaypoints_->size() > requested) useOwnArrays(matchedWaypoints_->size() - 1);
         checkWaypointsAgainstNogos();
         checkIslands();
-        if (nearbyTrack) matchedWaypoints->push_back(nearbyTrack->endWaypoint);
-    } else if (lasts->size() + 1 < matchedWaypoints->size()) {
-        useOwnArrays(matchedWaypoints->size() - 1);
+        if (nearbyTrack) matchedWaypoints_->push_back(nearbyTrack->endWaypoint);
+    } else if (lasts->size() + 1 < matchedWaypoints_->size()) {
+        useOwnArrays(matchedWaypoints_->size() - 1);
     }
 
     // Handed to the turn instructions, which treat routes with straight legs apart.
     rc.hasDirectRouting = straight;
 
-    MatchedWaypointList& matched = *matchedWaypoints;
+    MatchedWaypointList& matched = *matchedWaypoints_;
     for (std::size_t i = 0; i + 1 < matched.size(); ++i) {
         if ((*lasts)[i]) {
             if (!(*refs)[i]) (*refs)[i] = std::make_shared<OsmTrack>();
@@ -105,14 +95,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::tryFindTrack(TrackList& refTracks, Trac
         std::shared_ptr<OsmTrack> seg;
         std::size_t waypointIndex = i;
         if (rc.inverseRouting) {
-            rc.inverseDirection = true;
-            try {
-                seg = searchTrack(matched[i + 1], matched[i], nullptr, refTrack);
-            } catch (...) {
-                rc.inverseDirection = false;
-                throw;
-            }
-            rc.inverseDirection = false;
+            seg = searchTrack(matched[i + 1], matched[i], nullptr, refTrack, true);
             waypointIndex = i + 1;
         } else {
             seg = searchTrack(matched[i], matched[i + 1], i + 2 == matched.size() ? nearbyTrack : nullptr,
@@ -150,12 +133,12 @@ void RoutingEngine::addViaPointNogo(const OsmTrack& seg, const MatchedWaypoint& 
     nogo->radius = 5.0;
     nogo->nogoWeight = 9999.0;
     nogo->isNogo = true;
-    routingContext.nogoPoints.push_back(std::move(nogo));
+    routingContext_.nogoPoints.push_back(std::move(nogo));
 }
 
 void RoutingEngine::checkWaypointsAgainstNogos() {
-    const RoutingContext& rc = routingContext;
-    MatchedWaypointList& matched = *matchedWaypoints;
+    const RoutingContext& rc = routingContext_;
+    MatchedWaypointList& matched = *matchedWaypoints_;
     if (rc.nogoPoints.empty() || matched.size() < 2) return;
 
     MatchedWaypointList kept;
@@ -191,33 +174,28 @@ void RoutingEngine::checkWaypointsAgainstNogos() {
 }
 
 void RoutingEngine::checkIslands() {
-    RoutingContext& rc = routingContext;
-    const MatchedWaypointList& matched = *matchedWaypoints;
-    rc.inverseDirection = !rc.inverseRouting;
-    airDistanceCostFactor = 0.0;
-    try {
-        for (std::size_t i = 0; i + 1 < matched.size(); ++i) {
-            if (matched[i]->kind == OsmNodeNamed::KIND_STRAIGHT) continue;
-            nodeLimit = MAXNODES_ISLAND_CHECK;
-            std::shared_ptr<OsmTrack> track;
-            if (rc.inverseRouting) {
-                track = findTrack("start-island-check", *matched[i], matched[i + 1].get(), nullptr, nullptr, false);
-            } else {
-                track = findTrack("target-island-check", *matched[i + 1], matched[i].get(), nullptr, nullptr, false);
-            }
-            if (!track && nodeLimit > 0) {
-                throw jcompat::IllegalArgumentException((rc.inverseRouting ? "start island detected for section "
-                                                                           : "target island detected for section ") +
-                                                        std::to_string(i));
-            }
+    const RoutingContext& rc = routingContext_;
+    const MatchedWaypointList& matched = *matchedWaypoints_;
+    airDistanceCostFactor_ = 0.0;
+    // Each check searches against the route's direction, from the leg's far
+    // end, and gives up after a few nodes.
+    SearchSettings check;
+    check.nodeLimit = MAXNODES_ISLAND_CHECK;
+    check.inverseDirection = !rc.inverseRouting;
+    for (std::size_t i = 0; i + 1 < matched.size(); ++i) {
+        if (matched[i]->kind == OsmNodeNamed::KIND_STRAIGHT) continue;
+        std::shared_ptr<OsmTrack> track;
+        if (rc.inverseRouting) {
+            track = findTrack("start-island-check", *matched[i], matched[i + 1].get(), nullptr, nullptr, false, check);
+        } else {
+            track = findTrack("target-island-check", *matched[i + 1], matched[i].get(), nullptr, nullptr, false, check);
         }
-    } catch (...) {
-        rc.inverseDirection = false;
-        nodeLimit = 0;
-        throw;
+        if (!track && !lastSearchReachedNodeLimit()) {
+            throw jcompat::IllegalArgumentException((rc.inverseRouting ? "start island detected for section "
+                                                                       : "target island detected for section ") +
+                                                    std::to_string(i));
+        }
     }
-    rc.inverseDirection = false;
-    nodeLimit = 0;
 }
 
 std::shared_ptr<OsmTrack> RoutingEngine::readReferenceTrack(const std::string& path, const OsmNodeNamed& target) {
@@ -260,7 +238,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::readReferenceTrack(const std::string& p
         }
         track->dirty = dirty;
 
-        const std::array<std::int64_t, 3> current = routingContext.getNogoChecksums();
+        const std::array<std::int64_t, 3> current = routingContext_.getNogoChecksums();
         bool nogoCheckOk = true;
         for (std::size_t i = 0; i < checksums.size(); ++i) {
             const std::int64_t difference = checksums[i] - current[i];
@@ -268,7 +246,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::readReferenceTrack(const std::string& p
                 nogoCheckOk = false;
             }
         }
-        const bool profileCheckOk = profileStamp == routingContext.profileTimestamp;
+        const bool profileCheckOk = profileStamp == routingContext_.profileTimestamp;
         in.close();
         return nogoCheckOk && profileCheckOk ? track : nullptr;
     } catch (const jcompat::Exception&) {
@@ -280,52 +258,54 @@ std::shared_ptr<OsmTrack> RoutingEngine::readReferenceTrack(const std::string& p
 std::shared_ptr<OsmTrack> RoutingEngine::searchTrack(const std::shared_ptr<MatchedWaypoint>& startWp,
                                                      const std::shared_ptr<MatchedWaypoint>& endWp,
                                                      const std::shared_ptr<OsmTrack>& nearbyTrack,
-                                                     const OsmTrack* refTrack) {
-    RoutingContext& rc = routingContext;
-    NogoListRestorer restorer(rc);
+                                                     const OsmTrack* refTrack, bool inverseDirection) {
+    RoutingContext& rc = routingContext_;
+    const auto restoreNogos = util::onScopeExit([&rc] { rc.restoreNogoList(); });
     const MatchedWaypoint& start = *startWp;
     const MatchedWaypoint& end = *endWp;
 
-    if (start.kind == OsmNodeNamed::KIND_STRAIGHT) return straightLeg(start, end);
+    if (start.kind == OsmNodeNamed::KIND_STRAIGHT) return straightLeg(start, end, inverseDirection);
+    SearchSettings settings;
+    settings.inverseDirection = inverseDirection;
 
     // A match path of an earlier leg says nothing about this one.
-    matchPath = nullptr;
+    matchPath_ = nullptr;
     const double factors[2] = {rc.pass1coefficient, rc.pass2coefficient};
     std::shared_ptr<OsmTrack> track;
     bool dirty = false;
-    std::optional<jcompat::IllegalArgumentException> reroutingFailure;
+    std::optional<SearchCutShortException> reroutingFailure;
 
     if (nearbyTrack) {
-        airDistanceCostFactor = 0.0;
+        airDistanceCostFactor_ = 0.0;
         try {
-            track = findTrack("re-routing", start, &end, nearbyTrack.get(), refTrack, true);
-        } catch (const jcompat::IllegalArgumentException& failure) {
+            track = findTrack("re-routing", start, &end, nearbyTrack.get(), refTrack, true, settings);
+        } catch (const SearchCutShortException& failure) {
             if (isTerminated()) throw;
-            if (matchPath != nullptr) {
+            if (matchPath_ != nullptr) {
                 // Cut short, but it met the stored track: use the partial result joined with it.
-                track = mergeTrack(*matchPath, *nearbyTrack);
+                track = mergeTrack(*matchPath_, *nearbyTrack);
                 dirty = true;
                 reroutingFailure = failure;
             }
-            if (maxRunningTime > 0) maxRunningTime += jcompat::currentTimeMillis() - startTime;
+            if (maxRunningTime_ > 0) maxRunningTime_ += jcompat::currentTimeMillis() - startTime_;
         }
     }
 
     if (!track) {
         for (int pass = 0; pass < 2; ++pass) {
-            airDistanceCostFactor = factors[pass];
-            if (pass == 1) lastAirDistanceCostFactor = factors[0];
+            airDistanceCostFactor_ = factors[pass];
+            if (pass == 1) lastAirDistanceCostFactor_ = factors[0];
             if (factors[pass] < 0.0) continue;
             std::shared_ptr<OsmTrack> found;
             try {
-                found = findTrack(pass == 0 ? "pass0" : "pass1", start, &end, track.get(), refTrack, false);
-            } catch (const jcompat::IllegalArgumentException&) {
-                if (!isTerminated() && matchPath != nullptr && track) {
-                    offerRawTrack(mergeTrack(*matchPath, *track), endWp, true);
+                found = findTrack(pass == 0 ? "pass0" : "pass1", start, &end, track.get(), refTrack, false, settings);
+            } catch (const SearchCutShortException&) {
+                if (!isTerminated() && matchPath_ != nullptr && track) {
+                    offerRawTrack(mergeTrack(*matchPath_, *track), endWp, true);
                 }
                 throw;
             }
-            if (!found && track && matchPath != nullptr) found = mergeTrack(*matchPath, *track);
+            if (!found && track && matchPath_ != nullptr) found = mergeTrack(*matchPath_, *track);
             if (!found) throw jcompat::IllegalArgumentException("no track found at pass=" + std::to_string(pass));
             track = std::move(found);
         }
@@ -336,18 +316,11 @@ std::shared_ptr<OsmTrack> RoutingEngine::searchTrack(const std::shared_ptr<Match
     if (refTrack == nullptr && !(clean && dirty)) offerRawTrack(track, endWp, dirty);
     if (!clean && dirty) throw *reroutingFailure;
 
-    airDistanceCostFactor = 0.0;
-    lastAirDistanceCostFactor = 0.0;
-    guideTrack = track;
-    startTime = jcompat::currentTimeMillis();
-    std::shared_ptr<OsmTrack> leg;
-    try {
-        leg = findTrack("re-tracking", start, &end, nullptr, refTrack, false);
-    } catch (...) {
-        guideTrack = nullptr;
-        throw;
-    }
-    guideTrack = nullptr;
+    airDistanceCostFactor_ = 0.0;
+    lastAirDistanceCostFactor_ = 0.0;
+    startTime_ = jcompat::currentTimeMillis();
+    settings.guideTrack = track.get();
+    std::shared_ptr<OsmTrack> leg = findTrack("re-tracking", start, &end, nullptr, refTrack, false, settings);
     if (!leg) throw jcompat::IllegalArgumentException("error re-tracking track");
     return leg;
 }
@@ -355,30 +328,29 @@ std::shared_ptr<OsmTrack> RoutingEngine::searchTrack(const std::shared_ptr<Match
 void RoutingEngine::offerRawTrack(std::shared_ptr<OsmTrack> track, const std::shared_ptr<MatchedWaypoint>& endWp,
                                   bool dirty) {
     track->endWaypoint = endWp;
-    track->nogoChecksums = routingContext.getNogoChecksums();
-    track->profileStamp = routingContext.profileTimestamp;
+    track->nogoChecksums = routingContext_.getNogoChecksums();
+    track->profileStamp = routingContext_.profileTimestamp;
     track->dirty = dirty;
-    foundRawTrack = std::move(track);
+    foundRawTrack_ = std::move(track);
 }
 
-std::shared_ptr<OsmTrack> RoutingEngine::straightLeg(const MatchedWaypoint& start, const MatchedWaypoint& end) {
-    RoutingContext& rc = routingContext;
+std::shared_ptr<OsmTrack> RoutingEngine::straightLeg(const MatchedWaypoint& start, const MatchedWaypoint& end,
+                                                     bool inverseDirection) {
+    RoutingContext& rc = routingContext_;
     OsmLink startLink;
     startLink.secondNode = start.crossPoint.get();
     OsmLink line;
     line.firstNode = start.crossPoint.get();
     line.secondNode = end.crossPoint.get();
-    std::shared_ptr<OsmTrack> track;
-    try {
-        OsmPath* startPath = rc.createPath(&startLink);
-        OsmPath* path = rc.createPath(*startPath, &line, nullptr, false);
-        track = compileTrack(*path);
-    } catch (...) {
+    // The track's times run from the start of travel also when routing inversely.
+    rc.inverseDirection = inverseDirection;
+    const auto release = util::onScopeExit([&rc] {
+        rc.inverseDirection = false;
         rc.releaseSearchMemory();
-        throw;
-    }
-    rc.releaseSearchMemory();
-    return track;
+    });
+    OsmPath* startPath = rc.createPath(&startLink);
+    OsmPath* path = rc.createPath(*startPath, &line, nullptr, false);
+    return compileTrack(*path);
 }
 
 } // namespace ferrow::router

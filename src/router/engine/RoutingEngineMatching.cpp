@@ -12,6 +12,7 @@
 #include "router/engine/RoutingEngine.h"
 #include "router/engine/RoutingIslandException.h"
 #include "router/guidance/VoiceHint.h"
+#include "util/ScopeExit.h"
 
 namespace ferrow::router {
 
@@ -92,9 +93,9 @@ void takeCostsOfLastPoints(OsmTrack& tt, OsmTrack& t) {
 } // namespace
 
 void RoutingEngine::matchWaypointsToNodes(MatchedWaypointList& waypoints) {
-    RoutingContext& rc = routingContext;
+    RoutingContext& rc = routingContext_;
     resetCache(false);
-    bool matched = nodesCache->matchWaypointsToNodes(waypoints, rc.waypointCatchingRange, &islandNodePairs);
+    bool matched = nodesCache_->matchWaypointsToNodes(waypoints, rc.waypointCatchingRange, &islandNodePairs_);
     if (!matched && rc.useDynamicRange) {
         // The unmatched and the far waypoints again, with a radius up to the dynamic range.
         resetCache(false);
@@ -102,7 +103,7 @@ void RoutingEngine::matchWaypointsToNodes(MatchedWaypointList& waypoints) {
         for (const std::shared_ptr<MatchedWaypoint>& waypoint : waypoints) {
             if (!waypoint->crossPoint || waypoint->radius >= rc.waypointCatchingRange) far.push_back(waypoint);
         }
-        matched = nodesCache->matchWaypointsToNodes(far, -static_cast<double>(MAX_DYNAMIC_RANGE), &islandNodePairs);
+        matched = nodesCache_->matchWaypointsToNodes(far, -static_cast<double>(MAX_DYNAMIC_RANGE), &islandNodePairs_);
     }
     if (!matched) {
         std::string name = "null";
@@ -118,7 +119,7 @@ void RoutingEngine::matchWaypointsToNodes(MatchedWaypointList& waypoints) {
 }
 
 void RoutingEngine::addBeelineWaypoints(MatchedWaypointList& waypoints) {
-    const double range = routingContext.waypointCatchingRange;
+    const double range = routingContext_.waypointCatchingRange;
     MatchedWaypointList rebuilt;
     rebuilt.reserve(waypoints.size() * 3);
     for (std::size_t i = 0; i < waypoints.size(); ++i) {
@@ -180,27 +181,20 @@ std::shared_ptr<OsmTrack> RoutingEngine::getExtraSegment(const OsmPathElement* f
     guide->addNode(std::make_shared<OsmPathElement>(from->ilon, from->ilat, from->selev, nullptr));
     guide->addNode(std::make_shared<OsmPathElement>(to->ilon, to->ilat, to->selev, nullptr));
 
-    RoutingContext& rc = routingContext;
-    const bool correctViaPoints = rc.correctMisplacedViaPoints;
-    rc.correctMisplacedViaPoints = false;
-    guideTrack = std::move(guide);
-    std::shared_ptr<OsmTrack> track;
+    RoutingContext& rc = routingContext_;
+    const bool correctViaPoints = std::exchange(rc.correctMisplacedViaPoints, false);
+    const auto restore = util::onScopeExit([&rc, correctViaPoints] { rc.correctMisplacedViaPoints = correctViaPoints; });
+    SearchSettings settings;
+    settings.guideTrack = guide.get();
     try {
-        track = findTrack("getinfo", start, &end, nullptr, nullptr, false);
+        return findTrack("getinfo", start, &end, nullptr, nullptr, false, settings);
     } catch (const RoutingIslandException&) {
-        // The bridge search ran dry: no bridge, as when it finds nothing.
-    } catch (...) {
-        guideTrack = nullptr;
-        rc.correctMisplacedViaPoints = correctViaPoints;
-        throw;
+        return nullptr; // the bridge search ran dry: no bridge, as when it finds nothing
     }
-    guideTrack = nullptr;
-    rc.correctMisplacedViaPoints = correctViaPoints;
-    return track;
 }
 
 void RoutingEngine::snapPathConnection(OsmTrack& tt, OsmTrack& t, const MatchedWaypoint& startWp) {
-    const RoutingContext& rc = routingContext;
+    const RoutingContext& rc = routingContext_;
     if (!startWp.name || !(startWp.name->starts_with("via") || startWp.name->starts_with("rt"))) return;
     if (tt.points.empty() || t.points.empty() || !startWp.crossPoint) return;
     for (const std::shared_ptr<OsmNodeNamed>& poi : rc.poiList) {
@@ -334,7 +328,7 @@ void RoutingEngine::correctAtRoundabout(OsmTrack& tt, OsmTrack& t, std::size_t s
         }
         if (fore[k]->positionEquals(*meeting)) qM = k;
     }
-    const double maxLength = routingContext.correctMisplacedViaPointsDistance;
+    const double maxLength = routingContext_.correctMisplacedViaPointsDistance;
     if (maxLength > 0.0 && static_cast<double>(static_cast<std::int32_t>(stretch)) > maxLength) return;
 
     const bool plain = !entryPassed && !meetingInRoundabout;

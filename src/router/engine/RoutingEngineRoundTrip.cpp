@@ -87,14 +87,11 @@ void RoutingEngine::buildPointsFromCircle(OsmNodeNamedList& waypoints, double st
     waypoints.push_back(std::make_shared<OsmNodeNamed>(start.ilon, start.ilat, "to_rt"));
 }
 
-namespace {
-
-// The four sectors around start, counted from the map data: a second engine
-// with the profile "dummy.vpf" matches the start and the sector corners, the
-// start's elevation is read from its way, and the tiles around are scanned.
-void scanSectors(const jcompat::File& segmentDir, const std::optional<std::string>& profilePath,
-                 const std::shared_ptr<OsmNodeNamed>& start, double searchRadius,
-                 const std::shared_ptr<MatchedWaypoint>& info, std::vector<AreaInfo>& sectors) {
+// The second engine matches the start and the sector corners, the start's
+// elevation is read from its way, and the tiles around are scanned.
+void RoutingEngine::scanSectors(const jcompat::File& segmentDir, const std::optional<std::string>& profilePath,
+                                const std::shared_ptr<OsmNodeNamed>& start, double searchRadius,
+                                const std::shared_ptr<MatchedWaypoint>& info, std::vector<AreaInfo>& sectors) {
     constexpr std::array<std::int32_t, 4> cornerBearings = {45, 135, 225, 315};
     // Declared before the engine: its node cache's matcher refers to them.
     RoutingEngine::MatchedWaypointList matchList{info};
@@ -120,9 +117,9 @@ void scanSectors(const jcompat::File& segmentDir, const std::optional<std::strin
     const std::int32_t riverKey = wayContext.getLookupKey("estimated_river_class");
 
     double startElevation = 0.0;
-    OsmNode* startNode = scanEngine.nodesCache->getGraphNode(*info->node1);
-    if (scanEngine.nodesCache->obtainNonHollowNode(startNode)) {
-        scanEngine.nodesCache->expandHollowLinkTargets(startNode);
+    OsmNode* startNode = scanEngine.nodesCache_->getGraphNode(*info->node1);
+    if (scanEngine.nodesCache_->obtainNonHollowNode(startNode)) {
+        scanEngine.nodesCache_->expandHollowLinkTargets(startNode);
         startElevation = startNode->selev / 4.0;
     }
 
@@ -161,14 +158,12 @@ void scanSectors(const jcompat::File& segmentDir, const std::optional<std::strin
     const std::int32_t maxscale = std::max(1, jcompat::toInt(std::floor(halfWidth + 0.5f)) + 1);
     AreaReader::getDirectAllData(segmentDir, scanContext, *start, maxscale, wayContext, searchRect, sectors);
     // The scan's profile stays taken in the profile cache.
-    scanEngine.nodesCache->close();
+    scanEngine.nodesCache_->close();
 }
-
-} // namespace
 
 std::int32_t RoutingEngine::getRandomDirectionFromData(const std::shared_ptr<OsmNodeNamed>& start,
                                                        double searchRadius) {
-    RoutingContext& rc = routingContext;
+    RoutingContext& rc = routingContext_;
     const expressions::BExpressionContextWay& way = *rc.expctxWay;
     const bool considerElevation = way.getVariableValue("consider_elevation", 0.0f) == 1.0f;
     const bool considerForest = way.getVariableValue("consider_forest", 0.0f) == 1.0f;
@@ -184,7 +179,7 @@ std::int32_t RoutingEngine::getRandomDirectionFromData(const std::shared_ptr<Osm
         const jcompat::File cacheFile(*rc.areaInfoCache);
         if (cacheFile.exists()) AreaReader::readAreaInfo(cacheFile, *info, sectors);
     }
-    if (sectors.empty()) scanSectors(segmentDir, rc.profilePath, start, searchRadius, info, sectors);
+    if (sectors.empty()) scanSectors(segmentDir_, rc.profilePath, start, searchRadius, info, sectors);
 
     const SectorKey key = considerElevation ? SectorKey::Elevation
                           : considerForest  ? SectorKey::Green

@@ -13,6 +13,7 @@
 #include "router/costing/RoutingContext.h"
 #include "router/engine/RoutingEngine.h"
 #include "router/engine/RoutingIslandException.h"
+#include "util/ScopeExit.h"
 
 namespace ferrow::router {
 
@@ -45,18 +46,18 @@ std::shared_ptr<OsmNodeNamed> copyWithoutElevation(const OsmNodeNamed& point, st
 } // namespace
 
 void RoutingEngine::doRun(std::int64_t maxRunningTimeMillis) {
-    switch (engineMode) {
+    switch (engineMode_) {
     case 0:
-        if (waypoints.size() < 2) throw jcompat::IllegalArgumentException("we need two lat/lon points at least!");
+        if (waypoints_.size() < 2) throw jcompat::IllegalArgumentException("we need two lat/lon points at least!");
         doRouting(maxRunningTimeMillis);
         break;
     case 2:
     case 3:
-        if (waypoints.empty()) throw jcompat::IllegalArgumentException("we need one lat/lon point at least!");
+        if (waypoints_.empty()) throw jcompat::IllegalArgumentException("we need one lat/lon point at least!");
         doGetInfo();
         break;
     case 4:
-        if (waypoints.empty()) throw jcompat::IllegalArgumentException("we need one lat/lon point at least!");
+        if (waypoints_.empty()) throw jcompat::IllegalArgumentException("we need one lat/lon point at least!");
         doRoundTrip();
         break;
     default:
@@ -65,16 +66,16 @@ void RoutingEngine::doRun(std::int64_t maxRunningTimeMillis) {
 }
 
 void RoutingEngine::doRouting(std::int64_t maxRunningTimeMillis) {
-    RoutingContext& rc = routingContext;
+    RoutingContext& rc = routingContext_;
     try {
-        startTime = jcompat::currentTimeMillis();
-        maxRunningTime = maxRunningTimeMillis;
+        startTime_ = jcompat::currentTimeMillis();
+        maxRunningTime_ = maxRunningTimeMillis;
         // The full no-go list, which every search restores when it ends.
         rc.nogoPointsAll = rc.nogoPoints;
         if (rc.allowSamewayback) addWayBack();
 
-        TrackList refTracks(waypoints.size() - 1);
-        TrackList lastTracks(waypoints.size() - 1);
+        TrackList refTracks(waypoints_.size() - 1);
+        TrackList lastTracks(waypoints_.size() - 1);
         std::vector<std::string> messages;
         const std::int32_t alternatives = std::clamp(rc.alternativeIdx, 0, MAX_ALTERNATIVE_INDEX);
         for (std::int32_t i = 0; i <= alternatives;) {
@@ -92,7 +93,7 @@ void RoutingEngine::doRouting(std::int64_t maxRunningTimeMillis) {
             track->name = trackName(rc.profilePath, i);
             messages.push_back(*track->message);
             track->messageList = messages;
-            if (i == alternatives) foundTrack = std::move(track);
+            if (i == alternatives) foundTrack_ = std::move(track);
             ++i;
         }
     } catch (const std::bad_alloc& failure) {
@@ -103,59 +104,61 @@ void RoutingEngine::doRouting(std::int64_t maxRunningTimeMillis) {
     }
     ProfileCache::releaseProfile(rc);
     closeNodesCache();
-    openSet.clear();
+    openSet_.clear();
 }
 
 void RoutingEngine::addWayBack() {
     // Out to the last waypoint and back over the same ones in reverse order.
-    const std::size_t count = waypoints.size();
+    const std::size_t count = waypoints_.size();
     if (count == 2) {
-        waypoints.push_back(copyWithoutElevation(*waypoints[0], "to"));
+        waypoints_.push_back(copyWithoutElevation(*waypoints_[0], "to"));
         return;
     }
-    waypoints.back()->name = "via" + std::to_string(count - 1) + "_center";
+    waypoints_.back()->name = "via" + std::to_string(count - 1) + "_center";
     for (std::size_t k = count - 1; k-- > 0;) {
-        waypoints.push_back(copyWithoutElevation(*waypoints[k], k == 0 ? "to" : "via"));
+        waypoints_.push_back(copyWithoutElevation(*waypoints_[k], k == 0 ? "to" : "via"));
     }
 }
 
 void RoutingEngine::retryAfterIsland() {
-    if (routingContext.useDynamicRange) {
-        for (const std::shared_ptr<MatchedWaypoint>& waypoint : *matchedWaypoints) {
+    if (routingContext_.useDynamicRange) {
+        for (const std::shared_ptr<MatchedWaypoint>& waypoint : *matchedWaypoints_) {
             if (waypoint->name && waypoint->name->find("_add") != std::string::npos) {
-                islandNodePairs.addTempPair(waypoint->node1->getIdFromPos(), waypoint->node2->getIdFromPos());
+                islandNodePairs_.addTempPair(waypoint->node1->getIdFromPos(), waypoint->node2->getIdFromPos());
             }
         }
     }
-    islandNodePairs.freezeTempPairs();
-    if (nodesCache) nodesCache->clean(true);
+    islandNodePairs_.freezeTempPairs();
+    if (nodesCache_) nodesCache_->clean(true);
     retireMatchedWaypoints();
 }
 
 void RoutingEngine::doGetInfo() {
-    RoutingContext& rc = routingContext;
+    RoutingContext& rc = routingContext_;
+    const auto close = util::onScopeExit([this] { closeNodesCache(); });
     try {
-        startTime = jcompat::currentTimeMillis();
+        startTime_ = jcompat::currentTimeMillis();
         rc.freeNoWays();
 
         auto info = std::make_shared<MatchedWaypoint>();
-        info->waypoint = waypoints[0];
+        info->waypoint = waypoints_[0];
         info->name = "wpt_info";
         retireMatchedWaypoints();
-        matchedWaypoints = MatchedWaypointList{info};
-        matchWaypointsToNodes(*matchedWaypoints);
+        matchedWaypoints_ = MatchedWaypointList{info};
+        matchWaypointsToNodes(*matchedWaypoints_);
 
         resetCache(true);
-        nodesCache->nodesMap().cleanupMode = 0;
-        OsmNode* start = nodesCache->getGraphNode(*info->node1);
-        nodesCache->obtainNonHollowNode(start);
+        nodesCache_->nodesMap().cleanupMode = 0;
+        OsmNode* start = nodesCache_->getGraphNode(*info->node1);
+        nodesCache_->obtainNonHollowNode(start);
         // Taken now: the search below works on a graph of its own.
         const util::ByteArray startWayTags = start->firstLink != nullptr ? start->firstLink->wayTags : util::ByteArray();
 
         auto guide = std::make_shared<OsmTrack>();
         guide->addNode(std::make_shared<OsmPathElement>(info->node2->ilon, info->node2->ilat, 0, nullptr));
         guide->addNode(std::make_shared<OsmPathElement>(info->node1->ilon, info->node1->ilat, 0, nullptr));
-        guideTrack = std::move(guide);
+        SearchSettings settings;
+        settings.guideTrack = guide.get();
 
         const auto segmentEnd = [&info](const OsmNode& at) {
             auto waypoint = std::make_shared<MatchedWaypoint>();
@@ -165,33 +168,24 @@ void RoutingEngine::doGetInfo() {
             return waypoint;
         };
         retireMatchedWaypoints();
-        matchedWaypoints = MatchedWaypointList{segmentEnd(*info->node1), segmentEnd(*info->node2)};
+        matchedWaypoints_ = MatchedWaypointList{segmentEnd(*info->node1), segmentEnd(*info->node2)};
 
-        std::shared_ptr<OsmTrack> track;
-        try {
-            track = findTrack("getinfo", *(*matchedWaypoints)[0], (*matchedWaypoints)[1].get(), nullptr, nullptr,
-                              false);
-        } catch (...) {
-            guideTrack = nullptr;
-            throw;
-        }
-        guideTrack = nullptr;
+        std::shared_ptr<OsmTrack> track = findTrack("getinfo", *(*matchedWaypoints_)[0], (*matchedWaypoints_)[1].get(),
+                                                    nullptr, nullptr, false, settings);
         if (!track) {
-            if (!errorMessage) errorMessage = "no track found";
+            if (!errorMessage_) errorMessage_ = "no track found";
         } else {
             track->messageList.emplace();
-            track->matchedWaypoints = *matchedWaypoints;
+            track->matchedWaypoints = *matchedWaypoints_;
             track->name = "getinfo";
-            if (engineMode == 3) addInformationPoint(*track, info, startWayTags);
-            foundTrack = std::move(track);
+            if (engineMode_ == 3) addInformationPoint(*track, info, startWayTags);
+            foundTrack_ = std::move(track);
         }
     } catch (const std::bad_alloc&) {
-        closeNodesCache();
         throw;
     } catch (const std::exception& failure) {
         logException(failure);
     }
-    closeNodesCache();
 }
 
 void RoutingEngine::addInformationPoint(OsmTrack& track, const std::shared_ptr<MatchedWaypoint>& info,
@@ -220,11 +214,11 @@ void RoutingEngine::addInformationPoint(OsmTrack& track, const std::shared_ptr<M
     point->nodeTags = wayTags;
     track.pois.push_back(std::move(point));
     track.matchedWaypoints = {info};
-    track.exportWaypoints = routingContext.exportWaypoints;
+    track.exportWaypoints = routingContext_.exportWaypoints;
 }
 
 void RoutingEngine::doRoundTrip() {
-    RoutingContext& rc = routingContext;
+    RoutingContext& rc = routingContext_;
     try {
         rc.useDynamicRange = true;
         // A negative radius mirrors the circle; a huge one would keep the service busy for minutes.
@@ -235,13 +229,13 @@ void RoutingEngine::doRoundTrip() {
         }
         const double searchRadius = rc.roundTripDistance ? *rc.roundTripDistance : DEFAULT_ROUND_TRIP_DISTANCE;
         double direction = rc.startDirection ? *rc.startDirection : -1.0;
-        if (direction == -1.0) direction = getRandomDirectionFromData(waypoints[0], searchRadius);
+        if (direction == -1.0) direction = getRandomDirectionFromData(waypoints_[0], searchRadius);
         if (!rc.allowSamewayback) {
-            buildPointsFromCircle(waypoints, direction, searchRadius,
+            buildPointsFromCircle(waypoints_, direction, searchRadius,
                                   rc.roundTripPoints.value_or(DEFAULT_ROUND_TRIP_POINTS));
         } else {
             // Out to one point and back the same way (the route run adds the way back).
-            waypoints.push_back(roundTripPoint(*waypoints[0], searchRadius, direction, "rt1"));
+            waypoints_.push_back(roundTripPoint(*waypoints_[0], searchRadius, direction, "rt1"));
         }
         rc.waypointCatchingRange = ROUND_TRIP_CATCHING_RANGE;
     } catch (const std::bad_alloc&) {
@@ -257,27 +251,27 @@ void RoutingEngine::doRoundTrip() {
 
 void RoutingEngine::endRoundTripWithoutRoute() {
     // As a route run ends, so that the request's profile goes back to the cache.
-    ProfileCache::releaseProfile(routingContext);
+    ProfileCache::releaseProfile(routingContext_);
     closeNodesCache();
-    openSet.clear();
+    openSet_.clear();
 }
 
 void RoutingEngine::logException(const std::exception& failure) {
     if (const auto* runtime = dynamic_cast<const jcompat::RuntimeException*>(&failure)) {
-        errorMessage = runtime->hasMessage() ? std::optional<std::string>(runtime->getMessage()) : std::nullopt;
+        errorMessage_ = runtime->hasMessage() ? std::optional<std::string>(runtime->getMessage()) : std::nullopt;
     } else if (const auto* throwable = dynamic_cast<const jcompat::Throwable*>(&failure)) {
-        errorMessage = throwable->toString();
+        errorMessage_ = throwable->toString();
     } else if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr) {
-        errorMessage = "OutOfMemoryError";
+        errorMessage_ = "OutOfMemoryError";
     } else {
-        errorMessage = std::string("InternalError: ") + failure.what();
+        errorMessage_ = std::string("InternalError: ") + failure.what();
     }
 }
 
 double RoutingEngine::elevationFilter(const mapaccess::OsmPos& position) const {
-    if (nodesCache) {
+    if (nodesCache_) {
         const std::int32_t lonDegree = position.getILon() / 1000000;
-        for (const std::unique_ptr<mapaccess::OsmFile>& file : nodesCache->fileRow(position.getILat() / 1000000)) {
+        for (const std::unique_ptr<mapaccess::OsmFile>& file : nodesCache_->fileRow(position.getILat() / 1000000)) {
             if (file->lonDegree() == lonDegree) return file->elevationType() == 1 ? -5.0 : -10.0;
         }
     }
@@ -285,20 +279,20 @@ double RoutingEngine::elevationFilter(const mapaccess::OsmPos& position) const {
 }
 
 void RoutingEngine::closeNodesCache() {
-    if (!nodesCache) return;
-    nodesCache->close();
-    nodesCache.reset();
+    if (!nodesCache_) return;
+    nodesCache_->close();
+    nodesCache_.reset();
 }
 
 void RoutingEngine::replaceMatchedWaypoints(MatchedWaypointList waypoints) {
     retireMatchedWaypoints();
-    matchedWaypoints = std::move(waypoints);
+    matchedWaypoints_ = std::move(waypoints);
 }
 
 void RoutingEngine::retireMatchedWaypoints() {
     // The node cache's matcher may still point at them: they live as long as the run.
-    if (matchedWaypoints) retiredWaypoints_.push_back(std::move(*matchedWaypoints));
-    matchedWaypoints.reset();
+    if (matchedWaypoints_) retiredWaypoints_.push_back(std::move(*matchedWaypoints_));
+    matchedWaypoints_.reset();
 }
 
 } // namespace ferrow::router

@@ -167,7 +167,7 @@ TEST_F(FourWays, StopFlagEndsTheRunWithItsMessage) {
     engine.terminate();
     engine.doRun(60000);
     EXPECT_EQ(engine.getErrorMessage(), "operation killed by thread-priority-watchdog after 0 seconds");
-    EXPECT_EQ(engine.nodesCache, nullptr);
+    EXPECT_EQ(EngineProbe::nodesCache(engine), nullptr);
     EXPECT_EQ(rc.expctxWay, nullptr);
 }
 
@@ -232,10 +232,10 @@ TEST_F(DeadEnd, SameWayBackVisitsTheWaypointsInReverse) {
     EngineRun r = run(viaTheSpur, 0, "", [](RoutingContext& rc, OsmNodeNamedList&) { rc.allowSamewayback = true; });
     ASSERT_EQ(r.engine->getErrorMessage(), std::nullopt) << r.error();
     std::vector<std::string> names;
-    for (const auto& waypoint : r.engine->waypoints) names.push_back(*waypoint->name);
+    for (const auto& waypoint : r.engine->getWaypoints()) names.push_back(*waypoint->name);
     EXPECT_EQ(names, (std::vector<std::string>{"from", "via1", "via2_center", "via", "to"}));
-    EXPECT_EQ(r.engine->waypoints[3]->ilat, gridLat(50.501));
-    EXPECT_EQ(r.engine->waypoints[4]->ilon, gridLon(7.9975));
+    EXPECT_EQ(r.engine->getWaypoints()[3]->ilat, gridLat(50.501));
+    EXPECT_EQ(r.engine->getWaypoints()[4]->ilon, gridLon(7.9975));
     EXPECT_EQ(r.track().points.front()->ilon, r.track().points.back()->ilon);
 }
 
@@ -397,7 +397,7 @@ TEST_F(DeadEnd, PointInformation) {
         EngineRun r = run("8.0005,50.5004", mode);
         ASSERT_EQ(r.engine->getErrorMessage(), std::nullopt) << r.error();
         EXPECT_EQ(r.track().name, "getinfo");
-        EXPECT_EQ(r.engine->nodesCache, nullptr); // no segment file stays open
+        EXPECT_EQ(EngineProbe::nodesCache(*r.engine), nullptr); // no segment file stays open
         ASSERT_TRUE(r.track().messageList);
         EXPECT_TRUE(r.track().messageList->empty());
         // The matched segment: the spur from the junction to its end.
@@ -476,10 +476,10 @@ TEST_F(EngineRuns, ElevationFilterFollowsTheFilesElevationType) {
     mapaccess::OsmNode there(gridLon(13.0), gridLat(50.5));
     EXPECT_EQ(engine.elevationFilter(here), -10.0); // no node cache
     engine.resetCache(false);
-    engine.nodesCache->getSegmentFor(here.ilon, here.ilat);
+    EngineProbe::nodesCache(engine)->getSegmentFor(here.ilon, here.ilat);
     EXPECT_EQ(engine.elevationFilter(here), -5.0);
     EXPECT_EQ(engine.elevationFilter(there), -10.0); // not opened
-    engine.nodesCache->getSegmentFor(there.ilon, there.ilat);
+    EngineProbe::nodesCache(engine)->getSegmentFor(there.ilon, there.ilat);
     EXPECT_EQ(engine.elevationFilter(there), -10.0);
     ProfileCache::releaseProfile(rc);
 }

@@ -9,6 +9,7 @@
 #include "jcompat/Clock.h"
 #include "jcompat/Exceptions.h"
 #include "router/engine/RoutingIslandException.h"
+#include "router/engine/SearchCutShortException.h"
 #include "testsupport/SearchFixture.h"
 
 namespace ferrow::router::testing {
@@ -265,8 +266,8 @@ TEST(PathSearch, UnreachableTarget) {
     f.load(net, testProfile());
     EXPECT_THROW(f.search(f.on(a, b), f.on(x, y)), RoutingIslandException);
     // The search staged the pairs of the links it took.
-    EXPECT_GT(f.engine->islandNodePairs.stagedCount(), 0);
-    for (int i = 0; i < 5; ++i) f.engine->islandNodePairs.freezeTempPairs();
+    EXPECT_GT(EngineProbe::islandNodePairs(*f.engine).stagedCount(), 0);
+    for (int i = 0; i < 5; ++i) EngineProbe::islandNodePairs(*f.engine).freezeTempPairs();
     EXPECT_EQ(f.search(f.on(a, b), f.on(x, y)), nullptr);
     // The no-go list is restored after the failure as after the search.
     EXPECT_TRUE(f.rc.nogoPoints.empty());
@@ -280,10 +281,11 @@ TEST(PathSearch, NodeLimitEndsTheSearch) {
 
     SearchFixture f;
     f.load(net, testProfile());
-    f.engine->nodeLimit = 3;
+    f.settings.nodeLimit = 3;
     EXPECT_EQ(f.search(f.on(line[0], line[1]), f.on(line[10], line[11])), nullptr);
-    EXPECT_EQ(f.engine->nodeLimit, 0);
+    EXPECT_TRUE(f.engine->lastSearchReachedNodeLimit());
     EXPECT_EQ(f.engine->lastVisitedCount(), 2);
+    f.settings.nodeLimit = 0;
     auto track = f.search(f.on(line[0], line[1]), f.on(line[10], line[11]));
     ASSERT_TRUE(track);
     EXPECT_EQ(track->points.size(), 12u);
@@ -397,12 +399,12 @@ TEST(PathSearch, StopFlag) {
     net.way("highway=residential", {a, b, c});
     SearchFixture f;
     f.load(net, testProfile());
-    f.engine->startTime = jcompat::currentTimeMillis() - 2500;
+    EngineProbe::startTime(*f.engine) = jcompat::currentTimeMillis() - 2500;
     f.engine->terminate();
     try {
         f.search(f.on(a, b), f.on(b, c));
         FAIL() << "no failure";
-    } catch (const jcompat::IllegalArgumentException& failure) {
+    } catch (const SearchCutShortException& failure) {
         EXPECT_EQ(failure.getMessage(), "operation killed by thread-priority-watchdog after 2 seconds");
     }
 }
@@ -415,12 +417,12 @@ TEST(PathSearch, Timeout) {
     net.way("highway=residential", {a, b, c});
     SearchFixture f;
     f.load(net, testProfile());
-    f.engine->maxRunningTime = 60000;
-    f.engine->startTime = jcompat::currentTimeMillis() - 61000;
+    EngineProbe::maxRunningTime(*f.engine) = 60000;
+    EngineProbe::startTime(*f.engine) = jcompat::currentTimeMillis() - 61000;
     try {
         f.search(f.on(a, b), f.on(b, c), nullptr, "pass1");
         FAIL() << "no failure";
-    } catch (const jcompat::IllegalArgumentException& failure) {
+    } catch (const SearchCutShortException& failure) {
         EXPECT_EQ(failure.getMessage(), "pass1 timeout after 60 seconds");
     }
 }
@@ -540,7 +542,7 @@ TEST(PathSearchMemory, SmallBudgetReachesTheMemoryLimit) {
     };
     EXPECT_TRUE(searchWith(128));
     EXPECT_THAT([&] { searchWith(1); },
-                ::testing::ThrowsMessage<jcompat::IllegalArgumentException>(::testing::StrEq("memory limit reached")));
+                ::testing::ThrowsMessage<SearchCutShortException>(::testing::StrEq("memory limit reached")));
 }
 
 } // namespace

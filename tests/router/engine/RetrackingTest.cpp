@@ -10,6 +10,7 @@
 #include "jcompat/Exceptions.h"
 #include "router/waypoints/OsmNogoPolygon.h"
 #include "router/engine/RoutingIslandException.h"
+#include "router/engine/SearchCutShortException.h"
 #include "testsupport/SearchFixture.h"
 
 namespace ferrow::router::testing {
@@ -95,10 +96,10 @@ TEST_F(Town, RetrackingAlongAnImpossibleGuide) {
     SearchFixture f;
     f.load(town->net, testProfile());
     EXPECT_THROW(f.retrack(f.on(p, a), f.on(b, q), guideThrough(f, {p})), RoutingIslandException);
-    for (int i = 0; i < 5; ++i) f.engine->islandNodePairs.freezeTempPairs(); // no more island exceptions
+    for (int i = 0; i < 5; ++i) EngineProbe::islandNodePairs(*f.engine).freezeTempPairs(); // no more island exceptions
     EXPECT_EQ(f.retrack(f.on(p, a), f.on(b, q), guideThrough(f, {p, a, d, b, q})), nullptr);
     EXPECT_EQ(f.retrack(f.on(p, a), f.on(b, q), guideThrough(f, {p})), nullptr);
-    f.rc.inverseDirection = true;
+    f.settings.inverseDirection = true;
     EXPECT_EQ(f.retrack(f.on(b, q), f.on(p, a), guideThrough(f, {p})), nullptr);
 }
 
@@ -114,7 +115,7 @@ TEST_F(Town, InverseRouting) {
     ASSERT_TRUE(forward);
     EXPECT_EQ(f.nodesOf(*forward), (std::vector<int>{p.index, a.index, c.index, d.index, b.index, q.index}));
 
-    f.rc.inverseDirection = true;
+    f.settings.inverseDirection = true;
     auto inverse = f.search(to, from);
     ASSERT_TRUE(inverse);
     EXPECT_EQ(f.nodesOf(*inverse), (std::vector<int>{p.index, a.index, c.index, d.index, b.index, q.index}));
@@ -151,11 +152,11 @@ TEST_F(Town, EarlyExitOfACloseRecalculation) {
     try {
         f.engine->findTrack("re-routing", from, &to, nearby.get(), nullptr, true);
         FAIL() << "no early exit";
-    } catch (const jcompat::IllegalArgumentException& failure) {
+    } catch (const SearchCutShortException& failure) {
         EXPECT_EQ(failure.getMessage(), "early exit for a close recalc");
     }
-    ASSERT_NE(f.engine->matchPath, nullptr);
-    auto merged = f.engine->mergeTrack(*f.engine->matchPath, *nearby);
+    ASSERT_NE(EngineProbe::matchPath(*f.engine), nullptr);
+    auto merged = f.engine->mergeTrack(*EngineProbe::matchPath(*f.engine), *nearby);
     EXPECT_EQ(f.nodesOf(*merged), f.nodesOf(*nearby));
     EXPECT_EQ(merged->cost, nearby->cost);
     for (std::size_t i = 1; i < merged->points.size(); ++i) {

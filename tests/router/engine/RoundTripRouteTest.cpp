@@ -129,7 +129,7 @@ protected:
     std::int32_t direction(const std::string& globals, std::uint64_t seed) {
         RoundTrip r = roundTrip(globals);
         RoutingEngine::seedRoundTripRandom(seed);
-        return r.engine->getRandomDirectionFromData(r.engine->waypoints[0], 300.0);
+        return r.engine->getRandomDirectionFromData(r.engine->getWaypoints()[0], 300.0);
     }
 
     // An area-info cache file: the matched waypoint's record, then the
@@ -217,7 +217,7 @@ TEST_F(AreaScan, DirectionAtRandomWithoutScan) {
     std::remove((profiles.path() + "/dummy.vpf").c_str());
     for (const std::uint64_t seed : {1u, 2u, 3u}) {
         RoutingEngine::seedRoundTripRandom(seed);
-        EXPECT_EQ(r.engine->getRandomDirectionFromData(r.engine->waypoints[0], 300.0),
+        EXPECT_EQ(r.engine->getRandomDirectionFromData(r.engine->getWaypoints()[0], 300.0),
                   static_cast<std::int32_t>(firstDraw(seed) * 360.0));
     }
     ProfileCache::releaseProfile(*r.rc);
@@ -231,7 +231,7 @@ TEST_F(AreaScan, CacheFileStandsInForTheScan) {
         RoundTrip r = roundTrip("assign consider_forest 1");
         r.rc->areaInfoCache = path;
         RoutingEngine::seedRoundTripRandom(11);
-        return r.engine->getRandomDirectionFromData(r.engine->waypoints[0], 300.0);
+        return r.engine->getRandomDirectionFromData(r.engine->getWaypoints()[0], 300.0);
     };
     // The file's sectors, in file order among equals: 180 before 270.
     EXPECT_EQ(withCache(writeCacheFile(600, 0, 450.0, southIsGreen)), 150 + offset);
