@@ -10,6 +10,10 @@
 #include "router/costing/OsmPathElement.h"
 #include "router/costing/TrackPointMap.h"
 
+namespace ferrow::expressions {
+class BExpressionContextWay;
+}
+
 namespace ferrow::router {
 
 class RoutingContext;
@@ -114,6 +118,35 @@ public:
     virtual void resetState() = 0;
 
 private:
+    struct LinkWalk;
+    struct Section;
+
+    // ---- steps of the link step, inline: it runs for every link a search prices ----
+    // The record of a link without way tags: a straight line, free of cost.
+    inline void recordStraightLine();
+    // Adds the initial cost where the way class changes; false when it forbids the link.
+    inline bool addInitialCost(const expressions::BExpressionContextWay& way, bool inverseDirection);
+    // Updates the destination bits; false when the path would leave a
+    // destination-only area it may not leave.
+    inline bool passDestinationArea(std::int32_t classifierMask);
+    inline Section beginSection(const LinkWalk& walk, std::int32_t number);
+    inline bool turnForbidden(const RoutingContext& rc, const LinkWalk& walk, const Section& section) const;
+    // The segment caught a waypoint (RoutingContext::calcDistance): the path
+    // ends there, or starts there (and catches the end too when it lies on
+    // the same segment).
+    inline void catchWaypoint(RoutingContext& rc, LinkWalk& walk, Section& section, bool detailMode);
+    // The turn reference of a path's first section: the start direction, or
+    // the section itself mirrored behind its start.
+    static inline void setStartReference(const RoutingContext& rc, LinkWalk& walk, const Section& section);
+    inline void startSectionRecord();
+    inline void recordSection(const Section& section, double angle, std::int32_t classifierMask);
+    // Moves the walk on to the geometry point that ends the section.
+    inline void passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section, std::int16_t elevation,
+                           bool detailMode);
+    inline void endAtWaypoint(RoutingContext& rc, bool detailMode, std::int16_t storedEle2);
+    inline void reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist, std::int32_t lastDist,
+                     std::int16_t elevation);
+
     bool hasBit(std::int32_t bit) const { return (destinationBits & bit) != 0; }
     void setBit(std::int32_t bit, bool value) {
         destinationBits = value ? destinationBits | bit : destinationBits & ~bit;

@@ -60,6 +60,17 @@ bool isUsableFrom(const OsmLink& link, const OsmNode* source) {
            (link.firstNode != nullptr && link.firstNode != source);
 }
 
+// Kept out of the search loop, which checks the time at every step.
+[[noreturn]] void throwKilled(std::int64_t elapsedMillis) {
+    throw SearchCutShortException("operation killed by thread-priority-watchdog after " +
+                                  std::to_string(elapsedMillis / 1000) + " seconds");
+}
+
+[[noreturn]] void throwTimeout(const std::string& operationName, std::int64_t timeoutMillis) {
+    throw SearchCutShortException(operationName + " timeout after " + std::to_string(timeoutMillis / 1000) +
+                                  " seconds");
+}
+
 const MatchedWaypoint& requireMatched(const MatchedWaypoint& waypoint) {
     if (!waypoint.crossPoint || !waypoint.node1 || !waypoint.node2) {
         throw jcompat::IllegalArgumentException("a search waypoint was not matched to a way segment");
@@ -155,18 +166,18 @@ std::shared_ptr<OsmTrack> RoutingEngine::findTrack(const std::string& operationN
     }
     rc.nogoPoints = std::move(nogos);
 
-    search_ = settings;
+    settings_ = settings;
     rc.inverseDirection = settings.inverseDirection;
     reachedNodeLimit_ = false;
     const auto end = util::onScopeExit([this] { endSearch(); });
-    resetCache(search_.guideTrack != nullptr);
-    nodesCache_->nodesMap().cleanupMode = search_.guideTrack ? 0 : rc.considerTurnRestrictions ? 2 : 1;
+    resetCache(settings_.guideTrack != nullptr);
+    nodesCache_->nodesMap().cleanupMode = settings_.guideTrack ? 0 : rc.considerTurnRestrictions ? 2 : 1;
     return _findTrack(operationName, startWp, endWp, costCuttingTrack, refTrack, fastPartialRecalc);
 }
 
 void RoutingEngine::endSearch() {
     RoutingContext& rc = routingContext_;
-    search_ = {};
+    settings_ = {};
     rc.inverseDirection = false;
     rc.restoreNogoList();
     if (nodesCache_) {
@@ -216,7 +227,7 @@ OsmPath* RoutingEngine::getStartPath(OsmNode* fromNode, OsmNode* toNode, const M
             continue;
         }
         waypointPoint->radius = 1.5;
-        OsmPath* candidate = rc.createPath(*startPath, link, nullptr, search_.guideTrack != nullptr);
+        OsmPath* candidate = rc.createPath(*startPath, link, nullptr, settings_.guideTrack != nullptr);
         candidate->airDistance = endPos ? nextNode->calcDistance(*endPos) : 0;
         if (waypointPoint->radius < minRadius) {
             rc.releasePath(bestPath);
@@ -251,300 +262,346 @@ void RoutingEngine::addToOpenset(OsmPath* path) {
     if (path->cost >= 0) openSet_.add(openSetKey(*path), path);
 }
 
+// What the steps of one search (_findTrack) share.
+struct RoutingEngine::SearchState {
+    const std::string& operationName;
+    const OsmTrack* costCuttingTrack;
+    // The reference track's points: links between them are charged again.
+    const TrackPointMap* refPoints;
+    OsmTrack* guideTrack;
+    bool fastPartialRecalc;
+    // Counts down when positive; the search gives up at 0.
+    std::int32_t nodeLimit;
+    std::int32_t maxTotalCost;
+    std::int32_t firstMatchCost = kNoCostBound;
+    OsmNode* end1 = nullptr;
+    OsmNode* end2 = nullptr;
+    std::shared_ptr<OsmNodeNamed> endPos = nullptr;
+    std::int64_t startId1 = 0;
+    std::int64_t startId2 = 0;
+    // The memory fall-back parks paths in the border list until the open set runs dry.
+    bool memoryPanicMode = false;
+    bool needNonPanicProcessing = false;
+    std::int32_t nodesVisited = 0;
+};
+
 std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operationName,
                                                     const MatchedWaypoint& startWp, const MatchedWaypoint* endWp,
                                                     const OsmTrack* costCuttingTrack, const OsmTrack* refTrack,
                                                     bool fastPartialRecalc) {
-    RoutingContext& rc = routingContext_;
-    mapaccess::OsmNodesMap& nodesMap = nodesCache_->nodesMap();
-    const TrackPointMap* refPoints = refTrack != nullptr ? refTrack->pointMap.get() : nullptr;
-    OsmTrack* const guideTrack = search_.guideTrack;
-    std::int32_t nodeLimit = search_.nodeLimit;
+    SearchState search{
+        .operationName = operationName,
+        .costCuttingTrack = costCuttingTrack,
+        .refPoints = refTrack != nullptr ? refTrack->pointMap.get() : nullptr,
+        .guideTrack = settings_.guideTrack,
+        .fastPartialRecalc = fastPartialRecalc,
+        .nodeLimit = settings_.nodeLimit,
+        .maxTotalCost = settings_.guideTrack ? clamped(std::int64_t{settings_.guideTrack->cost} + 5000) : kNoCostBound};
     lastVisitedCount_ = 0;
     lastCollectionCount_ = 0;
+    if (!startSearch(search, startWp, endWp)) return nullptr;
 
-    std::int32_t maxTotalCost = guideTrack ? clamped(std::int64_t{guideTrack->cost} + 5000) : kNoCostBound;
-    std::int32_t firstMatchCost = kNoCostBound;
-
-    OsmNode* start1 = nodesCache_->getGraphNode(*startWp.node1);
-    OsmNode* start2 = nodesCache_->getGraphNode(*startWp.node2);
-    OsmNode* end1 = endWp != nullptr ? nodesCache_->getGraphNode(*endWp->node1) : nullptr;
-    OsmNode* end2 = endWp != nullptr ? nodesCache_->getGraphNode(*endWp->node2) : nullptr;
-    nodesMap.endNode1 = end1;
-    nodesMap.endNode2 = end2;
-
-    std::shared_ptr<OsmNodeNamed> endPos = endWp != nullptr ? pointAt(*endWp->crossPoint) : nullptr;
-
-    const bool sameSegmentSearch =
-        end1 != nullptr && ((start1 == end1 && start2 == end2) || (start1 == end2 && start2 == end1));
-
-    if (!nodesCache_->obtainNonHollowNode(start1)) return nullptr;
-    nodesCache_->expandHollowLinkTargets(start1);
-    if (!nodesCache_->obtainNonHollowNode(start2)) return nullptr;
-    nodesCache_->expandHollowLinkTargets(start2);
-
-    rc.startDirectionValid = fastPartialRecalc || rc.forceUseStartDirection;
-
-    OsmPath* startPath1 = getStartPath(start1, start2, startWp, endPos, sameSegmentSearch);
-    OsmPath* startPath2 = getStartPath(start2, start1, startWp, endPos, sameSegmentSearch);
-
-    const std::int64_t startId1 = start1->getIdFromPos();
-    const std::int64_t startId2 = start2->getIdFromPos();
-
-    if (costCuttingTrack != nullptr) {
-        const auto initialMatch = [&](const OsmPath* startPath, std::int64_t fromId, std::int64_t toId) {
-            if (startPath == nullptr) return;
-            if (const OsmPathElement* element = costCuttingTrack->getLink(fromId, toId)) {
-                const std::int64_t c = std::max<std::int64_t>(0, std::int64_t{startPath->cost} - element->cost);
-                firstMatchCost = std::min(firstMatchCost, clamped(c));
-            }
-        };
-        initialMatch(startPath1, startId1, startId2);
-        initialMatch(startPath2, startId2, startId1);
-    }
-
-    if (startPath1 == nullptr || startPath2 == nullptr) return nullptr;
-
-    openSet_.clear();
-    addToOpenset(startPath1);
-    addToOpenset(startPath2);
-
-    openBorderList_.clear();
-    bool memoryPanicMode = false;
-    bool needNonPanicProcessing = false;
-    std::int32_t nodesVisited = 0;
-
-    for (;;) {
-        if (isTerminated()) {
-            throw SearchCutShortException("operation killed by thread-priority-watchdog after " +
-                                                    std::to_string((jcompat::currentTimeMillis() - startTime_) / 1000) +
-                                                    " seconds");
-        }
-        if (maxRunningTime_ > 0) {
-            const std::int64_t timeout =
-                matchPath_ == nullptr && fastPartialRecalc ? maxRunningTime_ / 3 : maxRunningTime_;
-            if (jcompat::currentTimeMillis() - startTime_ > timeout) {
-                throw SearchCutShortException(operationName + " timeout after " +
-                                                        std::to_string(timeout / 1000) + " seconds");
-            }
-        }
-
-        OsmPath* path = openSet_.popLowest();
-        if (path == nullptr) {
-            if (openBorderList_.empty()) break;
-            for (OsmPath* borderPath : openBorderList_) addToOpenset(borderPath);
-            openBorderList_.clear();
-            memoryPanicMode = false;
-            needNonPanicProcessing = true;
-            continue;
-        }
-        if (path->airDistance == -1) { // closed
-            recycleIfDetached(path);
-            continue;
-        }
-
-        if (directWeaving_ && hasHollowLinkTargets(*path->targetNode)) {
-            if (memoryPanicMode) {
-                openBorderList_.push_back(path);
-                continue;
-            }
-            const auto need = [&] {
-                return kBytesPerQueuedPath * openSet_.size() + kBytesPerNode * std::int64_t{nodesMap.nodeCount};
-            };
-            if (nodesMap.memoryAllowance < need()) {
-                collectOpenPaths(maxTotalCost, path->cost, endPos.get());
-                if (!nodesMap.growMemoryAllowance(need())) {
-                    if (maxTotalCost < kNoCostBound || needNonPanicProcessing || fastPartialRecalc) {
-                        throw SearchCutShortException("memory limit reached");
-                    }
-                    memoryPanicMode = true;
-                    openBorderList_.push_back(path);
-                    continue;
-                }
-            }
-            needNonPanicProcessing = false;
-        }
-
-        if (fastPartialRecalc && matchPath_ != nullptr && path->cost > std::int64_t{30} * firstMatchCost &&
-            costCuttingTrack != nullptr && !costCuttingTrack->dirty) {
-            const std::int64_t now = jcompat::currentTimeMillis();
-            if (path->cost > maxTotalCost / 2 && now - startTime_ < maxRunningTime_ / 3) {
-                // Far from a close recalculation, and time enough: finish the search.
-                startTime_ = now;
-                fastPartialRecalc = false;
-            } else {
-                throw SearchCutShortException("early exit for a close recalc");
-            }
-        }
-
-        if (nodeLimit > 0 && --nodeLimit == 0) {
+    while (OsmPath* path = nextOpenPath(search)) {
+        if (!checkMemory(search, *path)) continue;
+        checkEarlyExit(search, *path);
+        if (search.nodeLimit > 0 && --search.nodeLimit == 0) {
             reachedNodeLimit_ = true;
             return nullptr;
         }
-
-        ++nodesVisited;
-        lastVisitedCount_ = nodesVisited;
-
-        OsmLink* currentLink = path->link;
-        OsmNode* sourceNode = path->sourceNode;
-        OsmNode* currentNode = path->targetNode;
-        const std::int64_t sourceId = sourceNode->getIdFromPos();
-        const std::int64_t currentId = currentNode->getIdFromPos();
-        if (!path->didEnterDestinationArea()) islandNodePairs_.addTempPair(sourceId, currentId);
-
+        lastVisitedCount_ = ++search.nodesVisited;
+        if (!path->didEnterDestinationArea()) {
+            islandNodePairs_.addTempPair(path->sourceNode->getIdFromPos(), path->targetNode->getIdFromPos());
+        }
         if (path->treeDepth != 1) {
             if (path->treeDepth == 0) path->treeDepth = 1;
-            if ((sourceNode == end1 && currentNode == end2) || (sourceNode == end2 && currentNode == end1)) {
-                std::shared_ptr<OsmTrack> track = compileTrack(*path);
-                track->showspeed = rc.showspeed;
-                track->showSpeedProfile = rc.showSpeedProfile;
-                return track;
-            }
-            if (costCuttingTrack != nullptr) {
-                if (const OsmPathElement* element = costCuttingTrack->getLink(sourceId, currentId)) {
-                    const std::int64_t parentCost = path->originElement != nullptr ? path->originElement->cost : 0;
-                    const std::int64_t c =
-                        std::max<std::int64_t>(0, path->cost - parentCost - element->cost) + parentCost;
-                    firstMatchCost = std::min(firstMatchCost, clamped(c));
-                    const std::int64_t estimate = std::int64_t{path->cost} + path->elevationCorrection() +
-                                                  (std::int64_t{costCuttingTrack->cost} - element->cost);
-                    if (estimate <= maxTotalCost) {
-                        matchPath_ = OsmPathElement::create(*path, rc.pathElements);
-                        matchPathInSearch_ = true;
-                    }
-                    if (estimate < maxTotalCost) maxTotalCost = clamped(estimate);
-                }
-            }
+            if (linksEnds(search, *path->sourceNode, *path->targetNode)) return finishTrack(*path);
+            if (search.costCuttingTrack != nullptr) cutCosts(search, *path);
         }
-
-        // Closing: every path that arrived over this link is done with; they
-        // stay in the open set, marked, and are expanded together now.
-        OsmLinkHolder* firstLinkHolder = currentLink->getFirstLinkHolder(sourceNode);
-        for (OsmLinkHolder* holder = firstLinkHolder; holder != nullptr; holder = holder->getNextForLink()) {
-            static_cast<OsmPath*>(holder)->airDistance = -1;
-        }
-        if (path->treeDepth > 1) {
-            const bool bidirectional = isBidirectional(*currentLink);
-            sourceNode->unlinkLink(currentLink);
-            // The way back is released as well when no path took it yet
-            // (with turn restrictions it may still be needed from there).
-            if (bidirectional && currentLink->getFirstLinkHolder(currentNode) == nullptr &&
-                !rc.considerTurnRestrictions) {
-                currentNode->unlinkLink(currentLink);
-            }
-        }
-
-        if (std::int64_t{path->cost} + path->airDistance > std::int64_t{maxTotalCost} + 100) {
-            recycleIfDetached(path);
-            continue;
-        }
-
-        nodesMap.costLimit = maxTotalCost;
-        nodesMap.currentPathCost = path->cost;
-        nodesMap.destination = endPos.get();
-
-        rc.clearPrePaths();
-        for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
-            OsmNode* nextNode = link->getTarget(currentNode);
-            if (nextNode == nullptr || !nodesCache_->obtainNonHollowNode(nextNode) || !nextNode->hasLinks() ||
-                nextNode == sourceNode) {
-                continue;
-            }
-            if (OsmPrePath* prePath = rc.createPrePath(*path, link)) {
-                prePath->next = rc.firstPrePath;
-                rc.firstPrePath = prePath;
-            }
-        }
-
-        for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
-            OsmNode* nextNode = link->getTarget(currentNode);
-            if (nextNode == nullptr || !nodesCache_->obtainNonHollowNode(nextNode) || !nextNode->hasLinks() ||
-                nextNode == sourceNode) {
-                continue;
-            }
-            const std::int64_t nextId = nextNode->getIdFromPos();
-
-            if (guideTrack) {
-                const auto size = static_cast<std::int64_t>(guideTrack->points.size());
-                const std::int64_t guideIndex =
-                    rc.inverseDirection ? size - path->treeDepth - 2 : std::int64_t{path->treeDepth} + 1;
-                if (guideIndex < 0 || guideIndex >= size) continue; // beyond the guide track
-                if (nextId != guideTrack->points[static_cast<std::size_t>(guideIndex)]->getIdFromPos()) {
-                    // Off the guide track: remembered as a detour for the turn instructions.
-                    if (rc.turnInstructionMode > 0) {
-                        OsmPath* detour = rc.createPath(*path, link, refPoints, true);
-                        if (detour->cost >= 0 && nextId != startId1 && nextId != startId2) {
-                            guideTrack->registerDetourForId(
-                                currentId,
-                                copyDetourForTrack(*OsmPathElement::create(*detour, rc.pathElements), *currentNode));
-                        }
-                        rc.releasePath(detour);
-                    }
-                    continue;
-                }
-            }
-
-            const bool isFinalLink = (currentNode == end1 || currentNode == end2) &&
-                                     (nextNode == end1 || nextNode == end2) && end1 != nullptr;
-
-            OsmPath* bestPath = nullptr;
-            for (OsmLinkHolder* holder = firstLinkHolder; holder != nullptr; holder = holder->getNextForLink()) {
-                auto* otherPath = static_cast<OsmPath*>(holder);
-                OsmPath* testPath;
-                if (isFinalLink) {
-                    endPos->radius = 1.5;
-                    rc.setWaypoint(endPos, nullptr, true);
-                    const auto unset = util::onScopeExit([&rc] { rc.unsetWaypoint(); });
-                    testPath = rc.createPath(*otherPath, link, refPoints, guideTrack != nullptr);
-                } else {
-                    testPath = rc.createPath(*otherPath, link, refPoints, guideTrack != nullptr);
-                }
-                if (testPath->cost >= 0 && (bestPath == nullptr || testPath->cost < bestPath->cost) &&
-                    testPath->sourceNode->getIdFromPos() != testPath->targetNode->getIdFromPos()) {
-                    rc.releasePath(bestPath);
-                    bestPath = testPath;
-                } else {
-                    rc.releasePath(testPath);
-                }
-            }
-            if (bestPath == nullptr) continue;
-
-            bestPath->airDistance = isFinalLink || !endPos ? 0 : nextNode->calcDistance(*endPos);
-
-            if (!isFinalLink) {
-                // A skipped earlier pass (factor 0 or below) bounds nothing.
-                const double factor = lastAirDistanceCostFactor_ > 0.0 ? lastAirDistanceCostFactor_ : 1.0;
-                if (factor * maxTotalCost + 100 <
-                    static_cast<double>(std::int64_t{bestPath->cost} + bestPath->airDistance)) {
-                    rc.releasePath(bestPath);
-                    continue;
-                }
-            }
-
-            bool dominated = false;
-            for (OsmLinkHolder* holder = link->getFirstLinkHolder(currentNode); holder != nullptr;
-                 holder = holder->getNextForLink()) {
-                const auto* registered = static_cast<const OsmPath*>(holder);
-                if (registered->airDistance != -1 && bestPath->definitlyWorseThan(*registered)) {
-                    dominated = true;
-                    break;
-                }
-            }
-            if (dominated) {
-                rc.releasePath(bestPath);
-                continue;
-            }
-            bestPath->treeDepth = path->treeDepth + 1;
-            link->addLinkHolder(bestPath, currentNode);
-            addToOpenset(bestPath);
+        OsmLinkHolder* arrivals = closeLink(*path);
+        // A path that cannot come in under the cost bound goes no further.
+        if (std::int64_t{path->cost} + path->airDistance <= std::int64_t{search.maxTotalCost} + 100) {
+            expand(search, *path, arrivals);
         }
         recycleIfDetached(path);
     }
 
-    if (nodesVisited < MAXNODES_ISLAND_CHECK && islandNodePairs_.getFreezeCount() < MAX_ISLAND_FREEZES) {
+    if (search.nodesVisited < MAXNODES_ISLAND_CHECK && islandNodePairs_.getFreezeCount() < MAX_ISLAND_FREEZES) {
         throw RoutingIslandException();
     }
     return nullptr;
+}
+
+inline bool RoutingEngine::startSearch(SearchState& search, const MatchedWaypoint& startWp, const MatchedWaypoint* endWp) {
+    RoutingContext& rc = routingContext_;
+    mapaccess::OsmNodesMap& nodesMap = nodesCache_->nodesMap();
+    OsmNode* start1 = nodesCache_->getGraphNode(*startWp.node1);
+    OsmNode* start2 = nodesCache_->getGraphNode(*startWp.node2);
+    search.end1 = endWp != nullptr ? nodesCache_->getGraphNode(*endWp->node1) : nullptr;
+    search.end2 = endWp != nullptr ? nodesCache_->getGraphNode(*endWp->node2) : nullptr;
+    nodesMap.endNode1 = search.end1;
+    nodesMap.endNode2 = search.end2;
+    search.endPos = endWp != nullptr ? pointAt(*endWp->crossPoint) : nullptr;
+    const bool sameSegmentSearch = search.end1 != nullptr && linksEnds(search, *start1, *start2);
+
+    if (!nodesCache_->obtainNonHollowNode(start1)) return false;
+    nodesCache_->expandHollowLinkTargets(start1);
+    if (!nodesCache_->obtainNonHollowNode(start2)) return false;
+    nodesCache_->expandHollowLinkTargets(start2);
+
+    rc.startDirectionValid = search.fastPartialRecalc || rc.forceUseStartDirection;
+    OsmPath* startPath1 = getStartPath(start1, start2, startWp, search.endPos, sameSegmentSearch);
+    OsmPath* startPath2 = getStartPath(start2, start1, startWp, search.endPos, sameSegmentSearch);
+    search.startId1 = start1->getIdFromPos();
+    search.startId2 = start2->getIdFromPos();
+
+    // A start path on the cost-cutting track: how far the search is from it at most.
+    const auto initialMatch = [&search](const OsmPath* startPath, std::int64_t fromId, std::int64_t toId) {
+        if (startPath == nullptr || search.costCuttingTrack == nullptr) return;
+        if (const OsmPathElement* element = search.costCuttingTrack->getLink(fromId, toId)) {
+            const std::int64_t c = std::max<std::int64_t>(0, std::int64_t{startPath->cost} - element->cost);
+            search.firstMatchCost = std::min(search.firstMatchCost, clamped(c));
+        }
+    };
+    initialMatch(startPath1, search.startId1, search.startId2);
+    initialMatch(startPath2, search.startId2, search.startId1);
+    if (startPath1 == nullptr || startPath2 == nullptr) return false;
+
+    openSet_.clear();
+    addToOpenset(startPath1);
+    addToOpenset(startPath2);
+    openBorderList_.clear();
+    return true;
+}
+
+inline bool RoutingEngine::linksEnds(const SearchState& search, const OsmNode& a, const OsmNode& b) {
+    return (&a == search.end1 && &b == search.end2) || (&a == search.end2 && &b == search.end1);
+}
+
+inline OsmPath* RoutingEngine::nextOpenPath(SearchState& search) {
+    for (;;) {
+        checkTime(search);
+        OsmPath* path = openSet_.popLowest();
+        if (path == nullptr) {
+            if (openBorderList_.empty()) return nullptr;
+            // The open set ran dry: the parked paths go on, memory permitting.
+            for (OsmPath* borderPath : openBorderList_) addToOpenset(borderPath);
+            openBorderList_.clear();
+            search.memoryPanicMode = false;
+            search.needNonPanicProcessing = true;
+            continue;
+        }
+        if (path->airDistance != -1) return path;
+        recycleIfDetached(path); // closed
+    }
+}
+
+inline void RoutingEngine::checkTime(const SearchState& search) const {
+    if (isTerminated()) throwKilled(jcompat::currentTimeMillis() - startTime_);
+    if (maxRunningTime_ <= 0) return;
+    const std::int64_t timeout =
+        matchPath_ == nullptr && search.fastPartialRecalc ? maxRunningTime_ / 3 : maxRunningTime_;
+    if (jcompat::currentTimeMillis() - startTime_ > timeout) throwTimeout(search.operationName, timeout);
+}
+
+inline bool RoutingEngine::checkMemory(SearchState& search, OsmPath& path) {
+    // Only a path towards tiles not decoded yet can make the graph grow.
+    if (!directWeaving_ || !hasHollowLinkTargets(*path.targetNode)) return true;
+    if (search.memoryPanicMode) {
+        openBorderList_.push_back(&path);
+        return false;
+    }
+    mapaccess::OsmNodesMap& nodesMap = nodesCache_->nodesMap();
+    const auto need = [&] {
+        return kBytesPerQueuedPath * openSet_.size() + kBytesPerNode * std::int64_t{nodesMap.nodeCount};
+    };
+    if (nodesMap.memoryAllowance < need()) {
+        collectOpenPaths(search.maxTotalCost, path.cost, search.endPos.get());
+        if (!nodesMap.growMemoryAllowance(need())) {
+            if (search.maxTotalCost < kNoCostBound || search.needNonPanicProcessing || search.fastPartialRecalc) {
+                throw SearchCutShortException("memory limit reached");
+            }
+            search.memoryPanicMode = true;
+            openBorderList_.push_back(&path);
+            return false;
+        }
+    }
+    search.needNonPanicProcessing = false;
+    return true;
+}
+
+inline void RoutingEngine::checkEarlyExit(SearchState& search, const OsmPath& path) {
+    const OsmTrack* track = search.costCuttingTrack;
+    if (!search.fastPartialRecalc || matchPath_ == nullptr || path.cost <= std::int64_t{30} * search.firstMatchCost ||
+        track == nullptr || track->dirty) {
+        return;
+    }
+    const std::int64_t now = jcompat::currentTimeMillis();
+    if (path.cost > search.maxTotalCost / 2 && now - startTime_ < maxRunningTime_ / 3) {
+        // Far from a close recalculation, and time enough: finish the search.
+        startTime_ = now;
+        search.fastPartialRecalc = false;
+        return;
+    }
+    throw SearchCutShortException("early exit for a close recalc");
+}
+
+inline std::shared_ptr<OsmTrack> RoutingEngine::finishTrack(OsmPath& path) {
+    std::shared_ptr<OsmTrack> track = compileTrack(path);
+    track->showspeed = routingContext_.showspeed;
+    track->showSpeedProfile = routingContext_.showSpeedProfile;
+    return track;
+}
+
+inline void RoutingEngine::cutCosts(SearchState& search, OsmPath& path) {
+    const OsmTrack& track = *search.costCuttingTrack;
+    const OsmPathElement* element =
+        track.getLink(path.sourceNode->getIdFromPos(), path.targetNode->getIdFromPos());
+    if (element == nullptr) return;
+    // The path runs over the older track: its rest bounds the cost from here.
+    const std::int64_t parentCost = path.originElement != nullptr ? path.originElement->cost : 0;
+    const std::int64_t c = std::max<std::int64_t>(0, path.cost - parentCost - element->cost) + parentCost;
+    search.firstMatchCost = std::min(search.firstMatchCost, clamped(c));
+    const std::int64_t estimate =
+        std::int64_t{path.cost} + path.elevationCorrection() + (std::int64_t{track.cost} - element->cost);
+    if (estimate <= search.maxTotalCost) {
+        matchPath_ = OsmPathElement::create(path, routingContext_.pathElements);
+        matchPathInSearch_ = true;
+    }
+    if (estimate < search.maxTotalCost) search.maxTotalCost = clamped(estimate);
+}
+
+inline OsmLinkHolder* RoutingEngine::closeLink(OsmPath& path) {
+    // Every path that arrived over this link is done with; they stay in the
+    // open set, marked, and are expanded together now.
+    OsmLink* link = path.link;
+    OsmLinkHolder* arrivals = link->getFirstLinkHolder(path.sourceNode);
+    for (OsmLinkHolder* holder = arrivals; holder != nullptr; holder = holder->getNextForLink()) {
+        static_cast<OsmPath*>(holder)->airDistance = -1;
+    }
+    if (path.treeDepth <= 1) return arrivals;
+    const bool bidirectional = isBidirectional(*link);
+    path.sourceNode->unlinkLink(link);
+    // The way back is released as well when no path took it yet (with turn
+    // restrictions it may still be needed from there).
+    if (bidirectional && link->getFirstLinkHolder(path.targetNode) == nullptr &&
+        !routingContext_.considerTurnRestrictions) {
+        path.targetNode->unlinkLink(link);
+    }
+    return arrivals;
+}
+
+inline OsmNode* RoutingEngine::nextNodeOver(OsmLink& link, const OsmNode* from, const OsmNode* source) {
+    OsmNode* next = link.getTarget(from);
+    if (next == nullptr || !nodesCache_->obtainNonHollowNode(next) || !next->hasLinks() || next == source) {
+        return nullptr;
+    }
+    return next;
+}
+
+inline void RoutingEngine::expand(SearchState& search, OsmPath& path, OsmLinkHolder* arrivals) {
+    RoutingContext& rc = routingContext_;
+    mapaccess::OsmNodesMap& nodesMap = nodesCache_->nodesMap();
+    nodesMap.costLimit = search.maxTotalCost;
+    nodesMap.currentPathCost = path.cost;
+    nodesMap.destination = search.endPos.get();
+
+    // Read once: the calls below may change anything as far as the compiler knows.
+    OsmNode* const currentNode = path.targetNode;
+    const OsmNode* const sourceNode = path.sourceNode;
+    const OsmNode* const end1 = search.end1;
+    const OsmNode* const end2 = search.end2;
+    const OsmNodeNamed* const endPos = search.endPos.get();
+    const bool atEnd = end1 != nullptr && (currentNode == end1 || currentNode == end2);
+
+    // The model's look-ahead over every way on from here (kinematic models).
+    rc.clearPrePaths();
+    for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
+        if (nextNodeOver(*link, currentNode, sourceNode) == nullptr) continue;
+        if (OsmPrePath* prePath = rc.createPrePath(path, link)) {
+            prePath->next = rc.firstPrePath;
+            rc.firstPrePath = prePath;
+        }
+    }
+    for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
+        OsmNode* nextNode = nextNodeOver(*link, currentNode, sourceNode);
+        if (nextNode == nullptr || !followsGuide(search, path, *link, *nextNode)) continue;
+        const bool isFinalLink = atEnd && (nextNode == end1 || nextNode == end2);
+        OsmPath* bestPath = bestExtension(search, arrivals, link, isFinalLink);
+        if (bestPath == nullptr) continue;
+        bestPath->airDistance = isFinalLink || endPos == nullptr ? 0 : nextNode->calcDistance(*endPos);
+        if ((!isFinalLink && beyondCostBound(search, *bestPath)) || isDominated(*bestPath, *link, *currentNode)) {
+            rc.releasePath(bestPath);
+            continue;
+        }
+        bestPath->treeDepth = path.treeDepth + 1;
+        link->addLinkHolder(bestPath, currentNode);
+        addToOpenset(bestPath);
+    }
+}
+
+inline bool RoutingEngine::followsGuide(const SearchState& search, OsmPath& path, OsmLink& link, const OsmNode& nextNode) {
+    OsmTrack* guide = search.guideTrack;
+    if (guide == nullptr) return true;
+    RoutingContext& rc = routingContext_;
+    const auto size = static_cast<std::int64_t>(guide->points.size());
+    const std::int64_t guideIndex = rc.inverseDirection ? size - path.treeDepth - 2 : std::int64_t{path.treeDepth} + 1;
+    if (guideIndex < 0 || guideIndex >= size) return false; // beyond the guide track
+    const std::int64_t nextId = nextNode.getIdFromPos();
+    if (nextId == guide->points[static_cast<std::size_t>(guideIndex)]->getIdFromPos()) return true;
+    // Off the guide track: remembered as a detour for the turn instructions.
+    if (rc.turnInstructionMode > 0) {
+        OsmPath* detour = rc.createPath(path, &link, search.refPoints, true);
+        if (detour->cost >= 0 && nextId != search.startId1 && nextId != search.startId2) {
+            guide->registerDetourForId(
+                path.targetNode->getIdFromPos(),
+                copyDetourForTrack(*OsmPathElement::create(*detour, rc.pathElements), *path.targetNode));
+        }
+        rc.releasePath(detour);
+    }
+    return false;
+}
+
+inline OsmPath* RoutingEngine::bestExtension(const SearchState& search, OsmLinkHolder* arrivals, OsmLink* link,
+                                      bool isFinalLink) {
+    RoutingContext& rc = routingContext_;
+    const bool detailMode = search.guideTrack != nullptr;
+    OsmPath* bestPath = nullptr;
+    // Every path that arrived over the closed link, extended over this one.
+    for (OsmLinkHolder* holder = arrivals; holder != nullptr; holder = holder->getNextForLink()) {
+        auto* otherPath = static_cast<OsmPath*>(holder);
+        OsmPath* testPath;
+        if (isFinalLink) {
+            // The end point is caught on the last link.
+            search.endPos->radius = 1.5;
+            rc.setWaypoint(search.endPos, nullptr, true);
+            const auto unset = util::onScopeExit([&rc] { rc.unsetWaypoint(); });
+            testPath = rc.createPath(*otherPath, link, search.refPoints, detailMode);
+        } else {
+            testPath = rc.createPath(*otherPath, link, search.refPoints, detailMode);
+        }
+        if (testPath->cost >= 0 && (bestPath == nullptr || testPath->cost < bestPath->cost) &&
+            testPath->sourceNode->getIdFromPos() != testPath->targetNode->getIdFromPos()) {
+            rc.releasePath(bestPath);
+            bestPath = testPath;
+        } else {
+            rc.releasePath(testPath);
+        }
+    }
+    return bestPath;
+}
+
+inline bool RoutingEngine::beyondCostBound(const SearchState& search, const OsmPath& path) const {
+    // A skipped earlier pass (factor 0 or below) bounds nothing.
+    const double factor = lastAirDistanceCostFactor_ > 0.0 ? lastAirDistanceCostFactor_ : 1.0;
+    return factor * search.maxTotalCost + 100 < static_cast<double>(std::int64_t{path.cost} + path.airDistance);
+}
+
+inline bool RoutingEngine::isDominated(const OsmPath& path, OsmLink& link, const OsmNode& from) {
+    for (OsmLinkHolder* holder = link.getFirstLinkHolder(&from); holder != nullptr; holder = holder->getNextForLink()) {
+        const auto* registered = static_cast<const OsmPath*>(holder);
+        if (registered->airDistance != -1 && path.definitlyWorseThan(*registered)) return true;
+    }
+    return false;
 }
 
 void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pathCost,
@@ -627,7 +684,7 @@ bool RoutingEngine::escapes(OsmNode* start) {
 
 std::shared_ptr<OsmTrack> RoutingEngine::compileTrack(OsmPath& path) {
     RoutingContext& rc = routingContext_;
-    OsmTrack* const guideTrack = search_.guideTrack;
+    OsmTrack* const guideTrack = settings_.guideTrack;
     OsmPathElement* element = OsmPathElement::create(path, rc.pathElements);
     if (guideTrack) element = element->origin; // the last point is dropped
 

@@ -210,9 +210,52 @@ private:
     // Tests set up and inspect the state of searches and runs through it.
     friend class testing::EngineProbe;
 
+    struct SearchState;
+
     std::shared_ptr<OsmTrack> _findTrack(const std::string& operationName, const mapaccess::MatchedWaypoint& startWp,
                                          const mapaccess::MatchedWaypoint* endWp, const OsmTrack* costCuttingTrack,
                                          const OsmTrack* refTrack, bool fastPartialRecalc);
+
+    // ---- steps of a search, inline: the search loop runs them at every step ----
+    // Finds the segment nodes, makes the start paths and queues them; false
+    // when the start cannot be completed.
+    inline bool startSearch(SearchState& search, const mapaccess::MatchedWaypoint& startWp,
+                     const mapaccess::MatchedWaypoint* endWp);
+    // Whether a and b are the end segment's nodes, in either order.
+    static inline bool linksEnds(const SearchState& search, const mapaccess::OsmNode& a, const mapaccess::OsmNode& b);
+    // The next open path to take (parked paths go on when the open set runs
+    // dry), or null when the search is exhausted; checks the stop flag and
+    // the time limit first.
+    inline OsmPath* nextOpenPath(SearchState& search);
+    inline void checkTime(const SearchState& search) const;
+    // The memory check before a path that may decode new tiles; false when
+    // the path was parked in the border list.
+    inline bool checkMemory(SearchState& search, OsmPath& path);
+    // A fast partial recalculation gives up when it strays too far from the
+    // track it met, or goes on as a full search when there is time.
+    inline void checkEarlyExit(SearchState& search, const OsmPath& path);
+    inline std::shared_ptr<OsmTrack> finishTrack(OsmPath& path);
+    // Cost cutting: a path over the cost-cutting track tightens the bound.
+    inline void cutCosts(SearchState& search, OsmPath& path);
+    // Closes the path's link: the paths that arrived over it (returned) are
+    // marked closed, and the link is released from the graph.
+    inline mapaccess::OsmLinkHolder* closeLink(OsmPath& path);
+    // The node at the far end of link from `from` when the search may go on
+    // there (decoded, linked, not back to the source), else null.
+    inline mapaccess::OsmNode* nextNodeOver(mapaccess::OsmLink& link, const mapaccess::OsmNode* from,
+                                            const mapaccess::OsmNode* source);
+    // Extends the arrivals over every link leaving the path's target and
+    // queues the best extension of each that stays within the bounds.
+    inline void expand(SearchState& search, OsmPath& path, mapaccess::OsmLinkHolder* arrivals);
+    // Whether the next node is the guide track's next point (always without
+    // a guide track); a way off the track is registered as a detour.
+    inline bool followsGuide(const SearchState& search, OsmPath& path, mapaccess::OsmLink& link,
+                      const mapaccess::OsmNode& nextNode);
+    inline OsmPath* bestExtension(const SearchState& search, mapaccess::OsmLinkHolder* arrivals, mapaccess::OsmLink* link,
+                           bool isFinalLink);
+    inline bool beyondCostBound(const SearchState& search, const OsmPath& path) const;
+    // Whether a path already on the link from that node makes path useless.
+    static inline bool isDominated(const OsmPath& path, mapaccess::OsmLink& link, const mapaccess::OsmNode& from);
     OsmPath* getStartPath(mapaccess::OsmNode* fromNode, mapaccess::OsmNode* toNode,
                           const mapaccess::MatchedWaypoint& waypoint, const std::shared_ptr<OsmNodeNamed>& endPos,
                           bool sameSegmentSearch);
@@ -283,7 +326,7 @@ private:
     std::optional<MatchedWaypointList> matchedWaypoints_;
     mapaccess::OsmNodePairSet islandNodePairs_{ISLAND_PAIR_CAPACITY};
     // The settings of the running search.
-    SearchSettings search_;
+    SearchSettings settings_;
     // Where a search met its cost-cutting track: a chain of points that
     // outlives the search (it persists between the passes of a leg).
     OsmPathElement* matchPath_ = nullptr;
