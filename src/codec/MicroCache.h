@@ -62,8 +62,6 @@ public:
     virtual std::string describe() const { return "MicroCache"; }
 
     bool isPristine() const noexcept { return pristine_; }
-    bool isDormant() const noexcept { return dormant_; }
-    void setDormant(bool dormant) noexcept { dormant_ = dormant; }
 
 protected:
     // Takes over the assembled arrays of a freshly decoded tile.
@@ -80,7 +78,6 @@ protected:
     std::int32_t takenBytes_ = 0;
     std::int32_t searchStep_ = 0;
     bool pristine_ = true;
-    bool dormant_ = false;
 
 private:
     std::int32_t recordStart(std::int32_t index) const noexcept {

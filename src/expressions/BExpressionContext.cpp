@@ -52,7 +52,7 @@ struct ReaderReset {
 
 BExpressionContext::BExpressionContext(std::string context, int hashSize, BExpressionMetaData& meta)
     : context_(std::move(context)), hashSize_(std::max(hashSize, 0)) {
-    startWayScratch_.assign(kStartWayScratchSize, 0);
+    startWayScratch_.assign(START_WAY_SCRATCH_SIZE, 0);
     resetCaches();
     meta.registerListener(context_, this);
 }
@@ -543,7 +543,7 @@ bool BExpressionContext::checkStartWay(const util::ByteArray& tagBytes) {
     decode(startWayScratch_, false, tagBytes.span());
     for (std::size_t i = 0; i + 1 < noStartWays_.size(); i += 2) {
         const int nameIdx = noStartWays_[i];
-        if (nameIdx < kStartWayScratchSize && startWayScratch_[nameIdx] == noStartWays_[i + 1]) {
+        if (nameIdx < START_WAY_SCRATCH_SIZE && startWayScratch_[nameIdx] == noStartWays_[i + 1]) {
             return false;
         }
     }

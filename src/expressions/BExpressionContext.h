@@ -136,7 +136,7 @@ protected:
 private:
     friend class BExpression;
 
-    static constexpr int kStartWayScratchSize = 512;
+    static constexpr int START_WAY_SCRATCH_SIZE = 512;
 
     BExpression* newExpression();
     BExpression*& lastAssignedExpression(int variableIdx);

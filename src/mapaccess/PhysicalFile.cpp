@@ -56,13 +56,13 @@ PhysicalFile::PhysicalFile(const jcompat::File& file, codec::DataBuffers& buffer
     }
 
     const std::int64_t end = subSquareEnds_[SUB_SQUARES - 1];
-    fileLength_ = file_->length();
-    if (fileLength_ == end) {
+    const std::int64_t fileLength = file_->length();
+    if (fileLength == end) {
         return;
     }
-    const std::int32_t trailerLength = fileLength_ - end > SHORT_TRAILER_BYTES ? TRAILER_BYTES : SHORT_TRAILER_BYTES;
-    if (fileLength_ < end + trailerLength) {
-        throw jcompat::IOException("file of size " + std::to_string(fileLength_) + " too short, should be " +
+    const std::int32_t trailerLength = fileLength - end > SHORT_TRAILER_BYTES ? TRAILER_BYTES : SHORT_TRAILER_BYTES;
+    if (fileLength < end + trailerLength) {
+        throw jcompat::IOException("file of size " + std::to_string(fileLength) + " too short, should be " +
                                    std::to_string(end + trailerLength));
     }
     std::span<util::Byte> trailer = readBuffer(buffers, own, trailerLength);

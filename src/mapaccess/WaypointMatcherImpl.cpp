@@ -14,7 +14,7 @@ namespace {
 
 using util::CheapRuler;
 
-constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
+constexpr double kDegreesPerRadian = 57.29577951308232;
 
 // Orders like the language's total order of doubles: NaN after every number
 // (all NaNs alike), -0.0 before 0.0.
@@ -51,8 +51,7 @@ WaypointMatcherImpl::WaypointMatcherImpl(std::span<MatchedWaypoint* const> waypo
                                          const OsmNodePairSet* islandPairs)
     : waypoints_(waypoints.begin(), waypoints.end()),
       islandPairs_(islandPairs),
-      maxDistance_(std::abs(maxDistance)),
-      dynamicRange_(maxDistance < 0.0) {
+      maxDistance_(std::abs(maxDistance)) {
     for (MatchedWaypoint* mwp : waypoints_) {
         mwp->radius = maxDistance_;
     }
@@ -75,7 +74,7 @@ double WaypointMatcherImpl::bearing(std::int32_t ilonA, std::int32_t ilatA, std:
                                     std::int32_t ilatB) {
     double degrees = std::atan2(static_cast<double>(jcompat::wrapSub(ilonB, ilonA)),
                                 static_cast<double>(jcompat::wrapSub(ilatB, ilatA))) *
-                     DEGREES_PER_RADIAN;
+                     kDegreesPerRadian;
     if (degrees < 0.0) {
         degrees += 360.0;
     }

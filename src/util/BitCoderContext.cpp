@@ -10,7 +10,7 @@ namespace ferrow::util {
 
 namespace {
 
-const auto& tables = bitcoder_detail::varBitsTables;
+const auto& tables = bitcoder_detail::kVarBitsTables;
 
 } // namespace
 

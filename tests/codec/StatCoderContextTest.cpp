@@ -24,7 +24,7 @@ std::vector<util::Byte> packBits(const std::string& bits) {
 }
 
 TEST(StatCoderContextTest, NoisyBitsTable) {
-    const auto& table = StatCoderContext::noisyBits;
+    const auto& table = StatCoderContext::NOISY_BITS;
     EXPECT_EQ(table[0], 0);
     EXPECT_EQ(table[2], 0);
     EXPECT_EQ(table[3], 1);

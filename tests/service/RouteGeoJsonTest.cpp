@@ -46,7 +46,7 @@ TEST(RouteServiceRow, QuotesBackslashQuoteAndControlCharacters) {
     EXPECT_EQ(RouteService::row("\t"), R"(["",""])");
     EXPECT_EQ(RouteService::row("x\t\ty\t"), R"(["x","","y",""])");
     EXPECT_EQ(RouteService::row("name=Straße €"), R"(["name=Straße €"])");
-    EXPECT_EQ(RouteService::row(OsmTrack::messagesHeader), kHeaderRow);
+    EXPECT_EQ(RouteService::row(OsmTrack::MESSAGES_HEADER), kHeaderRow);
 }
 
 TEST(RouteServiceFormatPos, SixFractionDigits) {

@@ -4,9 +4,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
-#include <exception>
+#include <map>
 #include <memory>
-#include <new>
 #include <string>
 #include <utility>
 
@@ -14,12 +13,12 @@
 #include "expressions/BExpressionContextWay.h"
 #include "jcompat/Exceptions.h"
 #include "jcompat/InputStream.h"
-#include "jcompat/TreeMap.h"
 #include "mapaccess/NodesCache.h"
 #include "mapaccess/OsmFile.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "router/costing/ProfileCache.h"
 #include "router/costing/RoutingContext.h"
+#include "util/ScopeExit.h"
 
 namespace ferrow::router {
 
@@ -71,7 +70,7 @@ void AreaReader::getDirectAllData(const jcompat::File& segmentDir, RoutingContex
                                   std::int32_t maxscale, expressions::BExpressionContextWay& wayContext,
                                   const OsmNogoPolygon& searchRect, std::vector<AreaInfo>& sectors) {
     // Probe point (by its key (ilon << 32) | ilat) to the base name of its segment file.
-    jcompat::TreeMap<std::int64_t, std::string> probes;
+    std::map<std::int64_t, std::string> probes;
     const std::vector<OsmNogoPolygon::Point>& rect = searchRect.points;
     OsmNogoPolygon cell(true);
     for (std::int32_t i = -maxscale; i <= maxscale; ++i) {
@@ -89,21 +88,25 @@ void AreaReader::getDirectAllData(const jcompat::File& segmentDir, RoutingContex
             if (searchRect.intersects(c[0].x, c[0].y, c[2].x, c[2].y) ||
                 searchRect.intersects(c[1].x, c[1].y, c[3].x, c[3].y) ||
                 containsRect(searchRect, c[0].x, c[0].y, c[2].x, c[2].y)) {
-                probes.put((std::int64_t{ilon} << 32) | static_cast<std::uint32_t>(ilat),
-                           mapaccess::PhysicalFile::baseNameFor(ilon, ilat));
+                probes.insert_or_assign((std::int64_t{ilon} << 32) | static_cast<std::uint32_t>(ilat),
+                                        mapaccess::PhysicalFile::baseNameFor(ilon, ilat));
             }
         }
     }
 
+    if (!rc.profile) throw jcompat::IllegalStateException("the area scan needs the profile's contexts");
     std::unique_ptr<mapaccess::NodesCache> nodesCache;
     std::unique_ptr<mapaccess::PhysicalFile> file;
     std::unique_ptr<codec::DataBuffers> buffers;
+    const auto close = util::onScopeExit([&file, &nodesCache] {
+        if (file) file->close();
+        if (nodesCache) nodesCache->close();
+    });
     try {
         // Grouped by file, so that each one is opened once; within a file in key order.
-        std::vector<std::pair<std::int64_t, std::string>> entries = probes.entries();
+        std::vector<std::pair<std::int64_t, std::string>> entries(probes.begin(), probes.end());
         std::stable_sort(entries.begin(), entries.end(),
                          [](const auto& a, const auto& b) { return a.second < b.second; });
-        if (!rc.profile) throw jcompat::IllegalStateException("the area scan needs the profile's contexts");
         // Not used for reading: it sets the way context up for decoding as a search would.
         nodesCache = std::make_unique<mapaccess::NodesCache>(segmentDir, wayContext, rc.profile->meta,
                                                              rc.forceSecondaryData,
@@ -120,15 +123,10 @@ void AreaReader::getDirectAllData(const jcompat::File& segmentDir, RoutingContex
             getDirectData(*file, *buffers, static_cast<std::int32_t>(key >> 32), static_cast<std::int32_t>(key),
                           wayContext, sectors);
         }
-    } catch (const std::bad_alloc&) {
-        if (file) file->close();
-        if (nodesCache) nodesCache->close();
-        throw;
-    } catch (const std::exception&) {
+    } catch (const jcompat::Exception&) {
+        // A missing or unreadable segment file: no statistics at all.
         sectors.clear();
     }
-    if (file) file->close();
-    if (nodesCache) nodesCache->close();
 }
 
 bool AreaReader::getDirectData(mapaccess::PhysicalFile& file, codec::DataBuffers& buffers, std::int32_t ilon,
@@ -162,9 +160,8 @@ bool AreaReader::getDirectData(mapaccess::PhysicalFile& file, codec::DataBuffers
             }
         }
         return true;
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
+    } catch (const jcompat::Exception&) {
+        // A tile that cannot be decoded ends its own count only.
         return false;
     }
 }

@@ -1,6 +1,5 @@
 #include "router/costing/KinematicPath.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -12,6 +11,7 @@
 #include "router/costing/KinematicModel.h"
 #include "router/costing/KinematicPrePath.h"
 #include "router/costing/RoutingContext.h"
+#include "util/Saturate.h"
 
 namespace ferrow::router {
 
@@ -249,9 +249,7 @@ double KinematicPath::processTargetNode(RoutingContext& rc) {
     if (kineticEnergy > energyLimit) kineticEnergy = energyLimit;
     if (message) {
         const std::int64_t nodeCost = std::int64_t{message->nodeCost} + toInt(initialCost);
-        message->nodeCost = static_cast<std::int32_t>(
-            std::clamp<std::int64_t>(nodeCost, std::numeric_limits<std::int32_t>::min(),
-                                     std::numeric_limits<std::int32_t>::max()));
+        message->nodeCost = util::saturateToInt32(nodeCost);
         message->nodeTags = node.getKeyValueDescription(false, targetNode->nodeTags);
         message->nodeMaxSpeed = kmh(nodeMaxSpeed);
     }

@@ -1,7 +1,6 @@
 #include "router/costing/OsmPath.h"
 
 #include <cmath>
-#include <limits>
 #include <string>
 
 #include "expressions/BExpressionContextWay.h"
@@ -10,6 +9,7 @@
 #include "mapaccess/TurnRestriction.h"
 #include "router/costing/RoutingContext.h"
 #include "util/CheapRuler.h"
+#include "util/Saturate.h"
 
 namespace ferrow::router {
 
@@ -19,14 +19,6 @@ using jcompat::wrapSub;
 using mapaccess::OsmNode;
 
 namespace {
-
-// Costs are 32-bit; extreme profile values could push a sum past the range,
-// where it stays at the limit instead of wrapping.
-std::int32_t clampedCost(std::int64_t sum) {
-    if (sum > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (sum < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(sum);
-}
 
 // Process-wide: straight-line legs keep counting over the life of the process.
 std::int32_t directSegmentCounter = 1;
@@ -137,7 +129,7 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
         if (message && message->wayTags) startSectionRecord();
         section.dist = rc.calcDistance(walk.lon1, walk.lat1, section.lon2, section.lat2);
         if (rc.shortestMatch) catchWaypoint(rc, walk, section, detailMode);
-        if (message) message->distance = clampedCost(std::int64_t{message->distance} + section.dist);
+        if (message) message->distance = util::saturateToInt32(std::int64_t{message->distance} + section.dist);
         if (section.isStartpoint) setStartReference(rc, walk, section);
 
         const double angle = rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2,
@@ -154,7 +146,7 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
             cost = -1;
             return;
         }
-        if (!isTrafficBackbone) cost = clampedCost(std::int64_t{cost} + toInt(sectionCost));
+        if (!isTrafficBackbone) cost = util::saturateToInt32(std::int64_t{cost} + toInt(sectionCost));
         computeKinematic(rc, section.dist, deltaH, detailMode);
         if (message) {
             recordSection(section, angle, classifierMask);
@@ -185,7 +177,7 @@ inline void OsmPath::passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const
             section.lon2,
             section.lat2,
             elevation,
-            clampedCost(std::int64_t{walk.linkDist} + section.dist),
+            util::saturateToInt32(std::int64_t{walk.linkDist} + section.dist),
             walk.transfer->next};
 }
 
@@ -220,8 +212,8 @@ inline bool OsmPath::addInitialCost(const expressions::BExpressionContextWay& wa
         const float initialCost = inverseDirection ? lastInitialCost : newInitialCost;
         if (initialCost >= 1000000.0f) return false;
         const std::int32_t initialCostPart = toInt(initialCost);
-        cost = clampedCost(std::int64_t{cost} + initialCostPart);
-        if (message) message->initialCost = clampedCost(std::int64_t{message->initialCost} + initialCostPart);
+        cost = util::saturateToInt32(std::int64_t{cost} + initialCostPart);
+        if (message) message->initialCost = util::saturateToInt32(std::int64_t{message->initialCost} + initialCostPart);
     }
     lastClassifier = newClassifier;
     lastInitialCost = newInitialCost;
@@ -343,7 +335,7 @@ inline void OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& 
     if (refTrack != nullptr && refTrack->contains(targetNode->getIdFromPos()) &&
         refTrack->contains(sourceNode->getIdFromPos())) {
         // The link belongs to an earlier alternative: its whole length is charged again.
-        cost = clampedCost(std::int64_t{cost} + linkDist + lastDist);
+        cost = util::saturateToInt32(std::int64_t{cost} + linkDist + lastDist);
     }
     selev = elevation;
 
@@ -358,7 +350,7 @@ inline void OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& 
         cost = -1;
         return;
     }
-    cost = clampedCost(std::int64_t{cost} + toInt(nodeCost));
+    cost = util::saturateToInt32(std::int64_t{cost} + toInt(nodeCost));
 }
 
 } // namespace ferrow::router

@@ -90,8 +90,6 @@ public:
         return (destinationBits & IS_ON_DESTINATION_BIT) != 0 && (destinationBits & HAD_DESTINATION_START_BIT) == 0;
     }
 
-    mapaccess::OsmLink* getLink() const { return link; }
-    mapaccess::OsmNode* getSourceNode() const { return sourceNode; }
     mapaccess::OsmNode* getTargetNode() const { return targetNode; }
     mapaccess::OsmLinkHolder* getNextForLink() const override { return nextForLink; }
     void setNextForLink(mapaccess::OsmLinkHolder* holder) override { nextForLink = holder; }

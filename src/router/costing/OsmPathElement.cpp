@@ -1,11 +1,6 @@
 #include "router/costing/OsmPathElement.h"
 
-#include <cmath>
-#include <limits>
-
-#include "jcompat/Exceptions.h"
 #include "router/costing/OsmPath.h"
-#include "util/CheapRuler.h"
 
 namespace ferrow::router {
 
@@ -28,16 +23,7 @@ OsmPathElement* OsmPathElement::create(std::int32_t ilon, std::int32_t ilat, std
 }
 
 std::int32_t OsmPathElement::calcDistance(const mapaccess::OsmPos& p) const {
-    const double metres = util::CheapRuler::distance(ilon, ilat, p.getILon(), p.getILat());
-    if (std::isnan(metres)) {
-        throw jcompat::IllegalArgumentException("Cannot round NaN value.");
-    }
-    const double rounded = std::floor(metres + 0.5);
-    if (rounded < 1.0) return 1;
-    if (rounded >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-        return std::numeric_limits<std::int32_t>::max();
-    }
-    return static_cast<std::int32_t>(rounded);
+    return roundedDistance(ilon, ilat, p.getILon(), p.getILat());
 }
 
 } // namespace ferrow::router

@@ -53,8 +53,7 @@ public:
         return static_cast<std::int64_t>(static_cast<std::uint64_t>(static_cast<std::uint32_t>(ilon)) << 32 |
                                          static_cast<std::uint64_t>(static_cast<std::int64_t>(ilat)));
     }
-    // Metres to p, rounded half up, at least 1; IllegalArgumentException
-    // "Cannot round NaN value." when the distance is no number.
+    // Metres to p as the graph measures them (OsmPos::roundedDistance).
     std::int32_t calcDistance(const mapaccess::OsmPos& p) const override;
 
     bool positionEquals(const OsmPathElement& other) const { return ilat == other.ilat && ilon == other.ilon; }

@@ -30,7 +30,7 @@ struct ParsedProfile {
 // same overrides and an unchanged "lookups.dat" skips parsing.
 class ProfileCache {
 public:
-    static constexpr std::size_t kSlotCount = 1;
+    static constexpr std::size_t SLOT_COUNT = 1;
 
     // Gives rc its way and node contexts, from the cache or freshly parsed,
     // sets rc.profileTimestamp and reads the profile's global parameters into
@@ -59,7 +59,7 @@ private:
     };
 
     struct State {
-        std::array<std::optional<Entry>, kSlotCount> entries;
+        std::array<std::optional<Entry>, SLOT_COUNT> entries;
         std::optional<std::string> lastLookupFile;
         std::int64_t lastLookupTimestamp = 0;
     };

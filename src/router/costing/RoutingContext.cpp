@@ -213,7 +213,7 @@ std::int32_t RoutingContext::calcDistance(std::int32_t lon1, std::int32_t lat1, 
                 }
                 // An infinite weight times no length inside the area costs nothing.
                 if (std::isnan(cost)) cost = 0.0;
-                nogoCost = std::clamp(cost, -kMaxNogoCost, kMaxNogoCost);
+                nogoCost = std::clamp(cost, -MAX_NOGO_COST, MAX_NOGO_COST);
                 continue;
             }
 

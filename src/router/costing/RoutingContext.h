@@ -184,7 +184,7 @@ public:
 
     // A no-go cost is kept within this bound: costs from here up are refused
     // by the search anyway, and a bounded value cannot overflow the sums.
-    static constexpr double kMaxNogoCost = 2000000000.0;
+    static constexpr double MAX_NOGO_COST = 2000000000.0;
 };
 
 } // namespace ferrow::router

@@ -9,6 +9,7 @@
 #include "expressions/BExpressionContextWay.h"
 #include "jcompat/NumberText.h"
 #include "router/costing/RoutingContext.h"
+#include "util/Saturate.h"
 
 namespace ferrow::router {
 
@@ -31,12 +32,6 @@ Float maxOf(Float a, Float b) {
     return a > b ? a : b;
 }
 
-std::int32_t clamped(std::int64_t value) {
-    if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
-}
-
 // 1000000 / the output as an integer when that is at least 1, else the integer itself.
 std::int32_t costDivisor(float output) {
     const std::int32_t value = toInt(output);
@@ -55,17 +50,17 @@ BufferPrice priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int
                         std::int32_t divisor, std::int32_t slopeDivisor) {
     BufferPrice price;
     if (buffer > rc.elevationpenaltybuffer) {
-        const std::int32_t excess = clamped(std::int64_t{buffer} - rc.elevationpenaltybuffer);
-        std::int32_t reduce = clamped(std::int64_t{rc.elevationbufferreduce} * d);
+        const std::int32_t excess = util::saturateToInt32(std::int64_t{buffer} - rc.elevationpenaltybuffer);
+        std::int32_t reduce = util::saturateToInt32(std::int64_t{rc.elevationbufferreduce} * d);
         if (excess < reduce) {
             price.weight = static_cast<float>(excess) / static_cast<float>(reduce);
             reduce = excess;
         } else {
             price.weight = 1.0f;
         }
-        const std::int32_t overMax = clamped(std::int64_t{buffer} - rc.elevationmaxbuffer);
+        const std::int32_t overMax = util::saturateToInt32(std::int64_t{buffer} - rc.elevationmaxbuffer);
         if (overMax > reduce) reduce = overMax;
-        buffer = clamped(std::int64_t{buffer} - reduce);
+        buffer = util::saturateToInt32(std::int64_t{buffer} - reduce);
         const float slopePart = maxSlope * 10000.0f * fd;
         if (divisor >= 1) price.cost = minOf(static_cast<float>(reduce), slopePart) / static_cast<float>(divisor);
         if (slopeDivisor >= 1) {
@@ -118,13 +113,13 @@ double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH
                 } else if (angle > 0.0) {
                     crossingCost = rc.costToRightFromHClass[index];
                 }
-                turn = clamped(std::int64_t{turn} + crossingCost);
+                turn = util::saturateToInt32(std::int64_t{turn} + crossingCost);
             }
         }
     }
 
     if (message) {
-        message->turnCost = clamped(std::int64_t{message->turnCost} + turn);
+        message->turnCost = util::saturateToInt32(std::int64_t{message->turnCost} + turn);
         message->turnAngle = static_cast<float>(angle);
     }
 
@@ -166,14 +161,14 @@ double StdPath::processTargetNode(RoutingContext& rc) {
     const float initialCost = node.getOutput(expressions::BExpressionContextNode::INITIALCOST);
     if (initialCost >= 1000000.0f) return -1.0;
     if (message) {
-        message->nodeCost = clamped(std::int64_t{message->nodeCost} + toInt(initialCost));
+        message->nodeCost = util::saturateToInt32(std::int64_t{message->nodeCost} + toInt(initialCost));
         message->nodeTags = node.getKeyValueDescription(nodeAccessGranted, targetNode->nodeTags);
     }
     return initialCost;
 }
 
 std::int32_t StdPath::elevationCorrection() const {
-    return clamped(std::int64_t{pendingDownhillCost()} + pendingUphillCost());
+    return util::saturateToInt32(std::int64_t{pendingDownhillCost()} + pendingUphillCost());
 }
 
 bool StdPath::definitlyWorseThan(const OsmPath& other) const {

@@ -1,7 +1,6 @@
 #include "router/engine/RoutingEngine.h"
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "util/ScopeExit.h"
 #include "router/engine/RoutingIslandException.h"
 #include "router/engine/SearchCutShortException.h"
+#include "util/Saturate.h"
 
 namespace ferrow::router {
 
@@ -32,12 +32,6 @@ constexpr std::int32_t kNoCostBound = 1000000000;
 // Bytes the memory estimate counts per queued path and per graph node.
 constexpr std::int64_t kBytesPerQueuedPath = 200;
 constexpr std::int64_t kBytesPerNode = 95;
-
-std::int32_t clamped(std::int64_t value) {
-    if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
-}
 
 // Whether a link of node leads to a node whose tile is not decoded yet.
 bool hasHollowLinkTargets(const OsmNode& node) {
@@ -249,7 +243,7 @@ OsmPath* RoutingEngine::getStartPath(OsmNode* fromNode, OsmNode* toNode, const M
 }
 
 std::int32_t RoutingEngine::openSetKey(const OsmPath& path) const {
-    return clamped(std::int64_t{path.cost} + jcompat::toInt(airDistanceCostFactor_ * path.airDistance));
+    return util::saturateToInt32(std::int64_t{path.cost} + jcompat::toInt(airDistanceCostFactor_ * path.airDistance));
 }
 
 void RoutingEngine::recycleIfDetached(OsmPath* path) {
@@ -296,7 +290,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
         .guideTrack = settings_.guideTrack,
         .fastPartialRecalc = fastPartialRecalc,
         .nodeLimit = settings_.nodeLimit,
-        .maxTotalCost = settings_.guideTrack ? clamped(std::int64_t{settings_.guideTrack->cost} + 5000) : kNoCostBound};
+        .maxTotalCost = settings_.guideTrack ? util::saturateToInt32(std::int64_t{settings_.guideTrack->cost} + 5000) : kNoCostBound};
     lastVisitedCount_ = 0;
     lastCollectionCount_ = 0;
     if (!startSearch(search, startWp, endWp)) return nullptr;
@@ -359,7 +353,7 @@ inline bool RoutingEngine::startSearch(SearchState& search, const MatchedWaypoin
         if (startPath == nullptr || search.costCuttingTrack == nullptr) return;
         if (const OsmPathElement* element = search.costCuttingTrack->getLink(fromId, toId)) {
             const std::int64_t c = std::max<std::int64_t>(0, std::int64_t{startPath->cost} - element->cost);
-            search.firstMatchCost = std::min(search.firstMatchCost, clamped(c));
+            search.firstMatchCost = std::min(search.firstMatchCost, util::saturateToInt32(c));
         }
     };
     initialMatch(startPath1, search.startId1, search.startId2);
@@ -460,14 +454,14 @@ inline void RoutingEngine::cutCosts(SearchState& search, OsmPath& path) {
     // The path runs over the older track: its rest bounds the cost from here.
     const std::int64_t parentCost = path.originElement != nullptr ? path.originElement->cost : 0;
     const std::int64_t c = std::max<std::int64_t>(0, path.cost - parentCost - element->cost) + parentCost;
-    search.firstMatchCost = std::min(search.firstMatchCost, clamped(c));
+    search.firstMatchCost = std::min(search.firstMatchCost, util::saturateToInt32(c));
     const std::int64_t estimate =
         std::int64_t{path.cost} + path.elevationCorrection() + (std::int64_t{track.cost} - element->cost);
     if (estimate <= search.maxTotalCost) {
         matchPath_ = OsmPathElement::create(path, routingContext_.pathElements);
         matchPathInSearch_ = true;
     }
-    if (estimate < search.maxTotalCost) search.maxTotalCost = clamped(estimate);
+    if (estimate < search.maxTotalCost) search.maxTotalCost = util::saturateToInt32(estimate);
 }
 
 inline OsmLinkHolder* RoutingEngine::closeLink(OsmPath& path) {
@@ -615,10 +609,10 @@ void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pat
     // nodes) and their neighbours. They are counted anew, and with a cost
     // bound the ones farther from the end than it allows are dropped.
     nodeMarks_.clear();
-    escapeWalk_ = kDropped;
+    escapeWalk_ = DROPPED;
     std::int32_t count = 0;
     const auto walk = [&](OsmNode* node) {
-        if (!nodeMarks_.emplace(node, kConnected).second) return;
+        if (!nodeMarks_.emplace(node, CONNECTED).second) return;
         if (prune && node->calcDistance(*endPos) > reach) node->vanish();
         if (node->hasLinks()) ++count;
     };
@@ -662,7 +656,7 @@ bool RoutingEngine::escapes(OsmNode* start) {
         walkStack_.pop_back();
         auto [mark, fresh] = nodeMarks_.emplace(node, escapeWalk_);
         if (!fresh) {
-            if (mark->second == kConnected) {
+            if (mark->second == CONNECTED) {
                 connected = true;
                 break;
             }
@@ -676,7 +670,7 @@ bool RoutingEngine::escapes(OsmNode* start) {
     // What a successful walk passed counts as connected from now on (at
     // worst a dead end is kept); what a failed one reached is dropped.
     for (OsmNode* node : reached) {
-        nodeMarks_[node] = connected ? kConnected : kDropped;
+        nodeMarks_[node] = connected ? CONNECTED : DROPPED;
         if (!connected) node->vanish();
     }
     return connected;
@@ -724,7 +718,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::compileTrack(OsmPath& path) {
             track->addNode(std::move(point));
         }
     }
-    track->distance = clamped(distance);
+    track->distance = util::saturateToInt32(distance);
     track->buildMap();
     if (guideTrack && guideTrack->detourMap) track->copyDetoursOf(*guideTrack);
     return track;

@@ -353,10 +353,10 @@ private:
     std::vector<OsmPath*> openBorderList_;
     // Marks of the memory check's walks: connected, dropped, or the number of
     // the escape walk that reached the node.
-    static constexpr std::uint32_t kConnected = 1;
-    static constexpr std::uint32_t kDropped = 2;
+    static constexpr std::uint32_t CONNECTED = 1;
+    static constexpr std::uint32_t DROPPED = 2;
     std::unordered_map<const mapaccess::OsmNode*, std::uint32_t> nodeMarks_;
-    std::uint32_t escapeWalk_ = kDropped;
+    std::uint32_t escapeWalk_ = DROPPED;
     std::vector<mapaccess::OsmNode*> walkStack_;
     std::vector<mapaccess::OsmNode*> reachedNodes_;
 };

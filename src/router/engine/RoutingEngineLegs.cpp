@@ -25,9 +25,9 @@ using mapaccess::OsmNode;
 namespace {
 
 // Grid units within which a stored reference track's end counts as the target.
-constexpr std::int32_t REFERENCE_TARGET_TOLERANCE = 20;
+constexpr std::int32_t kReferenceTargetTolerance = 20;
 // How far a stored reference track's no-go checksums may differ from the request's.
-constexpr std::int64_t REFERENCE_CHECKSUM_TOLERANCE = 20;
+constexpr std::int64_t kReferenceChecksumTolerance = 20;
 
 } // namespace
 
@@ -204,7 +204,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::readReferenceTrack(const std::string& p
         auto endWaypoint = std::make_shared<MatchedWaypoint>(MatchedWaypoint::readFromStream(in));
         const std::int64_t dlon = std::int64_t{endWaypoint->waypoint->ilon} - target.ilon;
         const std::int64_t dlat = std::int64_t{endWaypoint->waypoint->ilat} - target.ilat;
-        if (std::abs(dlon) >= REFERENCE_TARGET_TOLERANCE || std::abs(dlat) >= REFERENCE_TARGET_TOLERANCE) {
+        if (std::abs(dlon) >= kReferenceTargetTolerance || std::abs(dlat) >= kReferenceTargetTolerance) {
             in.close();
             return nullptr;
         }
@@ -242,7 +242,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::readReferenceTrack(const std::string& p
         bool nogoCheckOk = true;
         for (std::size_t i = 0; i < checksums.size(); ++i) {
             const std::int64_t difference = checksums[i] - current[i];
-            if (difference > REFERENCE_CHECKSUM_TOLERANCE || difference < -REFERENCE_CHECKSUM_TOLERANCE) {
+            if (difference > kReferenceChecksumTolerance || difference < -kReferenceChecksumTolerance) {
                 nogoCheckOk = false;
             }
         }

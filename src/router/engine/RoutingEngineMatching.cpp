@@ -22,7 +22,7 @@ using mapaccess::OsmNode;
 namespace {
 
 // Classifier-mask bit of a roundabout way.
-constexpr std::int32_t ROUNDABOUT_MASK = 4;
+constexpr std::int32_t kRoundaboutMask = 4;
 
 std::shared_ptr<OsmNode> nodeAt(const mapaccess::OsmPos& position) {
     return std::make_shared<OsmNode>(position.getILon(), position.getILat());
@@ -40,7 +40,7 @@ MatchedWaypoint bridgeEnd(const char* name, const OsmPathElement& at, const OsmP
 }
 
 bool isRoundabout(const OsmPathElement& point) {
-    return point.message && (point.message->classifierMask & ROUNDABOUT_MASK) != 0;
+    return point.message && (point.message->classifierMask & kRoundaboutMask) != 0;
 }
 
 // The absolute difference of two bearings, in [0, 180].

@@ -92,13 +92,13 @@ void RoutingEngine::buildPointsFromCircle(OsmNodeNamedList& waypoints, double st
 void RoutingEngine::scanSectors(const jcompat::File& segmentDir, const std::optional<std::string>& profilePath,
                                 const std::shared_ptr<OsmNodeNamed>& start, double searchRadius,
                                 const std::shared_ptr<MatchedWaypoint>& info, std::vector<AreaInfo>& sectors) {
-    constexpr std::array<std::int32_t, 4> cornerBearings = {45, 135, 225, 315};
+    constexpr std::array<std::int32_t, 4> kCornerBearings = {45, 135, 225, 315};
     // Declared before the engine: its node cache's matcher refers to them.
     RoutingEngine::MatchedWaypointList matchList{info};
     std::array<std::shared_ptr<OsmNodeNamed>, 4> corners;
     for (std::size_t k = 0; k < corners.size(); ++k) {
-        const std::string name = "via" + std::to_string(cornerBearings[k]);
-        corners[k] = RoutingEngine::roundTripPoint(*start, kScanRadiusFactor * searchRadius, cornerBearings[k], name);
+        const std::string name = "via" + std::to_string(kCornerBearings[k]);
+        corners[k] = RoutingEngine::roundTripPoint(*start, kScanRadiusFactor * searchRadius, kCornerBearings[k], name);
         auto corner = std::make_shared<MatchedWaypoint>();
         corner->waypoint = corners[k];
         corner->name = name;

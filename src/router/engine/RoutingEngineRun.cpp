@@ -23,13 +23,13 @@ using mapaccess::OsmNode;
 namespace {
 
 // The highest alternative index: a run computes at most four routes.
-constexpr std::int32_t MAX_ALTERNATIVE_INDEX = 3;
+constexpr std::int32_t kMaxAlternativeIndex = 3;
 
 // A round trip without settings: a radius of 1500 m, five points on its half circle.
-constexpr double DEFAULT_ROUND_TRIP_DISTANCE = 1500.0;
-constexpr std::int32_t DEFAULT_ROUND_TRIP_POINTS = 5;
+constexpr double kDefaultRoundTripDistance = 1500.0;
+constexpr std::int32_t kDefaultRoundTripPoints = 5;
 // Metres within which a round trip's points catch a way, whatever the profile says.
-constexpr double ROUND_TRIP_CATCHING_RANGE = 250.0;
+constexpr double kRoundTripCatchingRange = 250.0;
 
 // "ostrand_" + the profile's file name without ".vpf" + "_" + the alternative.
 std::string trackName(const std::optional<std::string>& profilePath, std::int32_t alternative) {
@@ -77,7 +77,7 @@ void RoutingEngine::doRouting(std::int64_t maxRunningTimeMillis) {
         TrackList refTracks(waypoints_.size() - 1);
         TrackList lastTracks(waypoints_.size() - 1);
         std::vector<std::string> messages;
-        const std::int32_t alternatives = std::clamp(rc.alternativeIdx, 0, MAX_ALTERNATIVE_INDEX);
+        const std::int32_t alternatives = std::clamp(rc.alternativeIdx, 0, kMaxAlternativeIndex);
         for (std::int32_t i = 0; i <= alternatives;) {
             std::shared_ptr<OsmTrack> track;
             try {
@@ -227,17 +227,17 @@ void RoutingEngine::doRoundTrip() {
                                                     std::to_string(MAX_ROUND_TRIP_DISTANCE) + " and " +
                                                     std::to_string(MAX_ROUND_TRIP_DISTANCE) + " metres");
         }
-        const double searchRadius = rc.roundTripDistance ? *rc.roundTripDistance : DEFAULT_ROUND_TRIP_DISTANCE;
+        const double searchRadius = rc.roundTripDistance ? *rc.roundTripDistance : kDefaultRoundTripDistance;
         double direction = rc.startDirection ? *rc.startDirection : -1.0;
         if (direction == -1.0) direction = getRandomDirectionFromData(waypoints_[0], searchRadius);
         if (!rc.allowSamewayback) {
             buildPointsFromCircle(waypoints_, direction, searchRadius,
-                                  rc.roundTripPoints.value_or(DEFAULT_ROUND_TRIP_POINTS));
+                                  rc.roundTripPoints.value_or(kDefaultRoundTripPoints));
         } else {
             // Out to one point and back the same way (the route run adds the way back).
             waypoints_.push_back(roundTripPoint(*waypoints_[0], searchRadius, direction, "rt1"));
         }
-        rc.waypointCatchingRange = ROUND_TRIP_CATCHING_RANGE;
+        rc.waypointCatchingRange = kRoundTripCatchingRange;
     } catch (const std::bad_alloc&) {
         endRoundTripWithoutRoute();
         throw;

@@ -73,7 +73,7 @@ std::vector<VoiceHint*> VoiceHintProcessor::process(std::vector<VoiceHint>& inpu
         if (explicitRoundabouts_ && (input.incomingMask() & VoiceHint::MASK_ROUNDABOUT) != 0) {
             if (roundaboutStart < 0) roundaboutStart = static_cast<std::ptrdiff_t>(index);
             roundaboutTurnAngle +=
-                sumNonConsumedWithinCatchingRange(inputs, static_cast<std::int32_t>(index), nearCatchingRange);
+                sumNonConsumedWithinCatchingRange(inputs, static_cast<std::int32_t>(index), NEAR_CATCHING_RANGE);
             if (roundaboutStart == static_cast<std::ptrdiff_t>(index) && !input.otherWays.empty()) {
                 // At the exit the roundabout goes on along another way, not the chosen one.
                 roundaboutTurnAngle -= input.chosenTurnAngle();
@@ -107,9 +107,9 @@ std::vector<VoiceHint*> VoiceHintProcessor::process(std::vector<VoiceHint>& inpu
             results.push_back(&input);
             distance = 0.0;
         }
-        if (!results.empty() && distance < nearCatchingRange) {
+        if (!results.empty() && distance < NEAR_CATCHING_RANGE) {
             results.back()->hintAngle +=
-                sumNonConsumedWithinCatchingRange(inputs, static_cast<std::int32_t>(index), nearCatchingRange);
+                sumNonConsumedWithinCatchingRange(inputs, static_cast<std::int32_t>(index), NEAR_CATCHING_RANGE);
         }
     }
     return results;
@@ -204,7 +204,7 @@ bool VoiceHintProcessor::processJunction(std::vector<VoiceHint>& inputs, std::si
     }
     if (explicitRoundabouts_) {
         input.hintAngle =
-            sumNonConsumedWithinCatchingRange(inputs, static_cast<std::int32_t>(index), wideCatchingRange);
+            sumNonConsumedWithinCatchingRange(inputs, static_cast<std::int32_t>(index), WIDE_CATCHING_RANGE);
     } else {
         input.angleConsumed = true;
     }
@@ -246,7 +246,7 @@ std::vector<VoiceHint*> VoiceHintProcessor::absorbCloseHints(const std::vector<V
             continue;
         }
         double gap = hint->distanceToNextHint;
-        while (gap < nearCatchingRange && remaining > 0) {
+        while (gap < NEAR_CATCHING_RANGE && remaining > 0) {
             VoiceHint* next = results[--remaining];
             hint->distanceToNextHint += next->distanceToNextHint;
             hint->hintAngle += next->hintAngle;
@@ -359,14 +359,14 @@ std::vector<VoiceHint*> VoiceHintProcessor::postProcess(const std::vector<VoiceH
         } else {
             const float sum = angle + next->hintAngle;
             const float absSum = std::abs(sum);
-            if ((isCar() && absSum > 180.0 - significantAngle) ||
-                (absSum < significantAngle && hint.distanceToNextHint < minRange)) {
+            if ((isCar() && absSum > 180.0 - SIGNIFICANT_ANGLE) ||
+                (absSum < SIGNIFICANT_ANGLE && hint.distanceToNextHint < minRange)) {
                 hint.hintAngle = sum;
                 hint.calcCommand();
                 absorbNext();
-            } else if (absAngle > significantAngle) {
+            } else if (absAngle > SIGNIFICANT_ANGLE) {
                 retain();
-            } else if (absAngle == significantAngle) {
+            } else if (absAngle == SIGNIFICANT_ANGLE) {
                 next->distanceToNextHint += hint.distanceToNextHint;
             }
             // below the significant angle: lost

@@ -15,9 +15,9 @@ namespace ferrow::router {
 // operations return point into it; the hints are changed in place.
 class VoiceHintProcessor {
 public:
-    static constexpr double significantAngle = 22.5;  // degrees
-    static constexpr double nearCatchingRange = 2.0;  // metres
-    static constexpr double wideCatchingRange = 10.0; // metres
+    static constexpr double SIGNIFICANT_ANGLE = 22.5;  // degrees
+    static constexpr double NEAR_CATCHING_RANGE = 2.0;  // metres
+    static constexpr double WIDE_CATCHING_RANGE = 10.0; // metres
 
     // transportMode as in VoiceHintList; explicitRoundabouts is the routing
     // context's "turnInstructionRoundabouts".

@@ -1,6 +1,5 @@
 #include "router/track/OsmTrack.h"
 
-#include <limits>
 
 #include "jcompat/Exceptions.h"
 #include "jcompat/NumberText.h"
@@ -9,6 +8,7 @@
 #include "router/costing/RoutingContext.h"
 #include "router/guidance/VoiceHintProcessor.h"
 #include "util/FrozenLongMap.h"
+#include "util/Saturate.h"
 
 namespace ferrow::router {
 
@@ -16,22 +16,17 @@ namespace {
 
 using FrozenHolderMap = util::FrozenLongMap<OsmTrack::OsmPathElementHolder*>;
 
-// Track totals add up leg by leg; a sum beyond the 32-bit range stays at its limit.
-std::int32_t saturatingAdd(std::int32_t a, std::int32_t b) {
-    const std::int64_t sum = std::int64_t{a} + b;
-    if (sum > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (sum < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(sum);
-}
+// Track totals add up leg by leg.
+std::int32_t saturatingAdd(std::int32_t a, std::int32_t b) { return util::saturateToInt32(std::int64_t{a} + b); }
 
 // The record of the section by which a detour point's chain leaves the
 // junction, or null when the chain does not start there.
 std::shared_ptr<MessageData> sectionLeaving(const OsmPathElement& detour, const OsmPathElement& junction) {
-    constexpr int maxSteps = 1000000;
+    constexpr int kMaxSteps = 1000000;
     int steps = 0;
     for (const OsmPathElement* element = &detour; element != nullptr; element = element->origin) {
         if (element->origin != nullptr && element->origin->positionEquals(junction)) return element->message;
-        if (++steps >= maxSteps) {
+        if (++steps >= kMaxSteps) {
             throw jcompat::IllegalArgumentException("ups: " + junction.toString() + "->" + detour.toString());
         }
     }

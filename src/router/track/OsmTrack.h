@@ -37,7 +37,7 @@ public:
     using HolderMap = TrackPointMap;
 
     // The header row of the message table.
-    static constexpr std::string_view messagesHeader =
+    static constexpr std::string_view MESSAGES_HEADER =
         "Longitude\tLatitude\tElevation\tDistance\tCostPerKm\tElevCost\tTurnCost\tNodeCost\tInitialCost\t"
         "WayTags\tNodeTags\tTime\tEnergy";
 

@@ -15,7 +15,7 @@ namespace ferrow::router {
 
 namespace {
 
-constexpr std::int16_t NO_ELEVATION = mapaccess::OsmNode::NO_ELEVATION;
+constexpr std::int16_t kNoElevation = mapaccess::OsmNode::NO_ELEVATION;
 
 // The value of an "incline=" tag as elevation units per 100 metres: the text
 // up to the next blank, cut before "%" and "°"; a text that is no number is 0.
@@ -40,28 +40,28 @@ void TrackTotals::fillMissingElevations(OsmTrack& track) {
     const std::size_t count = points.size();
     const auto distance = [](const OsmPathElement& a, const OsmPathElement& b) { return a.calcDistance(b); };
 
-    std::int16_t lastElev = NO_ELEVATION;
+    std::int16_t lastElev = kNoElevation;
     const OsmPathElement* lastPt = nullptr;
-    std::int16_t startElev = NO_ELEVATION;
+    std::int16_t startElev = kNoElevation;
     std::size_t startIdx = 0;
     const OsmPathElement* startPt = nullptr;
     std::int64_t dist = 0;
 
     for (std::size_t idx = 0; idx < count; ++idx) {
         OsmPathElement& n = *points[idx];
-        const bool hasElev = n.selev != NO_ELEVATION;
-        if (!hasElev && lastElev != NO_ELEVATION && idx != count - 1) {
+        const bool hasElev = n.selev != kNoElevation;
+        if (!hasElev && lastElev != kNoElevation && idx != count - 1) {
             // A gap begins; its gradient starts two points before it.
-            startElev = idx > 1 ? points[idx - 2]->selev : NO_ELEVATION;
-            if (startElev == NO_ELEVATION) startElev = lastElev;
+            startElev = idx > 1 ? points[idx - 2]->selev : kNoElevation;
+            if (startElev == kNoElevation) startElev = lastElev;
             startIdx = idx;
             startPt = lastPt;
             dist = distance(*lastPt, n);
-        } else if (hasElev && lastElev == NO_ELEVATION && startElev != NO_ELEVATION) {
+        } else if (hasElev && lastElev == kNoElevation && startElev != kNoElevation) {
             // The gap ends: the points from the one before it to n follow the
             // gradient (or the incline tags) from the point two before it.
             std::int16_t endElev = idx + 1 < count ? points[idx + 1]->selev : n.selev;
-            if (endElev == NO_ELEVATION) endElev = n.selev;
+            if (endElev == kNoElevation) endElev = n.selev;
             const std::size_t endIdx = idx;
             const std::size_t baseIdx = startIdx > 1 ? startIdx - 2 : startIdx - 1;
             const OsmPathElement* tmpPt = points[baseIdx].get();
@@ -108,7 +108,7 @@ void TrackTotals::fillMissingElevations(OsmTrack& track) {
                 tmpPt = &tmp;
             }
             dist = 0;
-        } else if (hasElev && lastElev == NO_ELEVATION && startIdx == 0) {
+        } else if (hasElev && lastElev == kNoElevation && startIdx == 0) {
             for (std::size_t j = 0; j < idx; ++j) points[j]->selev = n.selev;
         } else if (!hasElev && idx == count - 1) {
             n.selev = lastElev;
@@ -128,8 +128,8 @@ void TrackTotals::recalculate(OsmTrack& track, RoutingContext& rc, const Elevati
     std::int64_t totalDist = 0;
     float lastTime = 0.0f;
     float speedMin = 9999.0f; // km/h
-    std::int16_t eleStart = NO_ELEVATION;
-    std::int16_t eleEnd = NO_ELEVATION;
+    std::int16_t eleStart = kNoElevation;
+    std::int16_t eleEnd = kNoElevation;
     std::map<std::size_t, std::int32_t> straightSegments; // point index -> section length
 
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -151,13 +151,13 @@ void TrackTotals::recalculate(OsmTrack& track, RoutingContext& rc, const Elevati
         if (tmptime == 1.0f) straightSegments[i] = dist;
         lastTime = n.message->time;
 
-        if (n.selev != NO_ELEVATION) eleEnd = n.selev;
-        if (eleStart == NO_ELEVATION) eleStart = n.selev;
+        if (n.selev != kNoElevation) eleEnd = n.selev;
+        if (eleStart == kNoElevation) eleStart = n.selev;
 
         if (nLast != nullptr) {
             // A point without elevation (only possible at the very end after
             // the fill) neither climbs nor descends.
-            if (nLast->selev != NO_ELEVATION && n.selev != NO_ELEVATION) ehb += eleFactor * (nLast->selev - n.selev);
+            if (nLast->selev != kNoElevation && n.selev != kNoElevation) ehb += eleFactor * (nLast->selev - n.selev);
             const double floor = elevationFloor(n);
             if (ehb > 0.0) {
                 ascent += ehb;
@@ -176,7 +176,7 @@ void TrackTotals::recalculate(OsmTrack& track, RoutingContext& rc, const Elevati
     for (const auto& [k, length] : straightSegments) {
         const OsmPathElement* before = k > 0 ? points[k - 1].get() : nullptr;
         const OsmPathElement& at = *points[k];
-        const double incline = before != nullptr && before->selev != NO_ELEVATION && at.selev != NO_ELEVATION
+        const double incline = before != nullptr && before->selev != kNoElevation && at.selev != kNoElevation
                                    ? (before->selev - at.selev) / 4.0 / length
                                    : 0.0;
         const auto energy =

@@ -305,10 +305,10 @@ TEST(CalcDistance, ExtremeWeightsStayWithinTheCostBound) {
     RoutingContext rc;
     rc.nogoPoints = {nogoCircle(kX0, kY0, 100, 1e300)};
     rc.calcDistance(kX0 - 2000, kY0, kX0 + 2000, kY0);
-    EXPECT_EQ(rc.nogoCost, RoutingContext::kMaxNogoCost);
+    EXPECT_EQ(rc.nogoCost, RoutingContext::MAX_NOGO_COST);
     rc.nogoPoints = {nogoCircle(kX0, kY0, 100, -1e308)};
     rc.calcDistance(kX0 - 2000, kY0, kX0 + 2000, kY0);
-    EXPECT_EQ(rc.nogoCost, -RoutingContext::kMaxNogoCost);
+    EXPECT_EQ(rc.nogoCost, -RoutingContext::MAX_NOGO_COST);
     rc.nogoPoints = {nogoCircle(kX0, kY0, 2147483647.0, 3)};
     rc.calcDistance(kX0 - 2000, kY0, kX0 + 2000, kY0);
     EXPECT_NEAR(rc.nogoCost, 3 * 4000 * kKx, 1e-9); // wholly inside the huge circle
@@ -319,10 +319,10 @@ TEST(CalcDistance, InfiniteWeights) {
     RoutingContext rc;
     rc.nogoPoints = {nogoCircle(kX0, kY0, 100, infinity)};
     rc.calcDistance(kX0 - 2000, kY0, kX0 + 2000, kY0);
-    EXPECT_EQ(rc.nogoCost, RoutingContext::kMaxNogoCost);
+    EXPECT_EQ(rc.nogoCost, RoutingContext::MAX_NOGO_COST);
     rc.nogoPoints = {nogoSquare(true, -infinity)};
     rc.calcDistance(kX0 - 3000, kY0, kX0 + 3000, kY0);
-    EXPECT_EQ(rc.nogoCost, -RoutingContext::kMaxNogoCost);
+    EXPECT_EQ(rc.nogoCost, -RoutingContext::MAX_NOGO_COST);
 
     // A segment that ends on the boundary has no length inside: no cost,
     // where infinity times zero would have made the cost undefined.
