@@ -55,9 +55,9 @@ Bytes takeRecord(MicroCache& tile, std::int64_t id) {
 
 class MicroCacheTest : public ::testing::Test {
 protected:
-    std::unique_ptr<MicroCache2> decode(const Bytes& tile, expressions::TagValueValidator* validator) {
+    std::unique_ptr<MicroCache2> decode(const Bytes& tile, expressions::TagValueValidator* tagValidator) {
         StatCoderContext coder(tile);
-        return std::make_unique<MicroCache2>(coder, buffers, hand::LON_IDX, hand::LAT_IDX, 80, validator, nullptr,
+        return std::make_unique<MicroCache2>(coder, buffers, hand::LON_IDX, hand::LAT_IDX, 80, tagValidator, nullptr,
                                              static_cast<std::int32_t>(tile.size()));
     }
 

@@ -77,8 +77,8 @@ CodedTagSet LookupTagCoder::code(const expressions::BExpressionContext& context,
         }
         if (valueIdx < 0) {
             double number = 0;
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-            if (error != std::errc() || end != value.data() + value.size()) {
+            const auto [parsedEnd, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+            if (error != std::errc() || parsedEnd != value.data() + value.size()) {
                 throw std::invalid_argument("no value " + std::string(value) + " of tag " + std::string(name) +
                                             " in the lookup table");
             }

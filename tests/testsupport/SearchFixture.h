@@ -101,7 +101,7 @@ std::vector<std::int64_t> cheapestCosts(std::size_t nodeCount, const std::vector
         const auto [c, node] = queue.top();
         queue.pop();
         if (c > cost[static_cast<std::size_t>(node)]) continue;
-        steps(node, [&](int next, std::int64_t step) { reach(next, c + step); });
+        steps(node, [&reach, at = c](int next, std::int64_t step) { reach(next, at + step); });
     }
     return cost;
 }

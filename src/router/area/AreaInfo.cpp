@@ -21,7 +21,7 @@ bool hasListedValue(const std::vector<int>& values, std::int32_t keyIndex) {
 
 } // namespace
 
-AreaInfo::AreaInfo(std::int32_t direction) : polygon(std::make_unique<OsmNogoPolygon>(true)), direction(direction) {}
+AreaInfo::AreaInfo(std::int32_t degrees) : polygon(std::make_unique<OsmNogoPolygon>(true)), direction(degrees) {}
 
 void AreaInfo::checkAreaInfo(const expressions::BExpressionContext& wayContext, double elevation,
                              const util::ByteArray& wayDescription) {

@@ -19,7 +19,7 @@ namespace ferrow::router {
 // elevation or carry a forest or river class.
 class AreaInfo {
 public:
-    explicit AreaInfo(std::int32_t direction);
+    explicit AreaInfo(std::int32_t degrees);
 
     // The sector triangle (closed); empty for sectors read from a cache file.
     std::unique_ptr<OsmNogoPolygon> polygon;

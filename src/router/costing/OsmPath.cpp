@@ -95,8 +95,8 @@ struct OsmPath::Section {
 };
 
 void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode, OsmPath& origin,
-                                 mapaccess::OsmLink* link, RoutingContext& rc) {
-    const util::ByteArray& wayTags = link->wayTags;
+                                 mapaccess::OsmLink* nextLink, RoutingContext& rc) {
+    const util::ByteArray& wayTags = nextLink->wayTags;
     if (wayTags.isNull()) {
         recordStraightLine();
         return;
@@ -104,7 +104,7 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
 
     rc.nogoCost = 0.0;
     message = detailMode ? std::make_shared<MessageData>() : nullptr;
-    const bool isReverse = link->isReverse(sourceNode);
+    const bool isReverse = nextLink->isReverse(sourceNode);
     expressions::BExpressionContextWay& way = *rc.expctxWay;
     way.evaluate(rc.inverseDirection != isReverse, wayTags);
 
@@ -119,7 +119,7 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
     }
 
     LinkWalk walk{origin.prevIlon, origin.prevIlat, sourceNode->ilon, sourceNode->ilat, origin.selev, 0,
-                  rc.geometryDecoder.decodeGeometry(link->geometry, sourceNode, targetNode, isReverse)};
+                  rc.geometryDecoder.decodeGeometry(nextLink->geometry, sourceNode, targetNode, isReverse)};
     for (std::int32_t nsection = 0;; ++nsection) {
         Section section = beginSection(walk, nsection);
         if (nsection == 0 && !detailMode && !section.isStartpoint && turnForbidden(rc, walk, section)) {

@@ -81,7 +81,7 @@ public:
     // used ends with cost -1. refTrack holds the points of earlier
     // alternatives (or is null): a link between two of them is charged again.
     void addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode, OsmPath& origin,
-                            mapaccess::OsmLink* link, RoutingContext& rc);
+                            mapaccess::OsmLink* nextLink, RoutingContext& rc);
 
     // The elevation at fraction of the way from e1 to e2; -32768 when either is unknown.
     static std::int16_t interpolateEle(std::int16_t e1, std::int16_t e2, double fraction);

@@ -25,8 +25,8 @@ class OsmPath;
 class OsmPathElement final : public mapaccess::OsmPos {
 public:
     OsmPathElement() = default;
-    OsmPathElement(std::int32_t ilon, std::int32_t ilat, std::int16_t selev, OsmPathElement* origin)
-        : ilat(ilat), ilon(ilon), selev(selev), origin(origin) {}
+    OsmPathElement(std::int32_t lon, std::int32_t lat, std::int16_t elevation, OsmPathElement* previous)
+        : ilat(lat), ilon(lon), selev(elevation), origin(previous) {}
     OsmPathElement(const OsmPathElement&) = default;
     OsmPathElement& operator=(const OsmPathElement&) = default;
 

@@ -11,8 +11,8 @@ namespace ferrow::router {
 
 using util::CheapRuler;
 
-OsmNodeNamed::OsmNodeNamed(std::int32_t ilon, std::int32_t ilat, std::optional<std::string> name)
-    : OsmNode(ilon, ilat), waypointKind(KIND_ORDINARY), name(std::move(name)) {}
+OsmNodeNamed::OsmNodeNamed(std::int32_t lon, std::int32_t lat, std::optional<std::string> pointName)
+    : OsmNode(lon, lat), waypointKind(KIND_ORDINARY), name(std::move(pointName)) {}
 
 std::string OsmNodeNamed::toString() const {
     std::string text = std::to_string(ilon) + "," + std::to_string(ilat) + "," + name.value_or("null");

@@ -23,7 +23,7 @@ public:
 
     OsmNodeNamed() = default;
     // Kind 1 at the position, without elevation.
-    OsmNodeNamed(std::int32_t ilon, std::int32_t ilat, std::optional<std::string> name);
+    OsmNodeNamed(std::int32_t lon, std::int32_t lat, std::optional<std::string> pointName);
 
     bool isNogo = false;
     std::int8_t waypointKind = 0;

@@ -431,7 +431,8 @@ TEST(KinematicSection, TargetNodes) {
 // way without speed then refuses the section.
 TEST(KinematicSection, NoCostVariant) {
     KinematicFixture f(kinematicProfile("KinematicNoCostModel"));
-    ASSERT_EQ(typeid(*f.rc.pathModel), typeid(KinematicNoCostModel));
+    const OsmPathModel& model = *f.rc.pathModel;
+    ASSERT_EQ(typeid(model), typeid(KinematicNoCostModel));
     const KinematicModel& m = f.model();
     f.way("highway=primary");
     KinematicNoCostPath path;
@@ -545,7 +546,8 @@ TEST(KinematicPrePathTest, LooksAtTheOtherWay) {
 TEST(KinematicModelPools, PathsAndPrePaths) {
     KinematicFixture f;
     KinematicModel& m = f.model();
-    EXPECT_EQ(typeid(*m.createPath()), typeid(KinematicPath));
+    const OsmPath& path = *m.createPath();
+    EXPECT_EQ(typeid(path), typeid(KinematicPath));
     m.createPrePath();
     m.createPrePath();
     EXPECT_EQ(m.livePrePathCount(), 2u);
@@ -565,7 +567,8 @@ TEST(KinematicModelPools, PathsAndPrePaths) {
 // The project's economical car profile drives the kinematic model.
 TEST(CarEcoProfile, PricesWaysAndNodes) {
     KinematicFixture f(readRepositoryFile("profiles/car-eco.vpf"));
-    ASSERT_EQ(typeid(*f.rc.pathModel), typeid(KinematicModel));
+    const OsmPathModel& model = *f.rc.pathModel;
+    ASSERT_EQ(typeid(model), typeid(KinematicModel));
     EXPECT_EQ(f.model().vmax, 90 / 3.6);
     const auto& way = *f.rc.expctxWay;
     f.way("highway=primary maxspeed=50");

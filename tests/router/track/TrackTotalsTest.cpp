@@ -20,9 +20,9 @@ constexpr std::int32_t LON = 188000000;
 constexpr std::int32_t LAT = 140000000;
 
 struct PointSpec {
-    PointSpec(std::int32_t dlat, std::int16_t selev = NONE, float time = 0.0f, float energy = 0.0f,
-              std::optional<std::string> wayTags = std::nullopt)
-        : dlat(dlat), selev(selev), time(time), energy(energy), wayTags(std::move(wayTags)) {}
+    PointSpec(std::int32_t north, std::int16_t elevation = NONE, float seconds = 0.0f, float joules = 0.0f,
+              std::optional<std::string> tags = std::nullopt)
+        : dlat(north), selev(elevation), time(seconds), energy(joules), wayTags(std::move(tags)) {}
 
     std::int32_t dlat;   // grid units north of LAT
     std::int16_t selev;  // quarter metres
