@@ -141,7 +141,10 @@ private:
     // Moves the walk on to the geometry point that ends the section.
     inline void passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section, std::int16_t elevation,
                            bool detailMode);
+    // The path ends at the caught end point, with the no-go cost of the link.
     inline void endAtWaypoint(RoutingContext& rc, bool detailMode, std::int16_t storedEle2);
+    // The path reaches the target node: a link of an earlier alternative is
+    // charged again, then the no-go cost and the node's own cost.
     inline void reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist, std::int32_t lastDist,
                      std::int16_t elevation);
 

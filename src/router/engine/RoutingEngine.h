@@ -81,12 +81,13 @@ public:
 
     // One search from startWp to endWp (matched waypoints; endWp may be null
     // for a search without target), run as settings say. No-go areas holding
-    // either cross point are left out for this search. Returns the found track, or null when the
-    // graph is exhausted or the node limit is reached. Fails with
-    // SearchCutShortException for the stop flag, a timeout, the memory limit
-    // and an early exit of a fast partial recalculation, and with
-    // RoutingIslandException when the search dies out early. The no-go list
-    // is restored and the node cache cleaned in every case.
+    // either cross point are left out for this search. Returns the found
+    // track, or null when the graph is exhausted or the node limit is
+    // reached. Fails with SearchCutShortException for the stop flag, a
+    // timeout, the memory limit and an early exit of a fast partial
+    // recalculation, and with RoutingIslandException when the search dies out
+    // early. The no-go list is restored and the node cache cleaned in every
+    // case.
     std::shared_ptr<OsmTrack> findTrack(const std::string& operationName, const mapaccess::MatchedWaypoint& startWp,
                                         const mapaccess::MatchedWaypoint* endWp, const OsmTrack* costCuttingTrack,
                                         const OsmTrack* refTrack, bool fastPartialRecalc,
@@ -256,6 +257,7 @@ private:
     inline bool beyondCostBound(const SearchState& search, const OsmPath& path) const;
     // Whether a path already on the link from that node makes path useless.
     static inline bool isDominated(const OsmPath& path, mapaccess::OsmLink& link, const mapaccess::OsmNode& from);
+
     OsmPath* getStartPath(mapaccess::OsmNode* fromNode, mapaccess::OsmNode* toNode,
                           const mapaccess::MatchedWaypoint& waypoint, const std::shared_ptr<OsmNodeNamed>& endPos,
                           bool sameSegmentSearch);
