@@ -81,8 +81,7 @@ protected:
 
 private:
     std::int32_t recordStart(std::int32_t index) const noexcept {
-        return index == 0 ? 0
-                          : static_cast<std::int32_t>(static_cast<std::uint32_t>(recordEnds_[index - 1]) & ~TAKEN);
+        return index == 0 ? 0 : static_cast<std::int32_t>(static_cast<std::uint32_t>(recordEnds_[index - 1]) & ~TAKEN);
     }
     void setSearchStep() noexcept;
 };

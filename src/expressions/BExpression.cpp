@@ -18,12 +18,10 @@ struct BinaryOperator {
 };
 
 constexpr BinaryOperator kBinaryOperators[] = {
-    {"or", BExpression::OP_OR},           {"and", BExpression::OP_AND},
-    {"multiply", BExpression::OP_MULTIPLY}, {"divide", BExpression::OP_DIVIDE},
-    {"add", BExpression::OP_ADD},         {"max", BExpression::OP_MAX},
-    {"min", BExpression::OP_MIN},         {"equal", BExpression::OP_EQUAL},
-    {"greater", BExpression::OP_GREATER}, {"sub", BExpression::OP_SUB},
-    {"lesser", BExpression::OP_LESSER},   {"xor", BExpression::OP_XOR},
+    {"or", BExpression::OP_OR},         {"and", BExpression::OP_AND},       {"multiply", BExpression::OP_MULTIPLY},
+    {"divide", BExpression::OP_DIVIDE}, {"add", BExpression::OP_ADD},       {"max", BExpression::OP_MAX},
+    {"min", BExpression::OP_MIN},       {"equal", BExpression::OP_EQUAL},   {"greater", BExpression::OP_GREATER},
+    {"sub", BExpression::OP_SUB},       {"lesser", BExpression::OP_LESSER}, {"xor", BExpression::OP_XOR},
 };
 
 bool isZero(float value) { return value == 0.0f; }
@@ -32,8 +30,8 @@ bool isZero(float value) { return value == 0.0f; }
 
 BExpression* BExpression::parse(BExpressionContext& ctx, int level, const char* optionalToken) {
     if (level > MAX_NESTING_DEPTH) {
-        throw IllegalArgumentException("expression nested deeper than " +
-                                       std::to_string(MAX_NESTING_DEPTH) + " levels");
+        throw IllegalArgumentException("expression nested deeper than " + std::to_string(MAX_NESTING_DEPTH) +
+                                       " levels");
     }
     BExpression* exp = parseRaw(ctx, level, optionalToken);
     if (exp == nullptr) {
@@ -95,8 +93,7 @@ void parseLookupMatch(BExpressionContext& ctx, BExpression& exp, const std::stri
 }
 
 // "v:name" (a tag's value) or "context:variable" (another context's variable).
-void parseColonReference(BExpressionContext& ctx, BExpression& exp, const std::string& token,
-                         std::size_t colonPos) {
+void parseColonReference(BExpressionContext& ctx, BExpression& exp, const std::string& token, std::size_t colonPos) {
     if (!token.starts_with("v:")) {
         exp.typ = BExpression::OP_FOREIGN_VARIABLE;
         exp.variableIdx = ctx.getForeignVariableIdx(token.substr(0, colonPos), token.substr(colonPos + 1));
@@ -272,8 +269,7 @@ BExpression* BExpression::simplify(BExpressionContext& ctx, BExpression* exp) {
 }
 
 BExpression* BExpression::tryFold(BExpressionContext& ctx, BExpression* exp) {
-    if (exp->op1 == nullptr || !isConstant(exp->op1) ||
-        (exp->op2 != nullptr && !isConstant(exp->op2)) ||
+    if (exp->op1 == nullptr || !isConstant(exp->op1) || (exp->op2 != nullptr && !isConstant(exp->op2)) ||
         (exp->op3 != nullptr && !isConstant(exp->op3))) {
         return exp;
     }
@@ -348,9 +344,18 @@ float BExpression::evaluate(BExpressionContext* ctx) const {
     // Binary operators: the left operand is evaluated first.
     const float a = op1 != nullptr ? op1->evaluate(ctx) : 0.0f;
     switch (typ) {
-    case OP_ADD: { const float b = op2->evaluate(ctx); return a + b; }
-    case OP_SUB: { const float b = op2->evaluate(ctx); return a - b; }
-    case OP_MULTIPLY: { const float b = op2->evaluate(ctx); return a * b; }
+    case OP_ADD: {
+        const float b = op2->evaluate(ctx);
+        return a + b;
+    }
+    case OP_SUB: {
+        const float b = op2->evaluate(ctx);
+        return a - b;
+    }
+    case OP_MULTIPLY: {
+        const float b = op2->evaluate(ctx);
+        return a * b;
+    }
     case OP_DIVIDE: {
         const float b = op2->evaluate(ctx);
         if (b == 0.0f) {
@@ -358,11 +363,26 @@ float BExpression::evaluate(BExpressionContext* ctx) const {
         }
         return a / b;
     }
-    case OP_MAX: { const float b = op2->evaluate(ctx); return a > b ? a : b; }
-    case OP_MIN: { const float b = op2->evaluate(ctx); return a < b ? a : b; }
-    case OP_EQUAL: { const float b = op2->evaluate(ctx); return a == b ? 1.0f : 0.0f; }
-    case OP_GREATER: { const float b = op2->evaluate(ctx); return a > b ? 1.0f : 0.0f; }
-    case OP_LESSER: { const float b = op2->evaluate(ctx); return a < b ? 1.0f : 0.0f; }
+    case OP_MAX: {
+        const float b = op2->evaluate(ctx);
+        return a > b ? a : b;
+    }
+    case OP_MIN: {
+        const float b = op2->evaluate(ctx);
+        return a < b ? a : b;
+    }
+    case OP_EQUAL: {
+        const float b = op2->evaluate(ctx);
+        return a == b ? 1.0f : 0.0f;
+    }
+    case OP_GREATER: {
+        const float b = op2->evaluate(ctx);
+        return a > b ? 1.0f : 0.0f;
+    }
+    case OP_LESSER: {
+        const float b = op2->evaluate(ctx);
+        return a < b ? 1.0f : 0.0f;
+    }
     case OP_XOR: {
         const float b = op2->evaluate(ctx);
         return isZero(a) != isZero(b) ? 1.0f : 0.0f;

@@ -32,9 +32,8 @@ constexpr std::string_view kModelTag = "---model:";
 // The white space that separates profile tokens. The no-break spaces
 // (U+00A0, U+2007, U+202F) are part of tokens.
 bool isProfileWhitespace(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x20) || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x2006) || (c >= 0x2008 && c <= 0x200A) || c == 0x2028 ||
-           c == 0x2029 || c == 0x205F || c == 0x3000;
+    return (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x20) || c == 0x1680 || (c >= 0x2000 && c <= 0x2006) ||
+           (c >= 0x2008 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x205F || c == 0x3000;
 }
 
 // Closes the profile reader however a pass ends.
@@ -88,8 +87,7 @@ void BExpressionContext::parseMetaLine(const std::string& line) {
     }
 }
 
-BExpressionLookupValue* BExpressionContext::addLookupValue(const std::string& name,
-                                                           const std::string& value) {
+BExpressionLookupValue* BExpressionContext::addLookupValue(const std::string& name, const std::string& value) {
     int nameIdx;
     if (auto found = lookupNumbers_.find(name); found != lookupNumbers_.end()) {
         nameIdx = found->second;
@@ -234,14 +232,14 @@ void BExpressionContext::parseFile(const jcompat::File& file, const char* readOn
     try {
         parseFileOrThrow(file, readOnlyContext, keyValues);
     } catch (const IllegalArgumentException& e) {
-        throw IllegalArgumentException("ParseException " + file.getName() + " at line " +
-                                       std::to_string(lineNumber_) + ": " + e.getMessage());
+        throw IllegalArgumentException("ParseException " + file.getName() + " at line " + std::to_string(lineNumber_) +
+                                       ": " + e.getMessage());
     } catch (const jcompat::Throwable& e) {
         throw jcompat::RuntimeException(e.toString());
     }
     if (expressionList_.empty()) {
-        throw IllegalArgumentException(file.getName() + " does not contain expressions for context " +
-                                       context_ + " (old version?)");
+        throw IllegalArgumentException(file.getName() + " does not contain expressions for context " + context_ +
+                                       " (old version?)");
     }
 }
 
@@ -458,8 +456,7 @@ void BExpressionContext::evaluateUncached(bool inverseDirection, std::span<const
     resultOffset_ = 0;
 }
 
-std::shared_ptr<const std::vector<float>>
-BExpressionContext::evaluateBothDirections(const util::ByteArray& tagBytes) {
+std::shared_ptr<const std::vector<float>> BExpressionContext::evaluateBothDirections(const util::ByteArray& tagBytes) {
     const std::size_t slotCount = outputSlots_.size();
     if (!probeVarWrapper_.vars) {
         probeVarWrapper_.vars = std::make_shared<std::vector<float>>(2 * slotCount);
@@ -550,15 +547,13 @@ bool BExpressionContext::checkStartWay(const util::ByteArray& tagBytes) {
     return true;
 }
 
-std::string BExpressionContext::getKeyValueDescription(bool inverseDirection,
-                                                       std::span<const util::Byte> bytes) {
+std::string BExpressionContext::getKeyValueDescription(bool inverseDirection, std::span<const util::Byte> bytes) {
     decode(lookupData_, inverseDirection, bytes);
     std::string description;
     for (std::size_t nameIdx = 0; nameIdx < lookupData_.size(); ++nameIdx) {
         const int valueIdx = lookupData_[nameIdx];
-        const std::string text = valueIdx < 1000
-                                     ? lookupValues_[nameIdx][valueIdx].toString()
-                                     : jcompat::floatToString(static_cast<float>(valueIdx - 1000) / 100.0f);
+        const std::string text = valueIdx < 1000 ? lookupValues_[nameIdx][valueIdx].toString()
+                                                 : jcompat::floatToString(static_cast<float>(valueIdx - 1000) / 100.0f);
         if (text.empty()) {
             continue;
         }
@@ -585,8 +580,7 @@ float BExpressionContext::getLookupValue(int nameIdx) const {
 
 float BExpressionContext::getLookupMatch(int nameIdx, std::span<const int> valueIdxArray) const {
     const int valueIdx = lookupData_.at(nameIdx);
-    return std::find(valueIdxArray.begin(), valueIdxArray.end(), valueIdx) != valueIdxArray.end() ? 1.0f
-                                                                                                  : 0.0f;
+    return std::find(valueIdxArray.begin(), valueIdxArray.end(), valueIdx) != valueIdxArray.end() ? 1.0f : 0.0f;
 }
 
 // Output vectors made so far have the old slot count: none may be read or

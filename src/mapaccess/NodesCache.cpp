@@ -167,8 +167,8 @@ std::unique_ptr<PhysicalFile> NodesCache::openSegmentFile(const std::string& fil
     }
     if (!found) {
         // Without a secondary directory, the bare name in the working directory.
-        jcompat::File fallback = secondarySegmentDir_ ? jcompat::File(&*secondarySegmentDir_, fileName)
-                                                      : jcompat::File(fileName);
+        jcompat::File fallback =
+            secondarySegmentDir_ ? jcompat::File(&*secondarySegmentDir_, fileName) : jcompat::File(fileName);
         if (fallback.exists()) {
             found = std::move(fallback);
         }

@@ -4,12 +4,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "util/ObjectPool.h"
 #include "mapaccess/OsmLink.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmPos.h"
 #include "mapaccess/TurnRestriction.h"
 #include "util/ByteArrayUnifier.h"
+#include "util/ObjectPool.h"
 
 namespace ferrow::mapaccess {
 

@@ -47,9 +47,9 @@ PhysicalFile::PhysicalFile(const jcompat::File& file, codec::DataBuffers& buffer
         if (i == 0) {
             const auto fileVersion = static_cast<std::int16_t>(entry >> 48);
             if (lookupVersion != -1 && fileVersion != lookupVersion) {
-                throw jcompat::IOException("lookup version mismatch (old rd5?) lookups.dat=" +
-                                           std::to_string(lookupVersion) + " " + fileName_ + "=" +
-                                           std::to_string(fileVersion));
+                throw jcompat::IOException(
+                    "lookup version mismatch (old rd5?) lookups.dat=" + std::to_string(lookupVersion) + " " +
+                    fileName_ + "=" + std::to_string(fileVersion));
             }
         }
         subSquareEnds_[static_cast<std::size_t>(i)] = entry & 0xFFFFFFFFFFFFLL;
@@ -95,8 +95,6 @@ std::optional<std::int32_t> PhysicalFile::subIndexCheck(std::int32_t i) const {
     return subIndexChecks_->at(static_cast<std::size_t>(i));
 }
 
-void PhysicalFile::close() {
-    file_->close();
-}
+void PhysicalFile::close() { file_->close(); }
 
 } // namespace ferrow::mapaccess

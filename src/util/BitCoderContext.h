@@ -220,7 +220,7 @@ private:
     [[noreturn]] static void throwBadBitCount(std::int32_t n, std::int32_t limit);
 
     const Byte* data_;
-    Byte* out_; // the same bytes when writing, null for a reader
+    Byte* out_;             // the same bytes when writing, null for a reader
     std::int32_t end_;      // index of the last byte (length - 1)
     std::int32_t position_; // index of the last byte taken or written
     std::int32_t bitCount_; // pending bits

@@ -36,7 +36,7 @@ CheapRuler::Table CheapRuler::buildTable() {
 void CheapRuler::throwBadBand(std::int32_t index) { throwIndexOutOfBounds(index, BAND_COUNT); }
 
 std::array<std::int32_t, 2> CheapRuler::destination(std::int32_t ilon, std::int32_t ilat, double distance,
-                                                     double bearing) {
+                                                    double bearing) {
     const Scales& scales = scalesAt(ilat);
     const double angle = (90 - bearing) * 3.141592653589793 / 180;
     const double s = std::sin(angle);

@@ -96,9 +96,8 @@ public:
                 values.push_back(std::move(values_[best][static_cast<std::size_t>(taken[best])]));
                 ++taken[best];
                 ++t;
-            } while (taken[best] < slotSize(best) &&
-                     (runnerUp == 0 || bestKeys[taken[best]] < runnerUpKey ||
-                      (bestKeys[taken[best]] == runnerUpKey && best < runnerUp)));
+            } while (taken[best] < slotSize(best) && (runnerUp == 0 || bestKeys[taken[best]] < runnerUpKey ||
+                                                      (bestKeys[taken[best]] == runnerUpKey && best < runnerUp)));
         }
         for (int slot = 1; slot < SLOTS; ++slot) {
             release(slot);

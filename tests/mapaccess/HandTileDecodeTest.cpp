@@ -22,13 +22,9 @@ namespace {
 namespace hand = testsupport::hand_tiles;
 using Bytes = std::vector<util::Byte>;
 
-Bytes withFooter(std::span<const util::Byte> body) {
-    return testsupport::TileEncoder::withFooter(body);
-}
+Bytes withFooter(std::span<const util::Byte> body) { return testsupport::TileEncoder::withFooter(body); }
 
-Bytes bytesOf(const util::ByteArray& array) {
-    return Bytes(array.span().begin(), array.span().end());
-}
+Bytes bytesOf(const util::ByteArray& array) { return Bytes(array.span().begin(), array.span().end()); }
 
 OsmLink* linkTo(OsmNode* node, std::int32_t ilon, std::int32_t ilat) {
     for (OsmLink* l = node->firstLink; l != nullptr; l = l->getNext(node)) {

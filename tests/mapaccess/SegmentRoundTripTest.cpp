@@ -13,8 +13,8 @@
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/TurnRestriction.h"
-#include "testsupport/SegmentFiles.h"
 #include "testsupport/LookupTagCoder.h"
+#include "testsupport/SegmentFiles.h"
 #include "testsupport/SegmentWriter.h"
 #include "testsupport/TempDirectory.h"
 #include "testsupport/TestNetwork.h"
@@ -55,17 +55,15 @@ struct NodeView {
 };
 
 void PrintTo(const NodeView& view, std::ostream* out) {
-    *out << "elevation " << view.elevation << ", " << view.tags.size() << " tag bytes, "
-         << view.restrictions.size() << " restrictions, links to";
+    *out << "elevation " << view.elevation << ", " << view.tags.size() << " tag bytes, " << view.restrictions.size()
+         << " restrictions, links to";
     for (const LinkView& link : view.links) {
         *out << " " << link.targetLon << "/" << link.targetLat << (link.forward ? " fwd" : " rev") << " "
              << link.points.size() << "pts";
     }
 }
 
-Bytes bytesOf(const util::ByteArray& array) {
-    return Bytes(array.span().begin(), array.span().end());
-}
+Bytes bytesOf(const util::ByteArray& array) { return Bytes(array.span().begin(), array.span().end()); }
 
 NodeView viewOf(OsmNode* node, GeometryDecoder& decoder) {
     NodeView view{node->selev, bytesOf(node->nodeTags), {}, {}};
@@ -91,10 +89,11 @@ NodeView viewOf(OsmNode* node, GeometryDecoder& decoder) {
 std::vector<NodeView> expectedViews(const TestNetwork& net, const LookupTagCoder& tags) {
     std::vector<NodeView> views;
     for (const TestNetwork::Node& node : net.nodes()) {
-        views.push_back(NodeView{node.elevation, bytesOf(tags.nodeTags(node.tags).empty()
-                                                             ? util::ByteArray()
-                                                             : tags.nodeTags(node.tags).toBytes()),
-                                 {}, {}});
+        views.push_back(
+            NodeView{node.elevation,
+                     bytesOf(tags.nodeTags(node.tags).empty() ? util::ByteArray() : tags.nodeTags(node.tags).toBytes()),
+                     {},
+                     {}});
     }
     for (const TestNetwork::Way& way : net.ways()) {
         const Bytes wayTags = bytesOf(tags.wayTags(way.tags).toBytes());
@@ -112,9 +111,11 @@ std::vector<NodeView> expectedViews(const TestNetwork& net, const LookupTagCoder
             const NodeRef end = std::get<NodeRef>(way.points[i]);
             const TestNetwork::Node& a = net.at(start);
             const TestNetwork::Node& b = net.at(end);
-            views[static_cast<std::size_t>(start.index)].links.push_back(LinkView{b.ilon, b.ilat, true, wayTags, points});
+            views[static_cast<std::size_t>(start.index)].links.push_back(
+                LinkView{b.ilon, b.ilat, true, wayTags, points});
             std::reverse(points.begin(), points.end());
-            views[static_cast<std::size_t>(end.index)].links.push_back(LinkView{a.ilon, a.ilat, false, wayTags, points});
+            views[static_cast<std::size_t>(end.index)].links.push_back(
+                LinkView{a.ilon, a.ilat, false, wayTags, points});
             points.clear();
             start = end;
             elevation = b.elevation;
@@ -142,9 +143,9 @@ std::string randomTags(const expressions::BExpressionContext& context, std::mt19
             continue;
         }
         const auto& values = context.lookupValues(tag);
-        const std::string value =
-            random() % 8 == 0 ? std::to_string(random() % 300)
-                              : values[1 + random() % static_cast<unsigned>(values.size() - 1)].toString();
+        const std::string value = random() % 8 == 0
+                                      ? std::to_string(random() % 300)
+                                      : values[1 + random() % static_cast<unsigned>(values.size() - 1)].toString();
         text += (text.empty() ? "" : " ") + context.lookupName(tag) + "=" + value;
     }
     return text;
@@ -206,10 +207,9 @@ TestNetwork randomNetwork(std::uint32_t seed, const LookupTagCoder& tags) {
             const auto& b = net.at(nodes[static_cast<std::size_t>(next)]);
             const int shapes = static_cast<int>(random() % 4);
             for (int p = 1; p <= shapes; ++p) {
-                ShapePoint point = testsupport::gridShape(a.ilon + (b.ilon - a.ilon) * p / (shapes + 1) +
-                                                              static_cast<int>(random() % 201) - 100,
-                                                          a.ilat + (b.ilat - a.ilat) * p / (shapes + 1) +
-                                                              static_cast<int>(random() % 201) - 100);
+                ShapePoint point = testsupport::gridShape(
+                    a.ilon + (b.ilon - a.ilon) * p / (shapes + 1) + static_cast<int>(random() % 201) - 100,
+                    a.ilat + (b.ilat - a.ilat) * p / (shapes + 1) + static_cast<int>(random() % 201) - 100);
                 if (random() % 2 == 0) {
                     point.elevation = static_cast<double>(random() % 4000) / 4.0 - 50.0;
                 }

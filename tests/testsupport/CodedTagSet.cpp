@@ -38,8 +38,6 @@ util::ByteArray CodedTagSet::toBytes() const {
     return util::ByteArray::copyOf(std::span<const util::Byte>(buffer.data(), static_cast<std::size_t>(length)));
 }
 
-void CodedTagSet::writeTo(StatEncoder& encoder) const {
-    writePairs(*this, encoder);
-}
+void CodedTagSet::writeTo(StatEncoder& encoder) const { writePairs(*this, encoder); }
 
 } // namespace ferrow::testsupport

@@ -26,25 +26,15 @@ LookupTagCoder::LookupTagCoder(const std::string& lookupsPath)
 
 LookupTagCoder::~LookupTagCoder() = default;
 
-std::int16_t LookupTagCoder::lookupVersion() const {
-    return meta_->lookupVersion;
-}
+std::int16_t LookupTagCoder::lookupVersion() const { return meta_->lookupVersion; }
 
-const expressions::BExpressionContext& LookupTagCoder::wayContext() const {
-    return *way_;
-}
+const expressions::BExpressionContext& LookupTagCoder::wayContext() const { return *way_; }
 
-const expressions::BExpressionContext& LookupTagCoder::nodeContext() const {
-    return *node_;
-}
+const expressions::BExpressionContext& LookupTagCoder::nodeContext() const { return *node_; }
 
-CodedTagSet LookupTagCoder::wayTags(std::string_view text) const {
-    return code(*way_, text);
-}
+CodedTagSet LookupTagCoder::wayTags(std::string_view text) const { return code(*way_, text); }
 
-CodedTagSet LookupTagCoder::nodeTags(std::string_view text) const {
-    return code(*node_, text);
-}
+CodedTagSet LookupTagCoder::nodeTags(std::string_view text) const { return code(*node_, text); }
 
 CodedTagSet LookupTagCoder::code(const expressions::BExpressionContext& context, std::string_view text) const {
     CodedTagSet tags;
@@ -64,13 +54,14 @@ CodedTagSet LookupTagCoder::code(const expressions::BExpressionContext& context,
         const std::string_view value = item.substr(equals + 1);
         const int nameIdx = context.getLookupNameIdx(name);
         if (nameIdx <= 0) {
-            throw std::invalid_argument("no " + context.context() + " tag " + std::string(name) + " in the lookup table");
+            throw std::invalid_argument("no " + context.context() + " tag " + std::string(name) +
+                                        " in the lookup table");
         }
         int valueIdx = context.getLookupValueIdx(nameIdx, value);
         if (valueIdx < 0) {
             const auto& values = context.lookupValues(nameIdx);
-            const auto alias = std::find_if(values.begin(), values.end(),
-                                            [&](const auto& known) { return known.matches(value); });
+            const auto alias =
+                std::find_if(values.begin(), values.end(), [&](const auto& known) { return known.matches(value); });
             if (alias != values.end()) {
                 valueIdx = static_cast<int>(alias - values.begin());
             }
@@ -84,8 +75,8 @@ CodedTagSet LookupTagCoder::code(const expressions::BExpressionContext& context,
             }
             valueIdx = 1000 + static_cast<int>(std::lround(number * 100));
             if (valueIdx < 1000) {
-                throw std::invalid_argument("negative number " + std::string(value) + " of tag " +
-                                            std::string(name) + " has no numeric code");
+                throw std::invalid_argument("negative number " + std::string(value) + " of tag " + std::string(name) +
+                                            " has no numeric code");
             }
         }
         if (valueIdx == 0) {
@@ -96,8 +87,8 @@ CodedTagSet LookupTagCoder::code(const expressions::BExpressionContext& context,
     std::sort(tags.pairs.begin(), tags.pairs.end());
     for (std::size_t i = 1; i < tags.pairs.size(); ++i) {
         if (tags.pairs[i].first == tags.pairs[i - 1].first) {
-            throw std::invalid_argument("tag " + context.lookupName(tags.pairs[i].first) + " given twice in: " +
-                                        std::string(text));
+            throw std::invalid_argument("tag " + context.lookupName(tags.pairs[i].first) +
+                                        " given twice in: " + std::string(text));
         }
     }
     return tags;

@@ -12,7 +12,7 @@ class BExpressionContext;
 class BExpressionContextNode;
 class BExpressionContextWay;
 class BExpressionMetaData;
-}
+} // namespace ferrow::expressions
 
 namespace ferrow::testsupport {
 

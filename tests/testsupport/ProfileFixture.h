@@ -148,8 +148,7 @@ public:
     BExpressionContextNode& node() { return *profile_->node; }
 
     // Evaluates the way context for tags given by name and reads a variable's output.
-    float wayOutput(const std::string& variable,
-                    const std::vector<std::pair<std::string, std::string>>& tags = {},
+    float wayOutput(const std::string& variable, const std::vector<std::pair<std::string, std::string>>& tags = {},
                     bool reverse = false) {
         const int slot = way().getOutputVariableIndex(variable, false);
         way().evaluate(reverse, encodeTags(way(), tags));

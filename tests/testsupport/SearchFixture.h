@@ -4,21 +4,21 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <queue>
-#include <utility>
 #include <memory>
+#include <queue>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jcompat/File.h"
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmPos.h"
-#include "router/track/OsmTrack.h"
 #include "router/costing/ProfileCache.h"
-#include "testsupport/ProfileFiles.h"
 #include "router/costing/RoutingContext.h"
 #include "router/engine/RoutingEngine.h"
+#include "router/track/OsmTrack.h"
+#include "testsupport/ProfileFiles.h"
 #include "testsupport/SegmentWriter.h"
 #include "testsupport/TempDirectory.h"
 #include "testsupport/TestNetwork.h"

@@ -73,7 +73,8 @@ std::map<std::string, SegmentWriter::TileMap> SegmentWriter::tiles(const TestNet
     std::vector<Placement> placements;
     std::map<std::int64_t, std::int32_t> positions;
     for (const TestNetwork::Node& node : network.nodes()) {
-        const std::int64_t position = (static_cast<std::int64_t>(node.ilon) << 32) | static_cast<std::uint32_t>(node.ilat);
+        const std::int64_t position =
+            (static_cast<std::int64_t>(node.ilon) << 32) | static_cast<std::uint32_t>(node.ilat);
         if (!positions.emplace(position, static_cast<std::int32_t>(placements.size())).second) {
             throw std::invalid_argument("two nodes at " + std::to_string(node.ilon) + "/" + std::to_string(node.ilat));
         }

@@ -10,9 +10,9 @@ namespace ferrow::testsupport {
 namespace {
 
 struct NoisySplit {
-    std::uint32_t low;    // the n raw bits
-    std::uint32_t high;   // the magnitude of the multiple of 2^n
-    bool negative;        // the sign of that multiple
+    std::uint32_t low;  // the n raw bits
+    std::uint32_t high; // the magnitude of the multiple of 2^n
+    bool negative;      // the sign of that multiple
 };
 
 NoisySplit splitNoisyDiff(std::int32_t value, std::int32_t n) {

@@ -5,25 +5,15 @@
 
 namespace ferrow::testsupport {
 
-std::int32_t gridLon(double lon) {
-    return static_cast<std::int32_t>(std::llround((lon + 180.0) * 1000000.0));
-}
+std::int32_t gridLon(double lon) { return static_cast<std::int32_t>(std::llround((lon + 180.0) * 1000000.0)); }
 
-std::int32_t gridLat(double lat) {
-    return static_cast<std::int32_t>(std::llround((lat + 90.0) * 1000000.0));
-}
+std::int32_t gridLat(double lat) { return static_cast<std::int32_t>(std::llround((lat + 90.0) * 1000000.0)); }
 
-ShapePoint shape(double lon, double lat) {
-    return ShapePoint{gridLon(lon), gridLat(lat), std::nullopt};
-}
+ShapePoint shape(double lon, double lat) { return ShapePoint{gridLon(lon), gridLat(lat), std::nullopt}; }
 
-ShapePoint shape(double lon, double lat, double elevation) {
-    return ShapePoint{gridLon(lon), gridLat(lat), elevation};
-}
+ShapePoint shape(double lon, double lat, double elevation) { return ShapePoint{gridLon(lon), gridLat(lat), elevation}; }
 
-ShapePoint gridShape(std::int32_t ilon, std::int32_t ilat) {
-    return ShapePoint{ilon, ilat, std::nullopt};
-}
+ShapePoint gridShape(std::int32_t ilon, std::int32_t ilat) { return ShapePoint{ilon, ilat, std::nullopt}; }
 
 TestNetwork::NodeBuilder& TestNetwork::NodeBuilder::elevation(double metres) {
     return elevationQuarterMetres(static_cast<std::int16_t>(std::lround(metres * 4.0)));
@@ -39,9 +29,7 @@ TestNetwork::NodeBuilder& TestNetwork::NodeBuilder::tags(std::string text) {
     return *this;
 }
 
-TestNetwork::NodeBuilder TestNetwork::node(double lon, double lat) {
-    return gridNode(gridLon(lon), gridLat(lat));
-}
+TestNetwork::NodeBuilder TestNetwork::node(double lon, double lat) { return gridNode(gridLon(lon), gridLat(lat)); }
 
 TestNetwork::NodeBuilder TestNetwork::gridNode(std::int32_t ilon, std::int32_t ilat) {
     nodes_.push_back(Node{ilon, ilat, -32768, {}});

@@ -156,8 +156,7 @@ OrderedTile orderNodes(const TileContent& tile) {
         TileContent::Node& node = ordered.nodes[i];
         for (TileContent::Link& link : node.links) {
             if (link.target >= 0) {
-                if (link.reverse || static_cast<std::size_t>(link.target) >= count ||
-                    link.target == order[i]) {
+                if (link.reverse || static_cast<std::size_t>(link.target) >= count || link.target == order[i]) {
                     throw std::invalid_argument("an internal link runs forward to another node of the tile");
                 }
                 const TileContent::Node& target = tile.nodes[static_cast<std::size_t>(link.target)];
@@ -337,8 +336,6 @@ std::vector<util::Byte> TileEncoder::withFooter(std::span<const util::Byte> body
     return bytes;
 }
 
-std::int32_t TileEncoder::recordSize(const TileContent& tile) {
-    return recordSizeOf(orderNodes(tile).nodes);
-}
+std::int32_t TileEncoder::recordSize(const TileContent& tile) { return recordSizeOf(orderNodes(tile).nodes); }
 
 } // namespace ferrow::testsupport

@@ -108,9 +108,9 @@ void AreaReader::getDirectAllData(const jcompat::File& segmentDir, RoutingContex
         std::stable_sort(entries.begin(), entries.end(),
                          [](const auto& a, const auto& b) { return a.second < b.second; });
         // Not used for reading: it sets the way context up for decoding as a search would.
-        nodesCache = std::make_unique<mapaccess::NodesCache>(segmentDir, wayContext, rc.profile->meta,
-                                                             rc.forceSecondaryData,
-                                                             std::int64_t{rc.memoryClass} * 1048576, nullptr, false);
+        nodesCache =
+            std::make_unique<mapaccess::NodesCache>(segmentDir, wayContext, rc.profile->meta, rc.forceSecondaryData,
+                                                    std::int64_t{rc.memoryClass} * 1048576, nullptr, false);
         std::string previous;
         for (const auto& [key, name] : entries) {
             if (name != previous) {

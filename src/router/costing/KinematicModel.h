@@ -5,8 +5,8 @@
 #include "router/costing/KinematicPath.h"
 #include "router/costing/KinematicPrePath.h"
 #include "router/costing/OsmPathModel.h"
-#include "util/ObjectPool.h"
 #include "util/ByteArray.h"
+#include "util/ObjectPool.h"
 
 namespace ferrow::router {
 
@@ -64,7 +64,7 @@ public:
     double rightWaySpeed = 0.0;
     // Power driving at vmax takes beyond standby, and the energy per metre at
     // vmax, the unit of the costs.
-    double drivePower = 0.0;            // W
+    double drivePower = 0.0;           // W
     double energyPerMetreAtVmax = 0.0; // J / m
 
     expressions::BExpressionContextWay* ctxWay = nullptr;

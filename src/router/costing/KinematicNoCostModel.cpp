@@ -8,9 +8,7 @@ OsmPath* KinematicNoCostModel::createPath() {
     return path;
 }
 
-void KinematicNoCostModel::releasePath(OsmPath* path) {
-    noCostPaths_.release(static_cast<KinematicNoCostPath*>(path));
-}
+void KinematicNoCostModel::releasePath(OsmPath* path) { noCostPaths_.release(static_cast<KinematicNoCostPath*>(path)); }
 
 void KinematicNoCostModel::releasePaths() {
     noCostPaths_.reset();

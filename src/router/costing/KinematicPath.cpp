@@ -48,8 +48,7 @@ const char* KinematicPath::modelClassName() const { return "ferrow.router.Kinema
 KinematicModel& KinematicPath::modelOf(RoutingContext& rc) const {
     OsmPathModel* model = rc.pathModel.get();
     if (model == nullptr || typeid(*model) != modelClass()) {
-        throw jcompat::ClassCastException(std::string("the routing context's cost model is not a ") +
-                                          modelClassName());
+        throw jcompat::ClassCastException(std::string("the routing context's cost model is not a ") + modelClassName());
     }
     return static_cast<KinematicModel&>(*model);
 }
@@ -60,8 +59,8 @@ void KinematicPath::checkSameClass(const OsmPath& other) const {
     }
 }
 
-double KinematicPath::processWaySection(RoutingContext& rc, double dist, double deltaH, double elevation,
-                                        double angle, double cosAngle, bool isStartpoint, std::int32_t nsection,
+double KinematicPath::processWaySection(RoutingContext& rc, double dist, double deltaH, double elevation, double angle,
+                                        double cosAngle, bool isStartpoint, std::int32_t nsection,
                                         std::int32_t lastPriorityClassifier) {
     KinematicModel& model = modelOf(rc);
     const double mass = model.totalweight;
@@ -230,8 +229,7 @@ double KinematicPath::simulate(KinematicModel& model, double dist, double deltaH
     return (energy + time * model.drivePower) / model.energyPerMetreAtVmax;
 }
 
-double KinematicPath::sectionResult(const KinematicModel& model, double physics, double extraTime,
-                                    double dist) const {
+double KinematicPath::sectionResult(const KinematicModel& model, double physics, double extraTime, double dist) const {
     const double costFactor = model.ctxWay->getCostfactor();
     return physics + dist * costFactor + 0.5 + extraTime * model.drivePower / model.energyPerMetreAtVmax;
 }

@@ -15,7 +15,7 @@ void KinematicPrePath::initPrePath(OsmPath& origin, RoutingContext& rc) {
     if (model == nullptr) {
         throw jcompat::ClassCastException("the routing context's cost model is not a kinematic model");
     }
-    const util::ByteArray& wayTags = !link->wayTags.isNull()     ? link->wayTags
+    const util::ByteArray& wayTags = !link->wayTags.isNull()         ? link->wayTags
                                      : !targetNode->wayTags.isNull() ? targetNode->wayTags
                                                                      : model->noWayTags;
 

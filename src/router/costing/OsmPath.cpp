@@ -118,7 +118,12 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
         return;
     }
 
-    LinkWalk walk{origin.prevIlon, origin.prevIlat, sourceNode->ilon, sourceNode->ilat, origin.selev, 0,
+    LinkWalk walk{origin.prevIlon,
+                  origin.prevIlat,
+                  sourceNode->ilon,
+                  sourceNode->ilat,
+                  origin.selev,
+                  0,
                   rc.geometryDecoder.decodeGeometry(nextLink->geometry, sourceNode, targetNode, isReverse)};
     for (std::int32_t nsection = 0;; ++nsection) {
         Section section = beginSection(walk, nsection);
@@ -132,8 +137,8 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
         if (message) message->distance = util::saturateToInt32(std::int64_t{message->distance} + section.dist);
         if (section.isStartpoint) setStartReference(rc, walk, section);
 
-        const double angle = rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2,
-                                                     section.lat2);
+        const double angle =
+            rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
         const double cosAngle = rc.anglemeter.getCosAngle();
         const std::int16_t ele2Known = section.ele2 == OsmNode::NO_ELEVATION ? walk.ele1 : section.ele2;
         double deltaH = walk.ele1 == OsmNode::NO_ELEVATION ? 0.0 : (ele2Known - walk.ele1) * 0.25;
@@ -165,19 +170,15 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
     }
 }
 
-inline void OsmPath::passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section, std::int16_t elevation,
-                                bool detailMode) {
+inline void OsmPath::passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section,
+                                       std::int16_t elevation, bool detailMode) {
     if (detailMode) {
         originElement =
             OsmPathElement::create(section.lon2, section.lat2, section.storedEle2, originElement, rc.pathElements);
         originElement->cost = cost;
     }
-    walk = {walk.lon1,
-            walk.lat1,
-            section.lon2,
-            section.lat2,
-            elevation,
-            util::saturateToInt32(std::int64_t{walk.linkDist} + section.dist),
+    walk = {walk.lon1,          walk.lat1, section.lon2,
+            section.lat2,       elevation, util::saturateToInt32(std::int64_t{walk.linkDist} + section.dist),
             walk.transfer->next};
 }
 
@@ -331,7 +332,7 @@ inline void OsmPath::endAtWaypoint(RoutingContext& rc, bool detailMode, std::int
 }
 
 inline void OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
-                          std::int32_t lastDist, std::int16_t elevation) {
+                                 std::int32_t lastDist, std::int16_t elevation) {
     if (refTrack != nullptr && refTrack->contains(targetNode->getIdFromPos()) &&
         refTrack->contains(sourceNode->getIdFromPos())) {
         // The link belongs to an earlier alternative: its whole length is charged again.

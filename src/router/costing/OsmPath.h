@@ -59,7 +59,7 @@ public:
     mapaccess::OsmLinkHolder* nextForLink = nullptr;
     // The record of the last section (detail mode, and links without way tags).
     std::shared_ptr<MessageData> message;
-    std::int32_t cost = 0; // -1: dropped
+    std::int32_t cost = 0;        // -1: dropped
     std::int32_t airDistance = 0; // -1: closed
     std::int32_t treeDepth = 0;
     // The geometry point before the target: the turn reference of the next link.
@@ -140,13 +140,13 @@ private:
     inline void recordSection(const Section& section, double angle, std::int32_t classifierMask);
     // Moves the walk on to the geometry point that ends the section.
     inline void passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section, std::int16_t elevation,
-                           bool detailMode);
+                                  bool detailMode);
     // The path ends at the caught end point, with the no-go cost of the link.
     inline void endAtWaypoint(RoutingContext& rc, bool detailMode, std::int16_t storedEle2);
     // The path reaches the target node: a link of an earlier alternative is
     // charged again, then the no-go cost and the node's own cost.
-    inline void reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist, std::int32_t lastDist,
-                     std::int16_t elevation);
+    inline void reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
+                            std::int32_t lastDist, std::int16_t elevation);
 
     bool hasBit(std::int32_t bit) const { return (destinationBits & bit) != 0; }
     void setBit(std::int32_t bit, bool value) {

@@ -12,8 +12,8 @@ OsmPathElement* OsmPathElement::create(const OsmPath& path, util::ObjectPool<Osm
     return element;
 }
 
-OsmPathElement* OsmPathElement::create(std::int32_t ilon, std::int32_t ilat, std::int16_t selev,
-                                       OsmPathElement* origin, util::ObjectPool<OsmPathElement>& pool) {
+OsmPathElement* OsmPathElement::create(std::int32_t ilon, std::int32_t ilat, std::int16_t selev, OsmPathElement* origin,
+                                       util::ObjectPool<OsmPathElement>& pool) {
     OsmPathElement* element = pool.create();
     element->ilon = ilon;
     element->ilat = ilat;

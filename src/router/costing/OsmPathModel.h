@@ -5,7 +5,7 @@
 namespace ferrow::expressions {
 class BExpressionContextNode;
 class BExpressionContextWay;
-}
+} // namespace ferrow::expressions
 
 namespace ferrow::router {
 

@@ -124,8 +124,13 @@ bool ProfileCache::parseProfile(RoutingContext& rc) {
     if (rc.processUnusedTags) profile->way.setAllTagsUsed();
 
     std::optional<Entry>& slot = (reuse != nullptr && !freeSlot) ? *reuse : cache.entries[*freeSlot];
-    slot = Entry{std::move(profile), profileFile.getPath(), rc.profileTimestamp, profileLastModified,
-                 std::move(requestedOverrides), jcompat::currentTimeMillis(), true};
+    slot = Entry{std::move(profile),
+                 profileFile.getPath(),
+                 rc.profileTimestamp,
+                 profileLastModified,
+                 std::move(requestedOverrides),
+                 jcompat::currentTimeMillis(),
+                 true};
     return false;
 }
 

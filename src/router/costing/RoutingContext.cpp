@@ -11,11 +11,11 @@
 #include "jcompat/NumberText.h"
 #include "router/costing/KinematicModel.h"
 #include "router/costing/KinematicNoCostModel.h"
-#include "router/waypoints/OsmNogoPolygon.h"
 #include "router/costing/OsmPath.h"
 #include "router/costing/OsmPrePath.h"
 #include "router/costing/ProfileCache.h"
 #include "router/costing/StdModel.h"
+#include "router/waypoints/OsmNogoPolygon.h"
 #include "util/CheapRuler.h"
 
 namespace ferrow::router {
@@ -53,7 +53,9 @@ void RoutingContext::readGlobalConfig() {
     model->init(expctxWay, expctxNode, keyValues ? &*keyValues : nullptr);
     pathModel = std::move(model);
 
-    const auto value = [&way](const char* name, float defaultValue) { return way.getVariableValue(name, defaultValue); };
+    const auto value = [&way](const char* name, float defaultValue) {
+        return way.getVariableValue(name, defaultValue);
+    };
     const auto flag = [&](const char* name, float defaultValue) { return value(name, defaultValue) != 0.0f; };
     const auto integer = [&](const char* name, float defaultValue) { return toInt(value(name, defaultValue)); };
     const auto widened = [&](const char* name, float defaultValue) {
@@ -157,8 +159,7 @@ void RoutingContext::unsetWaypoint() {
     isEndpoint = false;
 }
 
-std::int32_t RoutingContext::calcDistance(std::int32_t lon1, std::int32_t lat1, std::int32_t lon2,
-                                          std::int32_t lat2) {
+std::int32_t RoutingContext::calcDistance(std::int32_t lon1, std::int32_t lat1, std::int32_t lon2, std::int32_t lat2) {
     const CheapRuler::Scales& scales = CheapRuler::scalesAt(jcompat::wrapAdd(lat1, lat2) >> 1);
     const double kx = scales.kx;
     const double ky = scales.ky;

@@ -8,17 +8,17 @@
 
 #include "expressions/BExpressionContext.h"
 #include "mapaccess/GeometryDecoder.h"
-#include "router/waypoints/OsmNodeNamed.h"
 #include "router/costing/OsmPathElement.h"
 #include "router/costing/OsmPathModel.h"
 #include "router/costing/TrackPointMap.h"
-#include "util/ObjectPool.h"
+#include "router/waypoints/OsmNodeNamed.h"
 #include "util/CheapAngleMeter.h"
+#include "util/ObjectPool.h"
 
 namespace ferrow::expressions {
 class BExpressionContextNode;
 class BExpressionContextWay;
-}
+} // namespace ferrow::expressions
 
 namespace ferrow::router {
 
@@ -125,13 +125,13 @@ public:
     bool showtime = false;
     double turnInstructionCatchingRange = 0.0;
     bool turnInstructionRoundabouts = false;
-    double totalMass = 0.0;        // kg
-    double maxSpeed = 0.0;         // metres per second
-    double S_C_x = 0.0;            // air drag
-    double C_r = 0.0;              // rolling resistance
-    double bikerPower = 0.0;       // watts
-    bool useDynamicRange = false;    // "use_dynamic_range"
-    bool addBeeline = false;         // "add_beeline"
+    double totalMass = 0.0;       // kg
+    double maxSpeed = 0.0;        // metres per second
+    double S_C_x = 0.0;           // air drag
+    double C_r = 0.0;             // rolling resistance
+    double bikerPower = 0.0;      // watts
+    bool useDynamicRange = false; // "use_dynamic_range"
+    bool addBeeline = false;      // "add_beeline"
 
     // The model class names of the profile's model line.
     static constexpr const char* STD_MODEL = "ferrow.router.StdModel";
@@ -153,8 +153,7 @@ public:
     std::array<std::int64_t, 3> getNogoChecksums() const;
 
     // Puts wp in front of the no-go list, where segments catch it.
-    void setWaypoint(std::shared_ptr<OsmNodeNamed> wp, std::shared_ptr<OsmNodeNamed> pendingEndpoint,
-                     bool isEndpoint);
+    void setWaypoint(std::shared_ptr<OsmNodeNamed> wp, std::shared_ptr<OsmNodeNamed> pendingEndpoint, bool isEndpoint);
     void unsetWaypoint();
 
     // Metres of the segment, rounded, at least 1. Prices the no-go areas the

@@ -14,8 +14,6 @@ OsmPath* StdModel::createPath() {
     return path;
 }
 
-void StdModel::releasePath(OsmPath* path) {
-    paths_.release(static_cast<StdPath*>(path));
-}
+void StdModel::releasePath(OsmPath* path) { paths_.release(static_cast<StdPath*>(path)); }
 
 } // namespace ferrow::router

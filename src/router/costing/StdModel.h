@@ -1,8 +1,8 @@
 #pragma once
 
 #include "router/costing/OsmPathModel.h"
-#include "util/ObjectPool.h"
 #include "router/costing/StdPath.h"
+#include "util/ObjectPool.h"
 
 namespace ferrow::router {
 

@@ -74,8 +74,8 @@ BufferPrice priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int
 
 } // namespace
 
-double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH, double /*elevation*/,
-                                  double angle, double cosAngle, bool /*isStartpoint*/, std::int32_t nsection,
+double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH, double /*elevation*/, double angle,
+                                  double cosAngle, bool /*isStartpoint*/, std::int32_t nsection,
                                   std::int32_t lastPriorityClassifier) {
     const expressions::BExpressionContextWay& way = *rc.expctxWay;
     const float costFactor = way.getCostfactor();
@@ -139,8 +139,7 @@ double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH
         sectionCost += down.cost;
         if (message) message->elevationCost = toInt(down.cost + static_cast<float>(message->elevationCost));
     }
-    const BufferPrice up =
-        priceBuffer(uphillBuffer, rc, d, fd, way.getUphillmaxslope(), uphillDivisor, upSlopeDivisor);
+    const BufferPrice up = priceBuffer(uphillBuffer, rc, d, fd, way.getUphillmaxslope(), uphillDivisor, upSlopeDivisor);
     if (up.cost > 0.0f) {
         sectionCost += up.cost;
         if (message) message->elevationCost = toInt(up.cost + static_cast<float>(message->elevationCost));

@@ -9,15 +9,15 @@
 #include "jcompat/Exceptions.h"
 #include "jcompat/NumberText.h"
 #include "mapaccess/OsmNodesMap.h"
-#include "router/waypoints/OsmNogoPolygon.h"
 #include "router/costing/OsmPath.h"
 #include "router/costing/OsmPrePath.h"
 #include "router/costing/ProfileCache.h"
 #include "router/costing/RoutingContext.h"
-#include "util/ScopeExit.h"
 #include "router/engine/RoutingIslandException.h"
 #include "router/engine/SearchCutShortException.h"
+#include "router/waypoints/OsmNogoPolygon.h"
 #include "util/Saturate.h"
+#include "util/ScopeExit.h"
 
 namespace ferrow::router {
 
@@ -43,9 +43,7 @@ bool hasHollowLinkTargets(const OsmNode& node) {
 }
 
 // Both end references still set: the link can still be taken from either end.
-bool isBidirectional(const OsmLink& link) {
-    return link.firstNode != nullptr && link.secondNode != nullptr;
-}
+bool isBidirectional(const OsmLink& link) { return link.firstNode != nullptr && link.secondNode != nullptr; }
 
 // Whether the link still leads away from source (it was not released there,
 // nor at both ends).
@@ -137,7 +135,7 @@ void RoutingEngine::resetCache(bool detailed) {
     }
     const std::int64_t budget = std::int64_t{rc.memoryClass} * 1048576;
     nodesCache_ = std::make_unique<mapaccess::NodesCache>(segmentDir_, *rc.expctxWay, rc.profile->meta,
-                                                         rc.forceSecondaryData, budget, nodesCache_.get(), detailed);
+                                                          rc.forceSecondaryData, budget, nodesCache_.get(), detailed);
     islandNodePairs_.clearTempPairs();
 }
 
@@ -279,18 +277,18 @@ struct RoutingEngine::SearchState {
     std::int32_t nodesVisited = 0;
 };
 
-std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operationName,
-                                                    const MatchedWaypoint& startWp, const MatchedWaypoint* endWp,
-                                                    const OsmTrack* costCuttingTrack, const OsmTrack* refTrack,
-                                                    bool fastPartialRecalc) {
-    SearchState search{
-        .operationName = operationName,
-        .costCuttingTrack = costCuttingTrack,
-        .refPoints = refTrack != nullptr ? refTrack->pointMap.get() : nullptr,
-        .guideTrack = settings_.guideTrack,
-        .fastPartialRecalc = fastPartialRecalc,
-        .nodeLimit = settings_.nodeLimit,
-        .maxTotalCost = settings_.guideTrack ? util::saturateToInt32(std::int64_t{settings_.guideTrack->cost} + 5000) : kNoCostBound};
+std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operationName, const MatchedWaypoint& startWp,
+                                                    const MatchedWaypoint* endWp, const OsmTrack* costCuttingTrack,
+                                                    const OsmTrack* refTrack, bool fastPartialRecalc) {
+    SearchState search{.operationName = operationName,
+                       .costCuttingTrack = costCuttingTrack,
+                       .refPoints = refTrack != nullptr ? refTrack->pointMap.get() : nullptr,
+                       .guideTrack = settings_.guideTrack,
+                       .fastPartialRecalc = fastPartialRecalc,
+                       .nodeLimit = settings_.nodeLimit,
+                       .maxTotalCost = settings_.guideTrack
+                                           ? util::saturateToInt32(std::int64_t{settings_.guideTrack->cost} + 5000)
+                                           : kNoCostBound};
     lastVisitedCount_ = 0;
     lastCollectionCount_ = 0;
     if (!startSearch(search, startWp, endWp)) return nullptr;
@@ -325,7 +323,8 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
     return nullptr;
 }
 
-inline bool RoutingEngine::startSearch(SearchState& search, const MatchedWaypoint& startWp, const MatchedWaypoint* endWp) {
+inline bool RoutingEngine::startSearch(SearchState& search, const MatchedWaypoint& startWp,
+                                       const MatchedWaypoint* endWp) {
     RoutingContext& rc = routingContext_;
     mapaccess::OsmNodesMap& nodesMap = nodesCache_->nodesMap();
     OsmNode* start1 = nodesCache_->getGraphNode(*startWp.node1);
@@ -448,8 +447,7 @@ inline std::shared_ptr<OsmTrack> RoutingEngine::finishTrack(OsmPath& path) {
 
 inline void RoutingEngine::cutCosts(SearchState& search, OsmPath& path) {
     const OsmTrack& track = *search.costCuttingTrack;
-    const OsmPathElement* element =
-        track.getLink(path.sourceNode->getIdFromPos(), path.targetNode->getIdFromPos());
+    const OsmPathElement* element = track.getLink(path.sourceNode->getIdFromPos(), path.targetNode->getIdFromPos());
     if (element == nullptr) return;
     // The path runs over the older track: its rest bounds the cost from here.
     const std::int64_t parentCost = path.originElement != nullptr ? path.originElement->cost : 0;
@@ -533,7 +531,8 @@ inline void RoutingEngine::expand(SearchState& search, OsmPath& path, OsmLinkHol
     }
 }
 
-inline bool RoutingEngine::followsGuide(const SearchState& search, OsmPath& path, OsmLink& link, const OsmNode& nextNode) {
+inline bool RoutingEngine::followsGuide(const SearchState& search, OsmPath& path, OsmLink& link,
+                                        const OsmNode& nextNode) {
     OsmTrack* guide = search.guideTrack;
     if (guide == nullptr) return true;
     RoutingContext& rc = routingContext_;
@@ -556,7 +555,7 @@ inline bool RoutingEngine::followsGuide(const SearchState& search, OsmPath& path
 }
 
 inline OsmPath* RoutingEngine::bestExtension(const SearchState& search, OsmLinkHolder* arrivals, OsmLink* link,
-                                      bool isFinalLink) {
+                                             bool isFinalLink) {
     RoutingContext& rc = routingContext_;
     const bool detailMode = search.guideTrack != nullptr;
     OsmPath* bestPath = nullptr;
@@ -598,8 +597,7 @@ inline bool RoutingEngine::isDominated(const OsmPath& path, OsmLink& link, const
     return false;
 }
 
-void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pathCost,
-                                     const OsmNode* endPos) {
+void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pathCost, const OsmNode* endPos) {
     mapaccess::OsmNodesMap& nodesMap = nodesCache_->nodesMap();
     ++lastCollectionCount_;
     const bool prune = maxTotalCost < kNoCostBound && endPos != nullptr;

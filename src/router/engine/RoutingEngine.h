@@ -14,9 +14,9 @@
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/NodesCache.h"
 #include "mapaccess/OsmNodePairSet.h"
-#include "router/waypoints/OsmNodeNamed.h"
 #include "router/costing/OsmPathElement.h"
 #include "router/track/OsmTrack.h"
+#include "router/waypoints/OsmNodeNamed.h"
 #include "util/ByteArray.h"
 #include "util/SortedHeap.h"
 
@@ -221,7 +221,7 @@ private:
     // Finds the segment nodes, makes the start paths and queues them; false
     // when the start cannot be completed.
     inline bool startSearch(SearchState& search, const mapaccess::MatchedWaypoint& startWp,
-                     const mapaccess::MatchedWaypoint* endWp);
+                            const mapaccess::MatchedWaypoint* endWp);
     // Whether a and b are the end segment's nodes, in either order.
     static inline bool linksEnds(const SearchState& search, const mapaccess::OsmNode& a, const mapaccess::OsmNode& b);
     // The next open path to take (parked paths go on when the open set runs
@@ -251,9 +251,9 @@ private:
     // Whether the next node is the guide track's next point (always without
     // a guide track); a way off the track is registered as a detour.
     inline bool followsGuide(const SearchState& search, OsmPath& path, mapaccess::OsmLink& link,
-                      const mapaccess::OsmNode& nextNode);
-    inline OsmPath* bestExtension(const SearchState& search, mapaccess::OsmLinkHolder* arrivals, mapaccess::OsmLink* link,
-                           bool isFinalLink);
+                             const mapaccess::OsmNode& nextNode);
+    inline OsmPath* bestExtension(const SearchState& search, mapaccess::OsmLinkHolder* arrivals,
+                                  mapaccess::OsmLink* link, bool isFinalLink);
     inline bool beyondCostBound(const SearchState& search, const OsmPath& path) const;
     // Whether a path already on the link from that node makes path useless.
     static inline bool isDominated(const OsmPath& path, mapaccess::OsmLink& link, const mapaccess::OsmNode& from);

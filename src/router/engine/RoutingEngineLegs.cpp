@@ -98,8 +98,7 @@ std::shared_ptr<OsmTrack> RoutingEngine::tryFindTrack(TrackList& refTracks, Trac
             seg = searchTrack(matched[i + 1], matched[i], nullptr, refTrack, true);
             waypointIndex = i + 1;
         } else {
-            seg = searchTrack(matched[i], matched[i + 1], i + 2 == matched.size() ? nearbyTrack : nullptr,
-                              refTrack);
+            seg = searchTrack(matched[i], matched[i + 1], i + 2 == matched.size() ? nearbyTrack : nullptr, refTrack);
             if (rc.continueStraight && i + 2 < matched.size()) addViaPointNogo(*seg, *matched[i + 1], i + 1);
         }
         const MatchedWaypoint& joint = *matched[i];
@@ -191,9 +190,9 @@ void RoutingEngine::checkIslands() {
             track = findTrack("target-island-check", *matched[i + 1], matched[i].get(), nullptr, nullptr, false, check);
         }
         if (!track && !lastSearchReachedNodeLimit()) {
-            throw jcompat::IllegalArgumentException((rc.inverseRouting ? "start island detected for section "
-                                                                       : "target island detected for section ") +
-                                                    std::to_string(i));
+            throw jcompat::IllegalArgumentException(
+                (rc.inverseRouting ? "start island detected for section " : "target island detected for section ") +
+                std::to_string(i));
         }
     }
 }

@@ -183,7 +183,8 @@ std::shared_ptr<OsmTrack> RoutingEngine::getExtraSegment(const OsmPathElement* f
 
     RoutingContext& rc = routingContext_;
     const bool correctViaPoints = std::exchange(rc.correctMisplacedViaPoints, false);
-    const auto restore = util::onScopeExit([&rc, correctViaPoints] { rc.correctMisplacedViaPoints = correctViaPoints; });
+    const auto restore =
+        util::onScopeExit([&rc, correctViaPoints] { rc.correctMisplacedViaPoints = correctViaPoints; });
     SearchSettings settings;
     settings.guideTrack = guide.get();
     try {
@@ -204,9 +205,8 @@ void RoutingEngine::snapPathConnection(OsmTrack& tt, OsmTrack& t, const MatchedW
     auto& back = tt.points;
     auto& fore = t.points;
     const std::size_t n = back.size();
-    const std::size_t lo = n - 1 > static_cast<std::size_t>(MAX_STEPS_CHECK)
-                               ? std::max<std::size_t>(1, n - 1 - MAX_STEPS_CHECK)
-                               : 1;
+    const std::size_t lo =
+        n - 1 > static_cast<std::size_t>(MAX_STEPS_CHECK) ? std::max<std::size_t>(1, n - 1 - MAX_STEPS_CHECK) : 1;
     const std::size_t maxSteps = n > lo ? n - lo : 0;
     const double maxLength = rc.correctMisplacedViaPointsDistance;
 

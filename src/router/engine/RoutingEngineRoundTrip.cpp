@@ -68,7 +68,8 @@ void RoutingEngine::seedRoundTripRandom(std::uint64_t seed) { directionGenerator
 
 std::shared_ptr<OsmNodeNamed> RoutingEngine::roundTripPoint(const OsmNode& start, double distance, double bearing,
                                                             std::string name) {
-    const std::array<std::int32_t, 2> position = util::CheapRuler::destination(start.ilon, start.ilat, distance, bearing);
+    const std::array<std::int32_t, 2> position =
+        util::CheapRuler::destination(start.ilon, start.ilat, distance, bearing);
     // Beyond the date line there is simply no data file; beyond a pole, no
     // file row and no distance scale to match the point with.
     if (position[1] < 0 || position[1] >= kMaxGridLat) {

@@ -152,7 +152,8 @@ void RoutingEngine::doGetInfo() {
         OsmNode* start = nodesCache_->getGraphNode(*info->node1);
         nodesCache_->obtainNonHollowNode(start);
         // Taken now: the search below works on a graph of its own.
-        const util::ByteArray startWayTags = start->firstLink != nullptr ? start->firstLink->wayTags : util::ByteArray();
+        const util::ByteArray startWayTags =
+            start->firstLink != nullptr ? start->firstLink->wayTags : util::ByteArray();
 
         auto guide = std::make_shared<OsmTrack>();
         guide->addNode(std::make_shared<OsmPathElement>(info->node2->ilon, info->node2->ilat, 0, nullptr));

@@ -9,8 +9,8 @@
 #include "jcompat/NumberText.h"
 #include "jcompat/StringTokenizer.h"
 #include "jcompat/Utf8.h"
-#include "router/waypoints/OsmNogoPolygon.h"
 #include "router/costing/RoutingContext.h"
+#include "router/waypoints/OsmNogoPolygon.h"
 
 namespace ferrow::router {
 
@@ -99,8 +99,7 @@ std::pair<std::int32_t, std::int32_t> RoutingParamCollector::toWaypointGrid(std:
     // latitude, and both end below latitude 90. Longitudes beyond the world
     // need no guard: their files do not exist, and matching says so.
     if (grid.second < 0 || grid.second >= 180000000) {
-        throw jcompat::IllegalArgumentException("lon/lat out of range: " + std::string(lon) + "," +
-                                                std::string(lat));
+        throw jcompat::IllegalArgumentException("lon/lat out of range: " + std::string(lon) + "," + std::string(lat));
     }
     return grid;
 }
@@ -287,7 +286,8 @@ void RoutingParamCollector::parseNogoPolygons(const std::string* value, OsmNodeN
 
 std::shared_ptr<OsmNodeNamed> RoutingParamCollector::readNogo(std::string_view lon, std::string_view lat,
                                                               std::string_view radius, std::string_view weight) const {
-    const double nogoWeight = weight == "undefined" ? std::numeric_limits<double>::quiet_NaN() : parseNogoWeight(weight);
+    const double nogoWeight =
+        weight == "undefined" ? std::numeric_limits<double>::quiet_NaN() : parseNogoWeight(weight);
     const std::int32_t radiusMetres = jcompat::toInt(jcompat::JString::parseDouble(radius));
     const auto [ilon, ilat] = toGrid(lon, lat);
     auto nogo = std::make_shared<OsmNodeNamed>(ilon, ilat, "nogo" + std::to_string(radiusMetres));

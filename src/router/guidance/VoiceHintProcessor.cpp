@@ -190,8 +190,8 @@ bool VoiceHintProcessor::processJunction(std::vector<VoiceHint>& inputs, std::si
         (absG < 5.0f && !incomingIsLink && chosenIsLink && !otherIsLink) || (179.0f <= absG && absG <= 180.0f) ||
         (minAbsAngle < 35.0f && minAbsAngle != 180.0f && incomingPriority == chosenPriority &&
          minPriority - maxPriorityAll < 3 && !otherIsLink) ||
-        (transportMode_ != VoiceHintList::TRANSPORT_MODE_FOOT && hasOthers &&
-         chosenPriority >= maxPriorityCandidates && (input.hasGiveWay() || giveWayAt(index + 1)));
+        (transportMode_ != VoiceHintList::TRANSPORT_MODE_FOOT && hasOthers && chosenPriority >= maxPriorityCandidates &&
+         (input.hasGiveWay() || giveWayAt(index + 1)));
     if (!isDecisionPoint && maxPriorityCandidates < minPriority) return false;
 
     input.hintAngle = g;

@@ -15,7 +15,7 @@ namespace ferrow::router {
 // operations return point into it; the hints are changed in place.
 class VoiceHintProcessor {
 public:
-    static constexpr double SIGNIFICANT_ANGLE = 22.5;  // degrees
+    static constexpr double SIGNIFICANT_ANGLE = 22.5;   // degrees
     static constexpr double NEAR_CATCHING_RANGE = 2.0;  // metres
     static constexpr double WIDE_CATCHING_RANGE = 10.0; // metres
 
@@ -30,8 +30,7 @@ public:
 
     // Merges and drops hints of the processed results (raw-list order) and
     // returns the survivors in travel order, without a final END hint.
-    std::vector<VoiceHint*> postProcess(const std::vector<VoiceHint*>& results, double catchingRange,
-                                        double minRange);
+    std::vector<VoiceHint*> postProcess(const std::vector<VoiceHint*>& results, double catchingRange, double minRange);
 
     // Consumes the hints from offset towards the route's end while they lie
     // within range and sums their chosen ways' turn angles.

@@ -1,12 +1,11 @@
 #include "router/track/OsmTrack.h"
 
-
 #include "jcompat/Exceptions.h"
 #include "jcompat/NumberText.h"
 #include "mapaccess/MatchedWaypoint.h"
-#include "router/waypoints/OsmNodeNamed.h"
 #include "router/costing/RoutingContext.h"
 #include "router/guidance/VoiceHintProcessor.h"
+#include "router/waypoints/OsmNodeNamed.h"
 #include "util/FrozenLongMap.h"
 #include "util/Saturate.h"
 

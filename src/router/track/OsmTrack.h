@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "expressions/BExpressionContext.h"
-#include "router/waypoints/OsmNodeNamed.h"
 #include "router/costing/OsmPathElement.h"
 #include "router/costing/TrackPointMap.h"
 #include "router/guidance/VoiceHintList.h"
+#include "router/waypoints/OsmNodeNamed.h"
 
 namespace ferrow::mapaccess {
 class MatchedWaypoint;

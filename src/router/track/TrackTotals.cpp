@@ -8,8 +8,8 @@
 #include "jcompat/Exceptions.h"
 #include "jcompat/JString.h"
 #include "jcompat/NumberText.h"
-#include "router/track/OsmTrack.h"
 #include "router/costing/RoutingContext.h"
+#include "router/track/OsmTrack.h"
 
 namespace ferrow::router {
 
@@ -29,9 +29,7 @@ double parseIncline(std::string_view value) {
     }
 }
 
-std::int16_t toElevation(double value) {
-    return static_cast<std::int16_t>(jcompat::toInt(value));
-}
+std::int16_t toElevation(double value) { return static_cast<std::int16_t>(jcompat::toInt(value)); }
 
 } // namespace
 
@@ -179,8 +177,7 @@ void TrackTotals::recalculate(OsmTrack& track, RoutingContext& rc, const Elevati
         const double incline = before != nullptr && before->selev != kNoElevation && at.selev != kNoElevation
                                    ? (before->selev - at.selev) / 4.0 / length
                                    : 0.0;
-        const auto energy =
-            static_cast<float>((rc.totalMass * 9.81 * (incline + rc.C_r) + v * v * rc.S_C_x) * length);
+        const auto energy = static_cast<float>((rc.totalMass * 9.81 * (incline + rc.C_r) + v * v * rc.S_C_x) * length);
         const auto time = static_cast<float>(length / v);
         for (std::size_t j = k; j < points.size(); ++j) {
             MessageData& message = *points[j]->message;

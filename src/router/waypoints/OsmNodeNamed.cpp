@@ -40,10 +40,8 @@ double OsmNodeNamed::distanceWithinRadius(std::int32_t lon1, std::int32_t lat1, 
     }
     // From here the first point is outside.
     const double dist = CheapRuler::distance(ilon, ilat, lon1, lat1);
-    const auto latProduct = static_cast<std::int64_t>(jcompat::wrapSub(ilat, lat1)) *
-                            jcompat::wrapSub(lat2, lat1);
-    const auto lonProduct = static_cast<std::int64_t>(jcompat::wrapSub(ilon, lon1)) *
-                            jcompat::wrapSub(lon2, lon1);
+    const auto latProduct = static_cast<std::int64_t>(jcompat::wrapSub(ilat, lat1)) * jcompat::wrapSub(lat2, lat1);
+    const auto lonProduct = static_cast<std::int64_t>(jcompat::wrapSub(ilon, lon1)) * jcompat::wrapSub(lon2, lon1);
     const double proj = (static_cast<double>(latProduct) * scales.ky * scales.ky +
                          static_cast<double>(lonProduct) * scales.kx * scales.kx) /
                         totalSegmentLength;

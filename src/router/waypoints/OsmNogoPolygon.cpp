@@ -72,10 +72,10 @@ void OsmNogoPolygon::calcBoundingCircle() {
     std::int32_t cx = 0;
     std::int32_t cy = 0;
     if (!points.empty()) {
-        auto [minX, maxX] = std::minmax_element(points.begin(), points.end(),
-                                                [](const Point& p, const Point& q) { return p.x < q.x; });
-        auto [minY, maxY] = std::minmax_element(points.begin(), points.end(),
-                                                [](const Point& p, const Point& q) { return p.y < q.y; });
+        auto [minX, maxX] =
+            std::minmax_element(points.begin(), points.end(), [](const Point& p, const Point& q) { return p.x < q.x; });
+        auto [minY, maxY] =
+            std::minmax_element(points.begin(), points.end(), [](const Point& p, const Point& q) { return p.y < q.y; });
         cx = static_cast<std::int32_t>((std::int64_t{minX->x} + maxX->x) / 2);
         cy = static_cast<std::int32_t>((std::int64_t{minY->y} + maxY->y) / 2);
     }

@@ -19,8 +19,9 @@ TEST(AreaInfo, SharesAreWholePercentTruncated) {
     EXPECT_EQ(sector.getGreen(), 33);
     EXPECT_EQ(sector.getRiver(), 100);
     sector.startElevation = 412.5;
-    EXPECT_EQ(sector.toString(), "Area 180 412.5m ways 3\nArea ways <50m  2 66%\nArea ways green 1 33%\n"
-                                 "Area ways river 3 100%");
+    EXPECT_EQ(sector.toString(),
+              "Area 180 412.5m ways 3\nArea ways <50m  2 66%\nArea ways green 1 33%\n"
+              "Area ways river 3 100%");
 }
 
 TEST(AreaReaderCells, CentreBlockGrowsWithTheScan) {

@@ -15,11 +15,11 @@
 #include "router/costing/KinematicModel.h"
 #include "router/costing/KinematicNoCostModel.h"
 #include "router/costing/ProfileCache.h"
-#include "testsupport/ProfileFiles.h"
 #include "router/costing/RoutingContext.h"
 #include "router/costing/StdModel.h"
 #include "router/costing/StdPath.h"
 #include "testsupport/LookupTagCoder.h"
+#include "testsupport/ProfileFiles.h"
 
 namespace ferrow::router::testing {
 namespace {
@@ -104,10 +104,9 @@ TEST(KinematicModelParameters, DefaultsOverridesAndTheirRecord) {
     EXPECT_EQ(f.model().f_air, static_cast<double>(0.4f));
     std::vector<std::pair<std::string, std::string>> listed(f.rc.keyValues->begin(), f.rc.keyValues->end());
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"vmax", "100"},          {"turnAngleDecayTime", "5.0"}, {"f_roll", "232.0"},
-        {"f_air", "0.4"},         {"f_recup", "400.0"},          {"p_standby", "250.0"},
-        {"outside_temp", "20.0"}, {"recup_efficiency", "0.7"},   {"totalweight", "1200.0"},
-        {"leftWaySpeed", "12.0"}, {"rightWaySpeed", "12.0"}};
+        {"vmax", "100"},           {"turnAngleDecayTime", "5.0"}, {"f_roll", "232.0"},      {"f_air", "0.4"},
+        {"f_recup", "400.0"},      {"p_standby", "250.0"},        {"outside_temp", "20.0"}, {"recup_efficiency", "0.7"},
+        {"totalweight", "1200.0"}, {"leftWaySpeed", "12.0"},      {"rightWaySpeed", "12.0"}};
     EXPECT_EQ(listed, expected);
 
     KinematicFixture defaults;
@@ -164,8 +163,7 @@ TEST(KinematicModelParameters, EconomicalSpeed) {
     const double q = m.drivePower + m.p_standby;
     const double r = m.recup_efficiency;
     EXPECT_NEAR(eco, 16.7, 0.1);
-    EXPECT_NEAR(q / eco + r * m.f_air * eco * eco, (1 - r) * m.f_roll + q / limit + r * m.f_air * limit * limit,
-                1e-6);
+    EXPECT_NEAR(q / eco + r * m.f_air * eco * eco, (1 - r) * m.f_roll + q / limit + r * m.f_air * limit * limit, 1e-6);
     EXPECT_LT(m.getEcoSpeed(30 / 3.6), 30 / 3.6);
     EXPECT_EQ(m.getEcoSpeed(limit), eco);
 }

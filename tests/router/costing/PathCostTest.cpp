@@ -10,12 +10,12 @@
 #include "mapaccess/OsmNode.h"
 #include "router/costing/OsmPath.h"
 #include "router/costing/ProfileCache.h"
-#include "testsupport/ProfileFiles.h"
 #include "router/costing/RoutingContext.h"
-#include "testsupport/SearchFixture.h"
 #include "router/costing/StdModel.h"
 #include "router/costing/StdPath.h"
 #include "testsupport/LookupTagCoder.h"
+#include "testsupport/ProfileFiles.h"
+#include "testsupport/SearchFixture.h"
 
 namespace ferrow::router::testing {
 namespace {
@@ -76,8 +76,9 @@ TEST(StdPathCost, TurnCostFollowsTheAngle) {
 }
 
 TEST(StdPathCost, CostDivisors) {
-    ModelFixture f(profileWith("", "assign costfactor 1\nassign downhillcost 0.5\nassign uphillcost 80\n"
-                                   "assign uphillmaxslopecost 3",
+    ModelFixture f(profileWith("",
+                               "assign costfactor 1\nassign downhillcost 0.5\nassign uphillcost 80\n"
+                               "assign uphillmaxslopecost 3",
                                "assign initialcost 0"));
     f.evaluateWay("highway=primary");
     StdPath path;
@@ -177,17 +178,17 @@ TEST(StdPathCost, TimeEstimateOnFoot) {
     path.computeKinematic(f.rc, 100, 0, true);
     const double speed = static_cast<double>(6.0f) / 3.6 * std::exp(-3.5 * 0.05);
     EXPECT_FLOAT_EQ(path.totalTime, static_cast<float>(100 / speed));
-    EXPECT_FLOAT_EQ(path.totalEnergy,
-                    static_cast<float>(100 * (90 * 9.81 * static_cast<double>(0.01f) +
-                                                static_cast<double>(0.225f) * speed * speed)));
+    EXPECT_FLOAT_EQ(path.totalEnergy, static_cast<float>(100 * (90 * 9.81 * static_cast<double>(0.01f) +
+                                                                static_cast<double>(0.225f) * speed * speed)));
 }
 
 // A cyclist crossing a big road from it: the node's crossing class prices a
 // left turn and a right turn differently.
 TEST(StdPathCost, CrossingCostForBikes) {
-    const std::string lookups = "---lookupversion:1\n---minorversion:0\n---context:way\n"
-                                "highway primary\nhighway residential\n"
-                                "---context:node\nestimated_crossing_class 1\nestimated_crossing_class 3\n";
+    const std::string lookups =
+        "---lookupversion:1\n---minorversion:0\n---context:way\n"
+        "highway primary\nhighway residential\n"
+        "---context:node\nestimated_crossing_class 1\nestimated_crossing_class 3\n";
     ModelFixture f(profileWith("assign validForBikes true\nassign consider_crossing true\n"
                                "assign crossing_Prio_H 20\nassign crossing_Prio_L 10\n"
                                "assign cost_ToLeft_from_H_class3 77\nassign cost_ToRight_from_H_class3 33",
@@ -200,7 +201,7 @@ TEST(StdPathCost, CrossingCostForBikes) {
     path.sourceNode = &junction;
     EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 10, 0, 100, -60, 0.5, false, 0, 24), 77 + 10.5);
     EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 10, 0, 100, 60, 0.5, false, 0, 24), 33 + 10.5);
-    EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 10, 0, 100, 0, 1.0, false, 0, 24), 10.5); // straight over
+    EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 10, 0, 100, 0, 1.0, false, 0, 24), 10.5);  // straight over
     EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 10, 0, 100, 60, 0.5, false, 1, 24), 10.5); // not at the junction
     EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 10, 0, 100, 60, 0.5, false, 0, 19), 10.5); // from a small road
     junction.nodeTags = f.nodeTags("estimated_crossing_class=1");
@@ -211,7 +212,7 @@ TEST(OsmPathTest, InterpolateElevation) {
     EXPECT_EQ(OsmPath::interpolateEle(-32768, 400, 0.5), -32768);
     EXPECT_EQ(OsmPath::interpolateEle(400, -32768, 0.5), -32768);
     EXPECT_EQ(OsmPath::interpolateEle(400, 800, 0.25), 500);
-    EXPECT_EQ(OsmPath::interpolateEle(400, 801, 0.5), 600); // truncated
+    EXPECT_EQ(OsmPath::interpolateEle(400, 801, 0.5), 600);   // truncated
     EXPECT_EQ(OsmPath::interpolateEle(0, 30000, 2.0), -5536); // kept in 16 bits
 }
 

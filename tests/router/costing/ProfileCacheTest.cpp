@@ -2,14 +2,14 @@
 // the same overrides, unchanged lookup table, and an entry not in use.
 #include "router/costing/ProfileCache.h"
 
-#include <string>
 #include <unistd.h>
+#include <string>
 
 #include <gtest/gtest.h>
 
 #include "jcompat/Exceptions.h"
-#include "testsupport/ProfileFiles.h"
 #include "router/costing/RoutingContext.h"
+#include "testsupport/ProfileFiles.h"
 
 using ferrow::router::ProfileCache;
 using ferrow::router::RoutingContext;

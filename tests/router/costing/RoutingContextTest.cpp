@@ -12,9 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "jcompat/Exceptions.h"
-#include "router/waypoints/OsmNogoPolygon.h"
 #include "router/costing/ProfileCache.h"
 #include "router/costing/StdModel.h"
+#include "router/waypoints/OsmNogoPolygon.h"
 #include "testsupport/ProfileFiles.h"
 
 using ferrow::router::OsmNodeNamed;
@@ -141,10 +141,11 @@ TEST(ReadGlobalConfig, FootDefaultsAndScaledIntegers) {
 TEST(ReadGlobalConfig, TurnInstructionModeOfTheRequestSurvivesOnlyProfileValueOne) {
     ProfileDir dir;
     EXPECT_EQ(LoadedContext(dir.write("none.vpf", profileText("")), 2).rc.turnInstructionMode, 0);
-    EXPECT_EQ(LoadedContext(dir.write("one.vpf", profileText("assign turnInstructionMode 1")), 2)
-                  .rc.turnInstructionMode, 2);
-    EXPECT_EQ(LoadedContext(dir.write("three.vpf", profileText("assign turnInstructionMode 3")), 2)
-                  .rc.turnInstructionMode, 3);
+    EXPECT_EQ(
+        LoadedContext(dir.write("one.vpf", profileText("assign turnInstructionMode 1")), 2).rc.turnInstructionMode, 2);
+    EXPECT_EQ(
+        LoadedContext(dir.write("three.vpf", profileText("assign turnInstructionMode 3")), 2).rc.turnInstructionMode,
+        3);
 }
 
 TEST(ReadGlobalConfig, OurProfiles) {
@@ -197,8 +198,7 @@ TEST(ReadGlobalConfig, ModelChoice) {
               "RuntimeException: Cannot create path-model: java.lang.ClassNotFoundException: ferrow.router.StdMode");
     EXPECT_EQ(loadFailure(dir.write("kin.vpf", "---model:ferrow.router.KinematicModel\n" + profileText(""))),
               "<no failure>");
-    EXPECT_EQ(loadFailure(dir.write("std.vpf", "---model:ferrow.router.StdModel\n" + profileText(""))),
-              "<no failure>");
+    EXPECT_EQ(loadFailure(dir.write("std.vpf", "---model:ferrow.router.StdModel\n" + profileText(""))), "<no failure>");
 }
 
 TEST(ReadGlobalConfig, NeedsTheContexts) {
@@ -378,7 +378,7 @@ TEST(CalcDistance, CatchesAWaypointOnTheWay) {
         EXPECT_EQ(rc.ilatShortest, kY0);
         if (isEndpoint) {
             EXPECT_EQ(rc.wayFraction, 0.25);
-            EXPECT_EQ(rest, 36); // start to the catch point, 500 units
+            EXPECT_EQ(rest, 36);        // start to the catch point, 500 units
             EXPECT_EQ(rc.nogoCost, -1); // the no-go circle on the remaining piece
         } else {
             EXPECT_EQ(rc.wayFraction, 0.75);

@@ -2,8 +2,8 @@
 // waypoints in no-go areas, islands, straight-line legs, far waypoints,
 // point information, and how failures become the run's error message.
 #include <algorithm>
-#include <fstream>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -63,7 +63,7 @@ protected:
     }
 
     EngineRun run(const std::string& lonlats, std::int32_t mode = 0, const std::string& globals = "",
-            const Configure& configure = nullptr, const std::string& profileName = "test.vpf") {
+                  const Configure& configure = nullptr, const std::string& profileName = "test.vpf") {
         EngineRun r;
         r.rc = std::make_unique<RoutingContext>();
         r.rc->profilePath = profiles.write(profileName, testProfile(globals));
@@ -130,8 +130,8 @@ TEST_F(FourWays, AlternativeIndexIsClampedAndNamesFollowTheProfile) {
     EngineRun upper = run(route, 0, "", nullptr, "other.VPF");
     EXPECT_EQ(upper.track().name, "ostrand_other.VPF_0");
     const OsmTrack& t = below.track();
-    EXPECT_EQ(*t.message, "track-length = " + std::to_string(t.distance) + " filtered ascend = 0 plain-ascend = 0 cost=" +
-                              std::to_string(t.cost));
+    EXPECT_EQ(*t.message, "track-length = " + std::to_string(t.distance) +
+                              " filtered ascend = 0 plain-ascend = 0 cost=" + std::to_string(t.cost));
 }
 
 TEST_F(FourWays, RunErrorsOfTheDriver) {
@@ -362,7 +362,7 @@ TEST_F(DeadEnd, StoredReferenceTrackStandsInForTheLastWaypoint) {
             file.putInt(178 * i, 4);
         }
         for (int i = 0; i < 3; ++i) file.putInt(0, 8); // no no-go areas
-        file.putInt(0, 1);                               // clean
+        file.putInt(0, 1);                             // clean
         file.putInt(sameProfile ? r.rc->profileTimestamp : r.rc->profileTimestamp + 1, 8);
         const std::string path = profiles.path() + "/reference.dat";
         file.write(path);
@@ -422,8 +422,7 @@ TEST_F(DeadEnd, PointInformation) {
 
 TEST_F(EngineRuns, InformationPointElevationIsInterpolated) {
     TestNetwork net;
-    net.way("highway=residential",
-            {net.node(8.0, 50.5).elevation(100.0), net.node(8.0, 50.501).elevation(110.0)});
+    net.way("highway=residential", {net.node(8.0, 50.5).elevation(100.0), net.node(8.0, 50.501).elevation(110.0)});
     write(net);
     // A quarter of the way from the south end.
     EngineRun r = run("8.0,50.50025", 3);

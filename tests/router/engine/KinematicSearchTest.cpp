@@ -86,7 +86,7 @@ TEST(KinematicRoute, TimeAndEnergyOfAStraightTrip) {
     const OsmTrack& track = *trip.track;
     const std::int32_t d1 = trip.d1, d2 = trip.d2, d3 = trip.d3;
     const double length = d1 + d2 + d3;
-    const double accelerationTime = kMass * kLimit / kForce;                   // 70.7 s
+    const double accelerationTime = kMass * kLimit / kForce;                  // 70.7 s
     const double accelerationLength = 0.5 * kMass * kLimit * kLimit / kForce; // 353 m
     ASSERT_LT(d1, accelerationLength);
     ASSERT_GT(d1 + d2, accelerationLength);
@@ -173,13 +173,14 @@ Costs costs(Ways ways, const std::string& roadCostFactor) {
     if (ways != Ways::street) net.way("highway=primary", {s, x});
     net.way("highway=tertiary", {x, y, z, e});
     SearchFixture f;
-    const std::string profile = "---model:ferrow.router.KinematicModel\n"
-                                "---context:global\nassign validForCars true\nassign vmax 130\n"
-                                "---context:way\nassign costfactor switch highway=primary " +
-                                roadCostFactor +
-                                " 1\nassign maxspeed switch highway=residential 10 130\n"
-                                "assign priorityclassifier 26\n"
-                                "---context:node\nassign initialcost 0\nassign maxspeed 999\n";
+    const std::string profile =
+        "---model:ferrow.router.KinematicModel\n"
+        "---context:global\nassign validForCars true\nassign vmax 130\n"
+        "---context:way\nassign costfactor switch highway=primary " +
+        roadCostFactor +
+        " 1\nassign maxspeed switch highway=residential 10 130\n"
+        "assign priorityclassifier 26\n"
+        "---context:node\nassign initialcost 0\nassign maxspeed 999\n";
     f.load(net, profile);
     const auto from = f.on(p, s);
     const std::int32_t atEnd = f.search(from, f.on(z, e))->cost;

@@ -1,6 +1,6 @@
 #include <cstdint>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -351,8 +351,8 @@ TEST(PathSearch, ElevationBuffersOnAHill) {
     ASSERT_TRUE(track);
     const std::int32_t startToA = metres(f.at(p).ilon, f.at(p).ilat + 1500, f.at(a).ilon, f.at(a).ilat);
     const std::int32_t dToEnd = metres(f.at(d).ilon, f.at(d).ilat, f.at(d).ilon, f.at(d).ilat + 1500);
-    const std::int32_t expected = startToA + f.metresBetween(a, b) + 3 * f.metresBetween(b, c) + 200 +
-                                  3 * f.metresBetween(c, d) + 3 * dToEnd;
+    const std::int32_t expected =
+        startToA + f.metresBetween(a, b) + 3 * f.metresBetween(b, c) + 200 + 3 * f.metresBetween(c, d) + 3 * dToEnd;
     EXPECT_EQ(track->cost, expected);
 
     // The detailed records show the elevation cost and the cost factors.

@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 
 #include "jcompat/Exceptions.h"
-#include "router/waypoints/OsmNogoPolygon.h"
 #include "router/costing/RoutingContext.h"
 #include "router/engine/RoutingParamCollector.h"
+#include "router/waypoints/OsmNogoPolygon.h"
 
 using ferrow::jcompat::Throwable;
 using ferrow::router::OsmNodeNamed;
@@ -115,8 +115,8 @@ TEST(WayPointList, LatitudesBeyondTheFileRowsAreRefused) {
     EXPECT_EQ(waypointFailure("8,-90.1"), "IllegalArgumentException: lon/lat out of range: 8,-90.1");
     EXPECT_EQ(waypointFailure("1,-Infinity"), "IllegalArgumentException: lon/lat out of range: 1,-Infinity");
     // Longitudes convert with saturation, NaN giving 0: those squares have no file.
-    const OsmNodeNamedList far = RoutingParamCollector().getWayPointList(
-        std::make_unique<std::string>("180.000001,0|1e300,1|NaN,NaN").get());
+    const OsmNodeNamedList far =
+        RoutingParamCollector().getWayPointList(std::make_unique<std::string>("180.000001,0|1e300,1|NaN,NaN").get());
     EXPECT_EQ(far[0]->ilon, 360000001);
     EXPECT_EQ(far[1]->ilon, 2147483647);
     EXPECT_EQ(far[2]->ilon, 0);
@@ -158,8 +158,9 @@ TEST(SetParams, ExtremeNogoNumbers) {
 
 TEST(SetParams, InfiniteWeightsAndFarPositions) {
     const double infinity = std::numeric_limits<double>::infinity();
-    Applied infinite("nogos=8.1,49.2,50,Infinity|8.1,49.2,50,-Infinity|8.1,49.2,50,1e400&"
-                     "polygons=8.1,49.1,8.2,49.1,8.2,49.2,Infinity");
+    Applied infinite(
+        "nogos=8.1,49.2,50,Infinity|8.1,49.2,50,-Infinity|8.1,49.2,50,1e400&"
+        "polygons=8.1,49.1,8.2,49.1,8.2,49.2,Infinity");
     ASSERT_EQ(infinite.rc.nogoPoints.size(), 4u);
     EXPECT_EQ(infinite.rc.nogoPoints[0]->nogoWeight, infinity);
     EXPECT_EQ(infinite.rc.nogoPoints[1]->nogoWeight, -infinity);
@@ -229,8 +230,9 @@ TEST(SetParams, PolygonsAndPolylines) {
 }
 
 TEST(SetParams, NogoListOrder) {
-    Applied all("polygons=8.4,49.4,8.5,49.5&polylines=8.3,49.3,8.35,49.35&nogos=8.2,49.2,20&nogoLats=49.1&"
-                "nogoLons=8.1&nogoRadi=10&straight=0");
+    Applied all(
+        "polygons=8.4,49.4,8.5,49.5&polylines=8.3,49.3,8.35,49.35&nogos=8.2,49.2,20&nogoLats=49.1&"
+        "nogoLons=8.1&nogoRadi=10&straight=0");
     ASSERT_EQ(all.rc.nogoPoints.size(), 4u);
     EXPECT_EQ(all.rc.nogoPoints[0]->name, "nogo10");
     EXPECT_EQ(all.rc.nogoPoints[1]->name, "nogo20");
@@ -260,9 +262,10 @@ TEST(SetParams, PointsOfInterestKeepUtf8Names) {
 }
 
 TEST(SetParams, SettingsTable) {
-    Applied applied("profile=p.vpf&heading=90&roundTripDistance=3000&roundTripDirectionAdd=-45&roundTripPoints=20&"
-                    "allowSamewayback=1&alternativeidx=2&exportWaypoints=1&exportCorrectedWaypoints=1&"
-                    "format=GeoJSON&profile:avoid_toll=1&profile:x=2&lonlats=ignored&engineMode=9&unknown=1");
+    Applied applied(
+        "profile=p.vpf&heading=90&roundTripDistance=3000&roundTripDirectionAdd=-45&roundTripPoints=20&"
+        "allowSamewayback=1&alternativeidx=2&exportWaypoints=1&exportCorrectedWaypoints=1&"
+        "format=GeoJSON&profile:avoid_toll=1&profile:x=2&lonlats=ignored&engineMode=9&unknown=1");
     const RoutingContext& rc = applied.rc;
     EXPECT_EQ(rc.profilePath, "p.vpf");
     EXPECT_EQ(rc.startDirection, 90);
@@ -286,7 +289,8 @@ TEST(SetParams, SettingsTable) {
     EXPECT_FALSE(defaults.rc.allowSamewayback);
     EXPECT_FALSE(Applied("allowSamewayback=2&exportWaypoints=0").rc.allowSamewayback);
 
-    for (const auto& [value, expected] : {std::pair{"2", 5}, std::pair{"3", 3}, std::pair{"21", 5}, std::pair{"-4", 5}}) {
+    for (const auto& [value, expected] :
+         {std::pair{"2", 5}, std::pair{"3", 3}, std::pair{"21", 5}, std::pair{"-4", 5}}) {
         EXPECT_EQ(Applied(std::string("roundTripPoints=") + value).rc.roundTripPoints, expected) << value;
     }
     EXPECT_EQ(applyFailure("heading=east"), "NumberFormatException: For input string: \"east\"");

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "jcompat/Exceptions.h"
-#include "router/waypoints/OsmNogoPolygon.h"
 #include "router/engine/RoutingIslandException.h"
 #include "router/engine/SearchCutShortException.h"
+#include "router/waypoints/OsmNogoPolygon.h"
 #include "testsupport/SearchFixture.h"
 
 namespace ferrow::router::testing {

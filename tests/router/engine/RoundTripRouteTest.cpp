@@ -191,8 +191,9 @@ TEST_F(AreaScan, SectorsCountTheirWays) {
     ProfileCache::releaseProfile(rc);
 
     ASSERT_EQ(sectors.size(), 4u);
-    EXPECT_EQ(sectors[0].toString(), "Area 90 100.0m ways 2\nArea ways <50m  1 50%\nArea ways green 0 0%\n"
-                                     "Area ways river 0 0%");
+    EXPECT_EQ(sectors[0].toString(),
+              "Area 90 100.0m ways 2\nArea ways <50m  1 50%\nArea ways green 0 0%\n"
+              "Area ways river 0 0%");
     const std::int32_t expected[4][4] = {{2, 0, 0, 1}, {1, 0, 0, 1}, {2, 0, 1, 2}, {2, 2, 0, 0}};
     for (int k = 0; k < 4; ++k) {
         const AreaInfo& s = sectors[static_cast<std::size_t>(k)];

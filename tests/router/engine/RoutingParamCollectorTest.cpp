@@ -26,9 +26,10 @@ std::string decodeFailure(std::string_view query) {
 } // namespace
 
 TEST(GetUrlParams, SplitsAtQuestionMarkAndAmpersandInQueryOrder) {
-    const auto params = RoutingParamCollector().getUrlParams("?profile=car.vpf&&lonlats=8.1,49.2|8.3,49.4&engineMode=0&");
-    EXPECT_THAT(params, ElementsAre(Pair("profile", "car.vpf"), Pair("lonlats", "8.1,49.2|8.3,49.4"),
-                                    Pair("engineMode", "0")));
+    const auto params =
+        RoutingParamCollector().getUrlParams("?profile=car.vpf&&lonlats=8.1,49.2|8.3,49.4&engineMode=0&");
+    EXPECT_THAT(params,
+                ElementsAre(Pair("profile", "car.vpf"), Pair("lonlats", "8.1,49.2|8.3,49.4"), Pair("engineMode", "0")));
 }
 
 TEST(GetUrlParams, RepeatedKeyKeepsFirstPlaceAndLastValue) {
@@ -47,7 +48,8 @@ TEST(GetUrlParams, DecodesBeforeSplitting) {
     EXPECT_THAT(RoutingParamCollector().getUrlParams("name=a%26b=c&x=1+2&u=%C3%A4%c3%b6"),
                 ElementsAre(Pair("name", "a"), Pair("b", "c"), Pair("x", "1 2"), Pair("u", "äö")));
     EXPECT_THAT(RoutingParamCollector().getUrlParams("k%3Dv=w"), ElementsAre(Pair("k", "v")));
-    EXPECT_THAT(RoutingParamCollector().getUrlParams("profile:maxspeed=50"), ElementsAre(Pair("profile:maxspeed", "50")));
+    EXPECT_THAT(RoutingParamCollector().getUrlParams("profile:maxspeed=50"),
+                ElementsAre(Pair("profile:maxspeed", "50")));
 }
 
 TEST(GetUrlParams, MalformedEscapeBytesBecomeReplacementCharacters) {

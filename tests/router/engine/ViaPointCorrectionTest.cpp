@@ -40,7 +40,8 @@ std::shared_ptr<OsmPathElement> pointAt(Pos pos, std::int32_t index, bool rounda
 std::shared_ptr<OsmTrack> track(const std::vector<Pos>& positions, const std::vector<bool>& roundabout = {}) {
     auto t = std::make_shared<OsmTrack>();
     for (std::size_t i = 0; i < positions.size(); ++i) {
-        t->points.push_back(pointAt(positions[i], static_cast<std::int32_t>(i), i < roundabout.size() && roundabout[i]));
+        t->points.push_back(
+            pointAt(positions[i], static_cast<std::int32_t>(i), i < roundabout.size() && roundabout[i]));
     }
     t->cost = t->points.back()->cost;
     return t;

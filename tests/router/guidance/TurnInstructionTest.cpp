@@ -7,11 +7,11 @@
 
 #include "jcompat/Exceptions.h"
 #include "mapaccess/MatchedWaypoint.h"
-#include "router/waypoints/OsmNodeNamed.h"
-#include "router/track/OsmTrack.h"
 #include "router/costing/RoutingContext.h"
-#include "testsupport/SearchFixture.h"
 #include "router/guidance/VoiceHintList.h"
+#include "router/track/OsmTrack.h"
+#include "router/waypoints/OsmNodeNamed.h"
+#include "testsupport/SearchFixture.h"
 
 namespace ferrow::router::testing {
 namespace {
@@ -180,8 +180,9 @@ TEST_F(HandTrack, StraightLineLegsAreMarked) {
     point(-35.0f, 50);
     rc.hasDirectRouting = true;
     rc.turnInstructionMode = 2;
-    for (const auto& [kind, index] : {std::pair{OsmNodeNamed::KIND_STRAIGHT, 0}, std::pair{OsmNodeNamed::KIND_STRAIGHT, 1},
-                                      std::pair{OsmNodeNamed::KIND_ORDINARY, 2}}) {
+    for (const auto& [kind, index] :
+         {std::pair{OsmNodeNamed::KIND_STRAIGHT, 0}, std::pair{OsmNodeNamed::KIND_STRAIGHT, 1},
+          std::pair{OsmNodeNamed::KIND_ORDINARY, 2}}) {
         auto waypoint = std::make_shared<mapaccess::MatchedWaypoint>();
         waypoint->kind = kind;
         waypoint->indexInTrack = index;

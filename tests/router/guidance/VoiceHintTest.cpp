@@ -235,7 +235,7 @@ protected:
 };
 
 TEST_F(PostProcess, CarMergesTwoCloseLeftTurnsIntoATurnBack) {
-    add(90.0f, 30.0);  // an earlier junction, close as well
+    add(90.0f, 30.0); // an earlier junction, close as well
     add(-80.0f, 30.0);
     add(-85.0f, 50.0);
     const auto output = run(VoiceHintList::TRANSPORT_MODE_CAR);
@@ -261,8 +261,8 @@ TEST_F(PostProcess, BikeKeepsCloseLeftTurnsApart) {
 }
 
 TEST_F(PostProcess, FinalStraightOnCarriesItsDistanceToTheHintBefore) {
-    add(10.0f, 30.0);  // lost: straight on, short gap
-    add(0.0f, 10.0);   // final, too short to hold
+    add(10.0f, 30.0); // lost: straight on, short gap
+    add(0.0f, 10.0);  // final, too short to hold
     const auto output = run(VoiceHintList::TRANSPORT_MODE_CAR);
     EXPECT_TRUE(output.empty());
     EXPECT_DOUBLE_EQ(travel[0].distanceToNextHint, 40.0);

@@ -12,9 +12,7 @@
 namespace ferrow::router {
 namespace {
 
-std::int64_t idOf(std::int32_t ilon, std::int32_t ilat) {
-    return static_cast<std::int64_t>(ilon) << 32 | ilat;
-}
+std::int64_t idOf(std::int32_t ilon, std::int32_t ilat) { return static_cast<std::int64_t>(ilon) << 32 | ilat; }
 
 // Appends a point at (ilon, ilat), continuing from the track's last point.
 std::shared_ptr<OsmPathElement> add(OsmTrack& track, std::int32_t ilon, std::int32_t ilat, std::int32_t cost = 0,
@@ -94,7 +92,7 @@ TEST(OsmTrack, AppendLegContinuesTimesEnergiesAndCosts) {
     leg.showspeed = true;
 
     whole.appendLeg(leg);
-    ASSERT_EQ(whole.points.size(), 8u); // 5 + 4, the leg's first point dropped
+    ASSERT_EQ(whole.points.size(), 8u);     // 5 + 4, the leg's first point dropped
     EXPECT_EQ(whole.points[4]->selev, 123); // the missing elevation taken from the leg
     EXPECT_EQ(whole.points[5], leg.points[1]);
     EXPECT_EQ(whole.points[5]->origin, whole.points[4].get());
@@ -150,9 +148,9 @@ TEST(OsmTrack, DetourChains) {
     EXPECT_EQ(copy.getFromDetourMap(7), chain);
     copy.registerDetourForId(7, std::make_shared<OsmPathElement>(4, 4, 0, nullptr)); // extends a chain
     EXPECT_EQ(chain->next->next->element->ilon, 4);
-    EXPECT_THAT([&] { copy.registerDetourForId(9, std::make_shared<OsmPathElement>(5, 5, 0, nullptr)); },
-                ::testing::ThrowsMessage<jcompat::RuntimeException>(
-                    ::testing::StrEq("cannot put on FrozenLongIntMap")));
+    EXPECT_THAT(
+        [&] { copy.registerDetourForId(9, std::make_shared<OsmPathElement>(5, 5, 0, nullptr)); },
+        ::testing::ThrowsMessage<jcompat::RuntimeException>(::testing::StrEq("cannot put on FrozenLongIntMap")));
 }
 
 TEST(OsmTrack, AppendLegJoinsDetourMaps) {

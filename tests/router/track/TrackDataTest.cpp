@@ -44,7 +44,8 @@ TEST(MessageData, MessageRowColumns) {
     data.nodeTags = "barrier=gate";
     data.costFactor = std::numeric_limits<float>::quiet_NaN();
     data.time = 1e12f;
-    EXPECT_EQ(data.toMessage(), "8123456\t49876543\t-1\t42\t0\t1\t2\t3\t4\thighway=primary\tbarrier=gate\t2147483647\t-3");
+    EXPECT_EQ(data.toMessage(),
+              "8123456\t49876543\t-1\t42\t0\t1\t2\t3\t4\thighway=primary\tbarrier=gate\t2147483647\t-3");
 }
 
 TEST(MessageData, ToString) {

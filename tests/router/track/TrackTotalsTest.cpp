@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "router/track/OsmTrack.h"
 #include "router/costing/RoutingContext.h"
+#include "router/track/OsmTrack.h"
 #include "router/track/TrackTotals.h"
 
 namespace ferrow::router {
@@ -24,10 +24,10 @@ struct PointSpec {
               std::optional<std::string> tags = std::nullopt)
         : dlat(north), selev(elevation), time(seconds), energy(joules), wayTags(std::move(tags)) {}
 
-    std::int32_t dlat;   // grid units north of LAT
-    std::int16_t selev;  // quarter metres
-    float time;          // seconds
-    float energy;        // joules
+    std::int32_t dlat;  // grid units north of LAT
+    std::int16_t selev; // quarter metres
+    float time;         // seconds
+    float energy;       // joules
     std::optional<std::string> wayTags;
 };
 
@@ -51,7 +51,8 @@ std::vector<std::int16_t> elevations(const OsmTrack& track) {
 }
 
 // Points every 25 metres with the given elevations.
-std::unique_ptr<OsmTrack> every25Metres(const std::vector<std::int16_t>& selevs, const std::optional<std::string>& wayTags = {}) {
+std::unique_ptr<OsmTrack> every25Metres(const std::vector<std::int16_t>& selevs,
+                                        const std::optional<std::string>& wayTags = {}) {
     std::vector<PointSpec> specs;
     for (std::size_t i = 0; i < selevs.size(); ++i) {
         specs.emplace_back(static_cast<std::int32_t>(225 * i), selevs[i], 0.0f, 0.0f, wayTags);
@@ -92,8 +93,7 @@ TEST(ElevationFill, GapFollowsInclineTags) {
     TrackTotals::fillMissingElevations(*down);
     EXPECT_EQ(elevations(*down), (std::vector<std::int16_t>{400, 398, 396, 394, 392, 480}));
 
-    auto reversed =
-        every25Metres({400, 400, NONE, NONE, 480, 480}, "highway=track incline=-8% reversedirection=yes");
+    auto reversed = every25Metres({400, 400, NONE, NONE, 480, 480}, "highway=track incline=-8% reversedirection=yes");
     TrackTotals::fillMissingElevations(*reversed);
     EXPECT_EQ(elevations(*reversed), (std::vector<std::int16_t>{400, 402, 404, 406, 408, 480}));
 

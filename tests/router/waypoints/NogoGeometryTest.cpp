@@ -145,18 +145,18 @@ TEST(Intersect2D, CrossingCollinearAndPointCases) {
     const auto meet = [](Point a0, Point a1, Point b0, Point b1) {
         return OsmNogoPolygon::intersect2D_2Segments(a0, a1, b0, b1);
     };
-    EXPECT_EQ(meet({0, 0}, {10, 10}, {0, 10}, {10, 0}), 1);   // crossing
-    EXPECT_EQ(meet({0, 0}, {4, 4}, {0, 10}, {10, 0}), 0);     // would cross beyond a's end
-    EXPECT_EQ(meet({0, 0}, {10, 0}, {5, 0}, {5, 7}), 1);      // T junction
-    EXPECT_EQ(meet({0, 0}, {10, 0}, {0, 1}, {10, 1}), 0);     // parallel
-    EXPECT_EQ(meet({0, 0}, {10, 0}, {5, 0}, {15, 0}), 2);     // collinear, sharing a piece
-    EXPECT_EQ(meet({0, 0}, {10, 0}, {15, 0}, {5, 0}), 2);     // the same, other direction
-    EXPECT_EQ(meet({0, 0}, {10, 0}, {10, 0}, {15, 0}), 1);    // collinear, touching at one end
-    EXPECT_EQ(meet({0, 0}, {10, 0}, {11, 0}, {15, 0}), 0);    // collinear, disjoint
-    EXPECT_EQ(meet({3, 3}, {3, 3}, {3, 3}, {3, 3}), 1);       // equal single points
-    EXPECT_EQ(meet({3, 3}, {3, 3}, {3, 4}, {3, 4}), 0);       // different single points
-    EXPECT_EQ(meet({3, 0}, {3, 0}, {0, 0}, {10, 0}), 1);      // a point on b
-    EXPECT_EQ(meet({0, 0}, {10, 0}, {12, 0}, {12, 0}), 0);    // b a point beyond a
+    EXPECT_EQ(meet({0, 0}, {10, 10}, {0, 10}, {10, 0}), 1); // crossing
+    EXPECT_EQ(meet({0, 0}, {4, 4}, {0, 10}, {10, 0}), 0);   // would cross beyond a's end
+    EXPECT_EQ(meet({0, 0}, {10, 0}, {5, 0}, {5, 7}), 1);    // T junction
+    EXPECT_EQ(meet({0, 0}, {10, 0}, {0, 1}, {10, 1}), 0);   // parallel
+    EXPECT_EQ(meet({0, 0}, {10, 0}, {5, 0}, {15, 0}), 2);   // collinear, sharing a piece
+    EXPECT_EQ(meet({0, 0}, {10, 0}, {15, 0}, {5, 0}), 2);   // the same, other direction
+    EXPECT_EQ(meet({0, 0}, {10, 0}, {10, 0}, {15, 0}), 1);  // collinear, touching at one end
+    EXPECT_EQ(meet({0, 0}, {10, 0}, {11, 0}, {15, 0}), 0);  // collinear, disjoint
+    EXPECT_EQ(meet({3, 3}, {3, 3}, {3, 3}, {3, 3}), 1);     // equal single points
+    EXPECT_EQ(meet({3, 3}, {3, 3}, {3, 4}, {3, 4}), 0);     // different single points
+    EXPECT_EQ(meet({3, 0}, {3, 0}, {0, 0}, {10, 0}), 1);    // a point on b
+    EXPECT_EQ(meet({0, 0}, {10, 0}, {12, 0}, {12, 0}), 0);  // b a point beyond a
     EXPECT_TRUE(OsmNogoPolygon::inSegment({5, 9}, {5, 0}, {5, 10}));
     EXPECT_FALSE(OsmNogoPolygon::inSegment({5, 11}, {5, 0}, {5, 10}));
     EXPECT_TRUE(OsmNogoPolygon::inSegment({7, 0}, {10, 0}, {0, 0}));
