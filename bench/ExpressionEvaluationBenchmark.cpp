@@ -9,7 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "expressions/ProfileFixture.h"
+#include "testsupport/ProfileFixture.h"
 
 namespace {
 
@@ -17,8 +17,7 @@ using namespace ferrow;
 
 // The project's car profile with its lookup table.
 struct CarProfile : expressions::testing::LoadedProfile {
-    explicit CarProfile(int cacheSize)
-        : LoadedProfile(FERROW_SOURCE_DIR "/profiles/lookups.dat", cacheSize) {
+    explicit CarProfile(int cacheSize) : LoadedProfile(FERROW_SOURCE_DIR "/profiles/lookups.dat", cacheSize) {
         parse(FERROW_SOURCE_DIR "/profiles/car.vpf");
     }
 };
@@ -27,8 +26,8 @@ struct CarProfile : expressions::testing::LoadedProfile {
 // speed limit, oneway or access tag.
 std::vector<util::ByteArray> makeTagSets(const expressions::BExpressionContextWay& way, int count) {
     std::mt19937 random(42);
-    const std::vector<std::string> optional = {"surface", "maxspeed", "oneway", "access", "smoothness",
-                                               "bridge", "lit"};
+    const std::vector<std::string> optional = {"surface",    "maxspeed", "oneway", "access",
+                                               "smoothness", "bridge",   "lit"};
     std::vector<util::ByteArray> sets;
     std::vector<std::vector<std::pair<int, int>>> seen;
     const int highway = way.getLookupNameIdx("highway");

@@ -11,16 +11,16 @@
 
 #include "jcompat/File.h"
 #include "mapaccess/MatchedWaypoint.h"
-#include "router/ProfileCache.h"
-#include "router/ProfileFiles.h"
-#include "router/RoutingContext.h"
-#include "router/RoutingEngine.h"
-#include "router/SearchFixture.h"
-#include "router/StdModel.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestNetwork.h"
-#include "support/TestPlatform.h"
+#include "router/costing/ProfileCache.h"
+#include "router/costing/RoutingContext.h"
+#include "router/costing/StdModel.h"
+#include "router/engine/RoutingEngine.h"
+#include "testsupport/ProfileFiles.h"
+#include "testsupport/SearchFixture.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestNetwork.h"
+#include "testsupport/TestPlatform.h"
 
 namespace {
 
@@ -107,7 +107,7 @@ void BM_SearchAcrossGridTown(benchmark::State& state) {
         rc.memoryClass = 128;
         router::RoutingEngine engine(jcompat::File(grid.segments.path()), {}, rc, 0);
         rc.nogoPointsAll = rc.nogoPoints;
-        engine.airDistanceCostFactor = static_cast<double>(state.range(0)) / 10.0;
+        router::testing::EngineProbe::airDistanceCostFactor(engine) = static_cast<double>(state.range(0)) / 10.0;
         state.ResumeTiming();
 
         auto track = engine.findTrack("pass0", from, &to, nullptr, nullptr, false);
@@ -118,7 +118,7 @@ void BM_SearchAcrossGridTown(benchmark::State& state) {
         visited += engine.lastVisitedCount();
         pathPool = static_cast<const router::StdModel&>(*rc.pathModel).pathPoolBytes();
         elementPool = rc.pathElements.capacityBytes();
-        graphNodes = engine.nodesCache->nodesMap().createdNodeCount();
+        graphNodes = router::testing::EngineProbe::nodesCache(engine)->nodesMap().createdNodeCount();
         router::ProfileCache::releaseProfile(rc);
         state.ResumeTiming();
     }

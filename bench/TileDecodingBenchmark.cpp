@@ -13,9 +13,9 @@
 #include "mapaccess/DirectWeaver.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
-#include "support/LookupTagCoder.h"
-#include "support/TestTagValidator.h"
-#include "support/TileEncoder.h"
+#include "testsupport/LookupTagCoder.h"
+#include "testsupport/TestTagValidator.h"
+#include "testsupport/TileEncoder.h"
 
 namespace {
 
@@ -33,10 +33,12 @@ struct GridTile {
 
 GridTile makeGridTile() {
     const testsupport::LookupTagCoder& tags = testsupport::LookupTagCoder::standard();
-    const std::vector<testsupport::CodedTagSet> wayTags = {
-        tags.wayTags("highway=residential"), tags.wayTags("highway=residential surface=asphalt"),
-        tags.wayTags("highway=primary oneway=yes maxspeed=50"), tags.wayTags("highway=footway"),
-        tags.wayTags("highway=service access=private"), tags.wayTags("highway=tertiary cycleway=lane")};
+    const std::vector<testsupport::CodedTagSet> wayTags = {tags.wayTags("highway=residential"),
+                                                           tags.wayTags("highway=residential surface=asphalt"),
+                                                           tags.wayTags("highway=primary oneway=yes maxspeed=50"),
+                                                           tags.wayTags("highway=footway"),
+                                                           tags.wayTags("highway=service access=private"),
+                                                           tags.wayTags("highway=tertiary cycleway=lane")};
     const testsupport::CodedTagSet signals = tags.nodeTags("highway=traffic_signals");
     std::mt19937 random(5);
     TileContent tile;
@@ -66,8 +68,8 @@ GridTile makeGridTile() {
                 if (row + dr < SIDE && column + dc < SIDE) {
                     link.target = index(row + dr, column + dc);
                     const TileContent::Node& target = tile.nodes[static_cast<std::size_t>(link.target)];
-                    link.points.push_back(TileContent::Point{(target.ilon - node.ilon) / 2 + 7,
-                                                             (target.ilat - node.ilat) / 2 - 5, 1});
+                    link.points.push_back(
+                        TileContent::Point{(target.ilon - node.ilon) / 2 + 7, (target.ilat - node.ilat) / 2 - 5, 1});
                 } else {
                     link.dlon = dc * spacing;
                     link.dlat = dr * spacing;
@@ -77,7 +79,8 @@ GridTile makeGridTile() {
             if (row > 0 && column > 0 && random() % 8 == 0) {
                 const TileContent::Node& west = tile.nodes[static_cast<std::size_t>(index(row, column - 1))];
                 const TileContent::Node& south = tile.nodes[static_cast<std::size_t>(index(row - 1, column))];
-                node.restrictions.push_back(TileContent::Restriction{0, false, west.ilon, west.ilat, south.ilon, south.ilat});
+                node.restrictions.push_back(
+                    TileContent::Restriction{0, false, west.ilon, west.ilat, south.ilon, south.ilat});
             }
         }
     }

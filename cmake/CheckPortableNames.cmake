@@ -1,6 +1,6 @@
 # Fails when a C++ source names something that only Linux or glibc has, or that
 # macOS spells differently, outside the two files that keep such differences
-# behind #if: src/jcompat/Platform.cpp and tests/support/TestPlatform.cpp.
+# behind #if: src/jcompat/Platform.cpp and tests/testsupport/TestPlatform.cpp.
 # Registered with CTest; by hand: cmake -DSOURCE_DIR=<repository> -P cmake/CheckPortableNames.cmake
 
 set(linux_only_names
@@ -19,7 +19,7 @@ set(linux_only_names
 set(linux_only_texts
   "/proc/" "<linux/" "<malloc\\.h>" "<endian\\.h>" "<byteswap\\.h>" "<sys/sysinfo\\.h>" "<sys/prctl\\.h>"
   "<sys/epoll\\.h>" "<sys/inotify\\.h>" "<sys/eventfd\\.h>")
-set(platform_files src/jcompat/Platform.cpp tests/support/TestPlatform.cpp)
+set(platform_files src/jcompat/Platform.cpp tests/testsupport/TestPlatform.cpp)
 
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "usage: cmake -DSOURCE_DIR=<repository> -P CheckPortableNames.cmake")

@@ -290,7 +290,8 @@ void drawRoundabout(TownBuilder& town) {
     town.way(PRIMARY_IN_TOWN, {{ROUNDABOUT_X + r, ROUNDABOUT_Y}, {columnX(RING_EAST + 1), ROUNDABOUT_Y}});
     // The pedestrian street ends at the roundabout behind bollards.
     town.node(ROUNDABOUT_X - 60.0, ROUNDABOUT_Y, "barrier=bollard");
-    town.way(PEDESTRIAN, {{columnX(RING_EAST - 1), ROUNDABOUT_Y}, {ROUNDABOUT_X - 60.0, ROUNDABOUT_Y},
+    town.way(PEDESTRIAN, {{columnX(RING_EAST - 1), ROUNDABOUT_Y},
+                          {ROUNDABOUT_X - 60.0, ROUNDABOUT_Y},
                           {ROUNDABOUT_X - r, ROUNDABOUT_Y}});
 }
 
@@ -299,7 +300,8 @@ void drawTownDetails(TownBuilder& town) {
     town.node(columnX(MAIN_COLUMN), rowY(MAIN_ROW), "highway=traffic_signals");
     // The pedestrian street's west end, behind a bollard.
     town.node(columnX(RING_WEST) + 60.0, rowY(MAIN_ROW), "barrier=bollard");
-    town.way(PEDESTRIAN, {{columnX(RING_WEST), rowY(MAIN_ROW)}, {columnX(RING_WEST) + 60.0, rowY(MAIN_ROW)},
+    town.way(PEDESTRIAN, {{columnX(RING_WEST), rowY(MAIN_ROW)},
+                          {columnX(RING_WEST) + 60.0, rowY(MAIN_ROW)},
                           {columnX(RING_WEST + 1), rowY(MAIN_ROW)}});
     // A bollard cuts a residential street in two for cars, next to a driveway.
     town.node(columnX(17), rowY(8) + GRID / 4.0, "barrier=bollard");

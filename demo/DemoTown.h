@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "support/TestNetwork.h"
+#include "testsupport/TestNetwork.h"
 
 namespace ferrow::demo {
 

@@ -10,13 +10,13 @@
 
 #include "demo/DemoTown.h"
 #include "expressions/BExpressionMetaData.h"
-#include "expressions/ProfileFixture.h"
 #include "jcompat/File.h"
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/NodesCache.h"
-#include "support/LookupTagCoder.h"
-#include "support/SegmentWriter.h"
-#include "support/TestTagValidator.h"
+#include "testsupport/LookupTagCoder.h"
+#include "testsupport/ProfileFixture.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TestTagValidator.h"
 
 namespace ferrow::demo {
 namespace {
@@ -55,9 +55,9 @@ TEST(DemoTownTest, LooksLikeASmallTownOverTwoFilesAndManyTiles) {
             kinds.insert("roundabout");
         }
     }
-    for (const char* kind : {"highway=residential", "highway=primary", "highway=secondary", "highway=tertiary",
-                             "highway=track", "highway=footway", "highway=path", "highway=steps", "bridge",
-                             "oneway", "roundabout"}) {
+    for (const char* kind :
+         {"highway=residential", "highway=primary", "highway=secondary", "highway=tertiary", "highway=track",
+          "highway=footway", "highway=path", "highway=steps", "bridge", "oneway", "roundabout"}) {
         EXPECT_TRUE(kinds.contains(kind)) << kind;
     }
     std::set<std::string> nodeTags;

@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "demo/DemoTown.h"
-#include "support/SegmentWriter.h"
+#include "testsupport/SegmentWriter.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

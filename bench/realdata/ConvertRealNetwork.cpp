@@ -39,9 +39,9 @@
 #include "expressions/BExpressionContext.h"
 #include "jcompat/Exceptions.h"
 #include "jcompat/JString.h"
-#include "support/LookupTagCoder.h"
-#include "support/SegmentWriter.h"
-#include "support/TestNetwork.h"
+#include "testsupport/LookupTagCoder.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TestNetwork.h"
 
 namespace {
 
@@ -356,11 +356,20 @@ std::string xmlEscaped(std::string_view text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;

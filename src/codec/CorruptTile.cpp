@@ -4,8 +4,6 @@
 
 namespace ferrow::codec {
 
-void throwCorruptTile(const std::string& detail) {
-    throw jcompat::IOException("corrupt tile: " + detail);
-}
+void throwCorruptTile(const std::string& detail) { throw jcompat::IOException("corrupt tile: " + detail); }
 
 } // namespace ferrow::codec

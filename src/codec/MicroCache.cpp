@@ -7,9 +7,7 @@
 
 namespace ferrow::codec {
 
-std::shared_ptr<MicroCache> MicroCache::emptyCache() {
-    return std::make_shared<MicroCache>();
-}
+std::shared_ptr<MicroCache> MicroCache::emptyCache() { return std::make_shared<MicroCache>(); }
 
 const std::shared_ptr<MicroCache>& MicroCache::emptyNonPristineCache() {
     static const std::shared_ptr<MicroCache> placeholder = [] {

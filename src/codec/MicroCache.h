@@ -62,8 +62,6 @@ public:
     virtual std::string describe() const { return "MicroCache"; }
 
     bool isPristine() const noexcept { return pristine_; }
-    bool isDormant() const noexcept { return dormant_; }
-    void setDormant(bool dormant) noexcept { dormant_ = dormant; }
 
 protected:
     // Takes over the assembled arrays of a freshly decoded tile.
@@ -80,12 +78,10 @@ protected:
     std::int32_t takenBytes_ = 0;
     std::int32_t searchStep_ = 0;
     bool pristine_ = true;
-    bool dormant_ = false;
 
 private:
     std::int32_t recordStart(std::int32_t index) const noexcept {
-        return index == 0 ? 0
-                          : static_cast<std::int32_t>(static_cast<std::uint32_t>(recordEnds_[index - 1]) & ~TAKEN);
+        return index == 0 ? 0 : static_cast<std::int32_t>(static_cast<std::uint32_t>(recordEnds_[index - 1]) & ~TAKEN);
     }
     void setSearchStep() noexcept;
 };

@@ -46,8 +46,8 @@ public:
         endNode(n);
     }
 
-    void restriction(std::int32_t, std::int16_t exceptions, bool positive, std::int32_t fromLon,
-                     std::int32_t fromLat, std::int32_t toLon, std::int32_t toLat) {
+    void restriction(std::int32_t, std::int16_t exceptions, bool positive, std::int32_t fromLon, std::int32_t fromLat,
+                     std::int32_t toLon, std::int32_t toLat) {
         writer_.writeBoolean(true);
         writer_.writeShort(exceptions);
         writer_.writeBoolean(positive);
@@ -63,8 +63,8 @@ public:
         writer_.writeVarBytes(nodeTags != nullptr ? nodeTags->data.span() : std::span<const util::Byte>());
     }
 
-    bool beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat,
-                   bool reverse, const TagValueWrapper* wayTags) {
+    bool beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat, bool reverse,
+                   const TagValueWrapper* wayTags) {
         linkOpen_ = wayTags != nullptr || !hasValidator_;
         if (!linkOpen_) {
             return false;

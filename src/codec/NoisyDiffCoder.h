@@ -14,7 +14,7 @@ public:
 
     std::int32_t decodeNext() { return coder_->decodeNoisyDiff(noisyBits_); }
 
-    std::int32_t noisyBits() const noexcept { return noisyBits_; }
+    std::int32_t NOISY_BITS() const noexcept { return noisyBits_; }
 
 private:
     StatCoderContext* coder_;

@@ -21,7 +21,7 @@ public:
     explicit StatCoderContext(std::vector<util::Byte>&&) = delete;
 
     // Entry i: how many halvings bring i to at most 5 (0 below 3).
-    static constexpr std::array<std::uint8_t, 1024> noisyBits = [] {
+    static constexpr std::array<std::uint8_t, 1024> NOISY_BITS = [] {
         std::array<std::uint8_t, 1024> table{};
         for (std::uint32_t i = 3; i < 1024; ++i) {
             std::uint32_t value = i;
@@ -75,7 +75,7 @@ public:
             magnitude >>= 1;
             ++bits;
         }
-        return bits + noisyBits[static_cast<std::size_t>(magnitude)];
+        return bits + NOISY_BITS[static_cast<std::size_t>(magnitude)];
     }
 
     // Fills values[offset, offset + count) with non-decreasing numbers whose

@@ -7,8 +7,7 @@
 
 namespace ferrow::codec {
 
-TagValueCoder::TagValueCoder(StatCoderContext& coder, DataBuffers& buffers,
-                             expressions::TagValueValidator* validator)
+TagValueCoder::TagValueCoder(StatCoderContext& coder, DataBuffers& buffers, expressions::TagValueValidator* validator)
     : coder_(&coder), buffers_(&buffers), validator_(validator) {
     if (validator_ != nullptr) {
         usedTable_ = validator_->lookupIdxUsedTable();

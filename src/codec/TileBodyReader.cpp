@@ -4,10 +4,9 @@
 
 namespace ferrow::codec {
 
-TileBodyReader::TileBodyReader(StatCoderContext& coder, DataBuffers& buffers, std::int32_t lonIdx,
-                               std::int32_t latIdx, std::int32_t tilesPerDegree,
-                               expressions::TagValueValidator* wayValidator, WaypointMatcher* waypointMatcher,
-                               std::int32_t tileBytes)
+TileBodyReader::TileBodyReader(StatCoderContext& coder, DataBuffers& buffers, std::int32_t lonIdx, std::int32_t latIdx,
+                               std::int32_t tilesPerDegree, expressions::TagValueValidator* wayValidator,
+                               WaypointMatcher* waypointMatcher, std::int32_t tileBytes)
     : coder_(&coder),
       wayValidator_(wayValidator),
       matcher_(waypointMatcher),

@@ -27,7 +27,7 @@ struct ExpandTables {
     std::array<std::int64_t, 1024> high{};
 };
 
-inline constexpr ExpandTables expandTables = [] {
+inline constexpr ExpandTables kExpandTables = [] {
     ExpandTables tables;
     for (std::uint32_t i = 0; i < 1024; ++i) {
         tables.low[i] = spread(i);
@@ -40,8 +40,8 @@ inline constexpr ExpandTables expandTables = [] {
 // The offsets (dx << 32) | dy of a 30-bit identifier: three look-ups.
 constexpr std::int64_t expand(std::int32_t id) {
     const auto u = static_cast<std::uint32_t>(id);
-    return expandTables.low[u & 1023U] + expandTables.middle[(u >> 10) & 1023U] +
-           expandTables.high[(u >> 20) & 1023U];
+    return kExpandTables.low[u & 1023U] + kExpandTables.middle[(u >> 10) & 1023U] +
+           kExpandTables.high[(u >> 20) & 1023U];
 }
 
 // The identifier of the offsets, from the low 15 bits of each.

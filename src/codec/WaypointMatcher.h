@@ -16,8 +16,8 @@ public:
     virtual bool hasMatch(std::int32_t ilon, std::int32_t ilat) = 0;
     // A way from the decoded node to the link's target begins; false means the
     // matcher does not want it and is fed nothing more for it.
-    virtual bool start(std::int32_t ilonStart, std::int32_t ilatStart, std::int32_t ilonTarget,
-                       std::int32_t ilatTarget, bool isStartWay) = 0;
+    virtual bool start(std::int32_t ilonStart, std::int32_t ilatStart, std::int32_t ilonTarget, std::int32_t ilatTarget,
+                       bool isStartWay) = 0;
     // The next intermediate point of the current way.
     virtual void transferNode(std::int32_t ilon, std::int32_t ilat) = 0;
 

@@ -18,12 +18,10 @@ struct BinaryOperator {
 };
 
 constexpr BinaryOperator kBinaryOperators[] = {
-    {"or", BExpression::OP_OR},           {"and", BExpression::OP_AND},
-    {"multiply", BExpression::OP_MULTIPLY}, {"divide", BExpression::OP_DIVIDE},
-    {"add", BExpression::OP_ADD},         {"max", BExpression::OP_MAX},
-    {"min", BExpression::OP_MIN},         {"equal", BExpression::OP_EQUAL},
-    {"greater", BExpression::OP_GREATER}, {"sub", BExpression::OP_SUB},
-    {"lesser", BExpression::OP_LESSER},   {"xor", BExpression::OP_XOR},
+    {"or", BExpression::OP_OR},         {"and", BExpression::OP_AND},       {"multiply", BExpression::OP_MULTIPLY},
+    {"divide", BExpression::OP_DIVIDE}, {"add", BExpression::OP_ADD},       {"max", BExpression::OP_MAX},
+    {"min", BExpression::OP_MIN},       {"equal", BExpression::OP_EQUAL},   {"greater", BExpression::OP_GREATER},
+    {"sub", BExpression::OP_SUB},       {"lesser", BExpression::OP_LESSER}, {"xor", BExpression::OP_XOR},
 };
 
 bool isZero(float value) { return value == 0.0f; }
@@ -32,8 +30,8 @@ bool isZero(float value) { return value == 0.0f; }
 
 BExpression* BExpression::parse(BExpressionContext& ctx, int level, const char* optionalToken) {
     if (level > MAX_NESTING_DEPTH) {
-        throw IllegalArgumentException("expression nested deeper than " +
-                                       std::to_string(MAX_NESTING_DEPTH) + " levels");
+        throw IllegalArgumentException("expression nested deeper than " + std::to_string(MAX_NESTING_DEPTH) +
+                                       " levels");
     }
     BExpression* exp = parseRaw(ctx, level, optionalToken);
     if (exp == nullptr) {
@@ -46,14 +44,136 @@ BExpression* BExpression::parse(BExpressionContext& ctx, int level, const char* 
     return exp;
 }
 
+namespace {
+
+// An assignment's target: a variable of the context's own, writable ones.
+void parseAssignment(BExpressionContext& ctx, BExpression& exp, int level) {
+    if (level > 0) {
+        throw IllegalArgumentException("assign operator within expression");
+    }
+    exp.typ = BExpression::OP_ASSIGN;
+    std::optional<std::string> variable = ctx.parseToken();
+    if (!variable) {
+        throw IllegalArgumentException("unexpected end of file");
+    }
+    if (variable->find('=') != std::string::npos) {
+        throw IllegalArgumentException("variable name cannot contain '=': " + *variable);
+    }
+    if (variable->find(':') != std::string::npos) {
+        throw IllegalArgumentException("cannot assign context-prefixed variable: " + *variable);
+    }
+    exp.variableIdx = ctx.getVariableIdx(*variable, true);
+    if (exp.variableIdx < ctx.getMinWriteIdx()) {
+        throw IllegalArgumentException("cannot assign to readonly variable " + *variable);
+    }
+}
+
+// "name=value1|value2": whether the tag has one of the values (none listed:
+// the empty value).
+void parseLookupMatch(BExpressionContext& ctx, BExpression& exp, const std::string& name,
+                      const std::string& valueList) {
+    exp.typ = BExpression::OP_LOOKUP_MATCH;
+    exp.lookupNameIdx = ctx.getLookupNameIdx(name);
+    if (exp.lookupNameIdx < 0) {
+        throw IllegalArgumentException("unknown lookup name: " + name);
+    }
+    jcompat::StringTokenizer values(valueList, "|");
+    const int valueCount = values.countTokens();
+    if (valueCount == 0) {
+        exp.lookupValueIdxArray.push_back(ctx.getLookupValueIdx(exp.lookupNameIdx, ""));
+    }
+    for (int i = 0; i < valueCount; ++i) {
+        const std::string value = values.nextToken();
+        const int valueIdx = ctx.getLookupValueIdx(exp.lookupNameIdx, value);
+        if (valueIdx < 0) {
+            throw IllegalArgumentException("unknown lookup value: " + value);
+        }
+        exp.lookupValueIdxArray.push_back(valueIdx);
+    }
+}
+
+// "v:name" (a tag's value) or "context:variable" (another context's variable).
+void parseColonReference(BExpressionContext& ctx, BExpression& exp, const std::string& token, std::size_t colonPos) {
+    if (!token.starts_with("v:")) {
+        exp.typ = BExpression::OP_FOREIGN_VARIABLE;
+        exp.variableIdx = ctx.getForeignVariableIdx(token.substr(0, colonPos), token.substr(colonPos + 1));
+        return;
+    }
+    exp.typ = BExpression::OP_LOOKUP_VALUE;
+    const std::string name = token.substr(2);
+    exp.lookupNameIdx = ctx.getLookupNameIdx(name);
+    // Refused here rather than read at index -1 during evaluation.
+    if (exp.lookupNameIdx < 0) {
+        throw IllegalArgumentException("unknown lookup name: " + name);
+    }
+}
+
+float parseNumber(const std::string& token) {
+    if (token == "true") {
+        return 1.0f;
+    }
+    if (token == "false") {
+        return 0.0f;
+    }
+    try {
+        return static_cast<float>(jcompat::JString::parseDouble(token));
+    } catch (const jcompat::NumberFormatException&) {
+        throw IllegalArgumentException("unknown expression: " + token);
+    }
+}
+
+// An expression without operands: a tag match, a tag value, another
+// context's variable, a variable or a number.
+void parseLeaf(BExpressionContext& ctx, BExpression& exp, const std::string& token) {
+    if (const std::size_t equalsPos = token.find('='); equalsPos != std::string::npos) {
+        parseLookupMatch(ctx, exp, token.substr(0, equalsPos), token.substr(equalsPos + 1));
+    } else if (const std::size_t colonPos = token.find(':'); colonPos != std::string::npos) {
+        parseColonReference(ctx, exp, token, colonPos);
+    } else if (const int idx = ctx.getVariableIdx(token, false); idx >= 0) {
+        exp.typ = BExpression::OP_VARIABLE;
+        exp.variableIdx = idx;
+    } else {
+        exp.typ = BExpression::OP_NUMBER;
+        exp.numberValue = parseNumber(token);
+    }
+}
+
+// Sets the expression's type from its first token, reading what the operator
+// itself takes (an assignment's variable); answers how many operands follow.
+int parseOperator(BExpressionContext& ctx, BExpression& exp, const std::string& token, int level) {
+    if (token == "switch" || token == "if") {
+        exp.typ = BExpression::OP_SWITCH;
+        return 3;
+    }
+    for (const BinaryOperator& op : kBinaryOperators) {
+        if (token == op.keyword) {
+            exp.typ = op.typ;
+            return 2;
+        }
+    }
+    if (token == "assign") {
+        parseAssignment(ctx, exp, level);
+        return 1;
+    }
+    if (token == "not") {
+        exp.typ = BExpression::OP_NOT;
+        return 1;
+    }
+    parseLeaf(ctx, exp, token);
+    return 0;
+}
+
+} // namespace
+
+// Parsing recurses through here once per level: what a level keeps on the
+// stack stays small, the operators are decoded in the helpers above.
 BExpression* BExpression::parseRaw(BExpressionContext& ctx, int level, const char* optionalToken) {
     std::optional<std::string> token = ctx.parseToken();
     if (optionalToken != nullptr && token && *token == optionalToken) {
         token = ctx.parseToken();
     }
-    bool brackets = false;
-    if (token && *token == "(") {
-        brackets = true;
+    const bool brackets = token && *token == "(";
+    if (brackets) {
         token = ctx.parseToken();
     }
     if (!token) {
@@ -63,115 +183,12 @@ BExpression* BExpression::parseRaw(BExpressionContext& ctx, int level, const cha
         throw IllegalArgumentException("unexpected end of file");
     }
     if (level == 0 && *token != "assign") {
-        throw IllegalArgumentException("operator " + *token +
-                                       " is invalid on toplevel (only 'assign' allowed)");
+        throw IllegalArgumentException("operator " + *token + " is invalid on toplevel (only 'assign' allowed)");
     }
 
     BExpression* exp = ctx.newExpression();
-    int operandCount = 3;
-    bool ifThenElse = false;
-
-    if (*token == "switch") {
-        exp->typ = OP_SWITCH;
-    } else if (*token == "if") {
-        exp->typ = OP_SWITCH;
-        ifThenElse = true;
-    } else {
-        operandCount = 2;
-        exp->typ = 0;
-        for (const BinaryOperator& op : kBinaryOperators) {
-            if (*token == op.keyword) {
-                exp->typ = op.typ;
-                break;
-            }
-        }
-        if (exp->typ == 0) {
-            operandCount = 1;
-            if (*token == "assign") {
-                if (level > 0) {
-                    throw IllegalArgumentException("assign operator within expression");
-                }
-                exp->typ = OP_ASSIGN;
-                std::optional<std::string> variable = ctx.parseToken();
-                if (!variable) {
-                    throw IllegalArgumentException("unexpected end of file");
-                }
-                if (variable->find('=') != std::string::npos) {
-                    throw IllegalArgumentException("variable name cannot contain '=': " + *variable);
-                }
-                if (variable->find(':') != std::string::npos) {
-                    throw IllegalArgumentException("cannot assign context-prefixed variable: " +
-                                                   *variable);
-                }
-                exp->variableIdx = ctx.getVariableIdx(*variable, true);
-                if (exp->variableIdx < ctx.getMinWriteIdx()) {
-                    throw IllegalArgumentException("cannot assign to readonly variable " + *variable);
-                }
-            } else if (*token == "not") {
-                exp->typ = OP_NOT;
-            } else {
-                operandCount = 0;
-                const std::size_t equalsPos = token->find('=');
-                const std::size_t colonPos = token->find(':');
-                if (equalsPos != std::string::npos) {
-                    exp->typ = OP_LOOKUP_MATCH;
-                    const std::string name = token->substr(0, equalsPos);
-                    exp->lookupNameIdx = ctx.getLookupNameIdx(name);
-                    if (exp->lookupNameIdx < 0) {
-                        throw IllegalArgumentException("unknown lookup name: " + name);
-                    }
-                    jcompat::StringTokenizer values(token->substr(equalsPos + 1), "|");
-                    const int valueCount = values.countTokens();
-                    if (valueCount == 0) {
-                        exp->lookupValueIdxArray.push_back(ctx.getLookupValueIdx(exp->lookupNameIdx, ""));
-                    }
-                    for (int i = 0; i < valueCount; ++i) {
-                        const std::string value = values.nextToken();
-                        const int valueIdx = ctx.getLookupValueIdx(exp->lookupNameIdx, value);
-                        if (valueIdx < 0) {
-                            throw IllegalArgumentException("unknown lookup value: " + value);
-                        }
-                        exp->lookupValueIdxArray.push_back(valueIdx);
-                    }
-                } else if (colonPos != std::string::npos) {
-                    if (token->starts_with("v:")) {
-                        exp->typ = OP_LOOKUP_VALUE;
-                        const std::string name = token->substr(2);
-                        exp->lookupNameIdx = ctx.getLookupNameIdx(name);
-                        // Refused here rather than read at index -1 during evaluation.
-                        if (exp->lookupNameIdx < 0) {
-                            throw IllegalArgumentException("unknown lookup name: " + name);
-                        }
-                    } else {
-                        exp->typ = OP_FOREIGN_VARIABLE;
-                        exp->variableIdx = ctx.getForeignVariableIdx(token->substr(0, colonPos),
-                                                                     token->substr(colonPos + 1));
-                    }
-                } else {
-                    const int idx = ctx.getVariableIdx(*token, false);
-                    if (idx >= 0) {
-                        exp->typ = OP_VARIABLE;
-                        exp->variableIdx = idx;
-                    } else {
-                        exp->typ = OP_NUMBER;
-                        if (*token == "true") {
-                            exp->numberValue = 1.0f;
-                        } else if (*token == "false") {
-                            exp->numberValue = 0.0f;
-                        } else {
-                            try {
-                                exp->numberValue = static_cast<float>(jcompat::JString::parseDouble(*token));
-                            } catch (const jcompat::NumberFormatException&) {
-                                throw IllegalArgumentException("unknown expression: " + *token);
-                            }
-                        }
-                    }
-                }
-            }
-        }
-    }
-
-    if (ifThenElse) {
+    const int operandCount = parseOperator(ctx, *exp, *token, level);
+    if (*token == "if") {
         exp->op1 = parse(ctx, level + 1);
         checkExpectedToken(ctx, "then");
         exp->op2 = parse(ctx, level + 1);
@@ -252,8 +269,7 @@ BExpression* BExpression::simplify(BExpressionContext& ctx, BExpression* exp) {
 }
 
 BExpression* BExpression::tryFold(BExpressionContext& ctx, BExpression* exp) {
-    if (exp->op1 == nullptr || !isConstant(exp->op1) ||
-        (exp->op2 != nullptr && !isConstant(exp->op2)) ||
+    if (exp->op1 == nullptr || !isConstant(exp->op1) || (exp->op2 != nullptr && !isConstant(exp->op2)) ||
         (exp->op3 != nullptr && !isConstant(exp->op3))) {
         return exp;
     }
@@ -328,9 +344,18 @@ float BExpression::evaluate(BExpressionContext* ctx) const {
     // Binary operators: the left operand is evaluated first.
     const float a = op1 != nullptr ? op1->evaluate(ctx) : 0.0f;
     switch (typ) {
-    case OP_ADD: { const float b = op2->evaluate(ctx); return a + b; }
-    case OP_SUB: { const float b = op2->evaluate(ctx); return a - b; }
-    case OP_MULTIPLY: { const float b = op2->evaluate(ctx); return a * b; }
+    case OP_ADD: {
+        const float b = op2->evaluate(ctx);
+        return a + b;
+    }
+    case OP_SUB: {
+        const float b = op2->evaluate(ctx);
+        return a - b;
+    }
+    case OP_MULTIPLY: {
+        const float b = op2->evaluate(ctx);
+        return a * b;
+    }
     case OP_DIVIDE: {
         const float b = op2->evaluate(ctx);
         if (b == 0.0f) {
@@ -338,11 +363,26 @@ float BExpression::evaluate(BExpressionContext* ctx) const {
         }
         return a / b;
     }
-    case OP_MAX: { const float b = op2->evaluate(ctx); return a > b ? a : b; }
-    case OP_MIN: { const float b = op2->evaluate(ctx); return a < b ? a : b; }
-    case OP_EQUAL: { const float b = op2->evaluate(ctx); return a == b ? 1.0f : 0.0f; }
-    case OP_GREATER: { const float b = op2->evaluate(ctx); return a > b ? 1.0f : 0.0f; }
-    case OP_LESSER: { const float b = op2->evaluate(ctx); return a < b ? 1.0f : 0.0f; }
+    case OP_MAX: {
+        const float b = op2->evaluate(ctx);
+        return a > b ? a : b;
+    }
+    case OP_MIN: {
+        const float b = op2->evaluate(ctx);
+        return a < b ? a : b;
+    }
+    case OP_EQUAL: {
+        const float b = op2->evaluate(ctx);
+        return a == b ? 1.0f : 0.0f;
+    }
+    case OP_GREATER: {
+        const float b = op2->evaluate(ctx);
+        return a > b ? 1.0f : 0.0f;
+    }
+    case OP_LESSER: {
+        const float b = op2->evaluate(ctx);
+        return a < b ? 1.0f : 0.0f;
+    }
     case OP_XOR: {
         const float b = op2->evaluate(ctx);
         return isZero(a) != isZero(b) ? 1.0f : 0.0f;

@@ -51,8 +51,7 @@ public:
 
     // Parses one expression; at depth 0 one statement, or null at the end of
     // the input. `optionalToken` is skipped when it is the next token.
-    static BExpression* parse(BExpressionContext& ctx, int level,
-                              const char* optionalToken = nullptr);
+    static BExpression* parse(BExpressionContext& ctx, int level, const char* optionalToken = nullptr);
 
     // Reads the next token and fails unless it equals `expected`.
     static void checkExpectedToken(BExpressionContext& ctx, const std::string& expected);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "expressions/BExpressionMetaData.h"
 #include "jcompat/BufferedReader.h"
@@ -14,6 +15,7 @@
 #include "jcompat/Utf8.h"
 #include "util/BitCoderContext.h"
 #include "util/Crc32.h"
+#include "util/ScopeExit.h"
 
 namespace ferrow::expressions {
 
@@ -30,9 +32,8 @@ constexpr std::string_view kModelTag = "---model:";
 // The white space that separates profile tokens. The no-break spaces
 // (U+00A0, U+2007, U+202F) are part of tokens.
 bool isProfileWhitespace(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x20) || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x2006) || (c >= 0x2008 && c <= 0x200A) || c == 0x2028 ||
-           c == 0x2029 || c == 0x205F || c == 0x3000;
+    return (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x20) || c == 0x1680 || (c >= 0x2000 && c <= 0x2006) ||
+           (c >= 0x2008 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x205F || c == 0x3000;
 }
 
 // Closes the profile reader however a pass ends.
@@ -50,7 +51,7 @@ struct ReaderReset {
 
 BExpressionContext::BExpressionContext(std::string context, int hashSize, BExpressionMetaData& meta)
     : context_(std::move(context)), hashSize_(std::max(hashSize, 0)) {
-    startWayScratch_.assign(kStartWayScratchSize, 0);
+    startWayScratch_.assign(START_WAY_SCRATCH_SIZE, 0);
     resetCaches();
     meta.registerListener(context_, this);
 }
@@ -86,8 +87,7 @@ void BExpressionContext::parseMetaLine(const std::string& line) {
     }
 }
 
-BExpressionLookupValue* BExpressionContext::addLookupValue(const std::string& name,
-                                                           const std::string& value) {
+BExpressionLookupValue* BExpressionContext::addLookupValue(const std::string& name, const std::string& value) {
     int nameIdx;
     if (auto found = lookupNumbers_.find(name); found != lookupNumbers_.end()) {
         nameIdx = found->second;
@@ -232,14 +232,14 @@ void BExpressionContext::parseFile(const jcompat::File& file, const char* readOn
     try {
         parseFileOrThrow(file, readOnlyContext, keyValues);
     } catch (const IllegalArgumentException& e) {
-        throw IllegalArgumentException("ParseException " + file.getName() + " at line " +
-                                       std::to_string(lineNumber_) + ": " + e.getMessage());
+        throw IllegalArgumentException("ParseException " + file.getName() + " at line " + std::to_string(lineNumber_) +
+                                       ": " + e.getMessage());
     } catch (const jcompat::Throwable& e) {
         throw jcompat::RuntimeException(e.toString());
     }
     if (expressionList_.empty()) {
-        throw IllegalArgumentException(file.getName() + " does not contain expressions for context " +
-                                       context_ + " (old version?)");
+        throw IllegalArgumentException(file.getName() + " does not contain expressions for context " + context_ +
+                                       " (old version?)");
     }
 }
 
@@ -248,16 +248,13 @@ void BExpressionContext::parseFileOrThrow(const jcompat::File& file, const char*
     std::vector<float> globalValues;
     if (readOnlyContext != nullptr) {
         lineNumber_ = 1;
-        const std::string ownName = context_;
-        context_ = readOnlyContext;
         std::vector<BExpression*> globalStatements;
-        try {
+        {
+            // The global section is read under its own context name.
+            std::string ownName = std::exchange(context_, readOnlyContext);
+            const auto restore = util::onScopeExit([this, &ownName] { context_ = std::move(ownName); });
             globalStatements = parseFileSection(file, keyValues);
-        } catch (...) {
-            context_ = ownName;
-            throw;
         }
-        context_ = ownName;
         variableData_.assign(variableNumbers_.size(), 0.0f);
         for (BExpression* statement : globalStatements) {
             statement->evaluate(this);
@@ -459,8 +456,7 @@ void BExpressionContext::evaluateUncached(bool inverseDirection, std::span<const
     resultOffset_ = 0;
 }
 
-std::shared_ptr<const std::vector<float>>
-BExpressionContext::evaluateBothDirections(const util::ByteArray& tagBytes) {
+std::shared_ptr<const std::vector<float>> BExpressionContext::evaluateBothDirections(const util::ByteArray& tagBytes) {
     const std::size_t slotCount = outputSlots_.size();
     if (!probeVarWrapper_.vars) {
         probeVarWrapper_.vars = std::make_shared<std::vector<float>>(2 * slotCount);
@@ -544,22 +540,20 @@ bool BExpressionContext::checkStartWay(const util::ByteArray& tagBytes) {
     decode(startWayScratch_, false, tagBytes.span());
     for (std::size_t i = 0; i + 1 < noStartWays_.size(); i += 2) {
         const int nameIdx = noStartWays_[i];
-        if (nameIdx < kStartWayScratchSize && startWayScratch_[nameIdx] == noStartWays_[i + 1]) {
+        if (nameIdx < START_WAY_SCRATCH_SIZE && startWayScratch_[nameIdx] == noStartWays_[i + 1]) {
             return false;
         }
     }
     return true;
 }
 
-std::string BExpressionContext::getKeyValueDescription(bool inverseDirection,
-                                                       std::span<const util::Byte> bytes) {
+std::string BExpressionContext::getKeyValueDescription(bool inverseDirection, std::span<const util::Byte> bytes) {
     decode(lookupData_, inverseDirection, bytes);
     std::string description;
     for (std::size_t nameIdx = 0; nameIdx < lookupData_.size(); ++nameIdx) {
         const int valueIdx = lookupData_[nameIdx];
-        const std::string text = valueIdx < 1000
-                                     ? lookupValues_[nameIdx][valueIdx].toString()
-                                     : jcompat::floatToString(static_cast<float>(valueIdx - 1000) / 100.0f);
+        const std::string text = valueIdx < 1000 ? lookupValues_[nameIdx][valueIdx].toString()
+                                                 : jcompat::floatToString(static_cast<float>(valueIdx - 1000) / 100.0f);
         if (text.empty()) {
             continue;
         }
@@ -586,8 +580,7 @@ float BExpressionContext::getLookupValue(int nameIdx) const {
 
 float BExpressionContext::getLookupMatch(int nameIdx, std::span<const int> valueIdxArray) const {
     const int valueIdx = lookupData_.at(nameIdx);
-    return std::find(valueIdxArray.begin(), valueIdxArray.end(), valueIdx) != valueIdxArray.end() ? 1.0f
-                                                                                                  : 0.0f;
+    return std::find(valueIdxArray.begin(), valueIdxArray.end(), valueIdx) != valueIdxArray.end() ? 1.0f : 0.0f;
 }
 
 // Output vectors made so far have the old slot count: none may be read or

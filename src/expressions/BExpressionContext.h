@@ -23,7 +23,7 @@
 namespace ferrow::jcompat {
 class BufferedReader;
 class File;
-}
+} // namespace ferrow::jcompat
 
 namespace ferrow::expressions {
 
@@ -62,9 +62,7 @@ public:
     std::optional<std::vector<int>> createNewLookupData() const;
     int lookupTagCount() const { return static_cast<int>(lookupNames_.size()); }
     const std::string& lookupName(int nameIdx) const { return lookupNames_.at(nameIdx); }
-    const std::vector<BExpressionLookupValue>& lookupValues(int nameIdx) const {
-        return lookupValues_.at(nameIdx);
-    }
+    const std::vector<BExpressionLookupValue>& lookupValues(int nameIdx) const { return lookupValues_.at(nameIdx); }
     // The value indexes as last written by a tag line or by decoding.
     std::span<const int> lookupData() const { return lookupData_; }
 
@@ -136,16 +134,14 @@ protected:
 private:
     friend class BExpression;
 
-    static constexpr int kStartWayScratchSize = 512;
+    static constexpr int START_WAY_SCRATCH_SIZE = 512;
 
     BExpression* newExpression();
     BExpression*& lastAssignedExpression(int variableIdx);
     void setLookupIdxUsed(int nameIdx);
 
-    std::vector<BExpression*> parseFileSection(const jcompat::File& file,
-                                               const VariableOverrides* keyValues);
-    void parseFileOrThrow(const jcompat::File& file, const char* readOnlyContext,
-                          const VariableOverrides* keyValues);
+    std::vector<BExpression*> parseFileSection(const jcompat::File& file, const VariableOverrides* keyValues);
+    void parseFileOrThrow(const jcompat::File& file, const char* readOnlyContext, const VariableOverrides* keyValues);
     std::optional<std::string> parseRawToken();
     void examineComment(const std::string& comment);
 

@@ -10,8 +10,6 @@ const std::array<std::string, 1> kNodeVariableNames = {"initialcost"};
 
 } // namespace
 
-std::span<const std::string> BExpressionContextNode::getBuildInVariableNames() const {
-    return kNodeVariableNames;
-}
+std::span<const std::string> BExpressionContextNode::getBuildInVariableNames() const { return kNodeVariableNames; }
 
 } // namespace ferrow::expressions

@@ -9,8 +9,7 @@ class BExpressionContextNode final : public BExpressionContext {
 public:
     static constexpr int INITIALCOST = 0;
 
-    BExpressionContextNode(int hashSize, BExpressionMetaData& meta)
-        : BExpressionContext("node", hashSize, meta) {}
+    BExpressionContextNode(int hashSize, BExpressionMetaData& meta) : BExpressionContext("node", hashSize, meta) {}
 
     std::span<const std::string> getBuildInVariableNames() const override;
 

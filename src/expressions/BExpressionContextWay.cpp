@@ -7,18 +7,15 @@ namespace ferrow::expressions {
 namespace {
 
 const std::array<std::string, 20> kWayVariableNames = {
-    "costfactor",         "turncost",           "uphillcostfactor",   "downhillcostfactor",
-    "initialcost",        "nodeaccessgranted",  "initialclassifier",  "trafficsourcedensity",
-    "istrafficbackbone",  "priorityclassifier", "classifiermask",     "maxspeed",
-    "uphillcost",         "downhillcost",       "uphillcutoff",       "downhillcutoff",
-    "uphillmaxslope",     "downhillmaxslope",   "uphillmaxslopecost", "downhillmaxslopecost",
+    "costfactor",        "turncost",          "uphillcostfactor",     "downhillcostfactor", "initialcost",
+    "nodeaccessgranted", "initialclassifier", "trafficsourcedensity", "istrafficbackbone",  "priorityclassifier",
+    "classifiermask",    "maxspeed",          "uphillcost",           "downhillcost",       "uphillcutoff",
+    "downhillcutoff",    "uphillmaxslope",    "downhillmaxslope",     "uphillmaxslopecost", "downhillmaxslopecost",
 };
 
 } // namespace
 
-std::span<const std::string> BExpressionContextWay::getBuildInVariableNames() const {
-    return kWayVariableNames;
-}
+std::span<const std::string> BExpressionContextWay::getBuildInVariableNames() const { return kWayVariableNames; }
 
 int BExpressionContextWay::accessType(const util::ByteArray& tagBytes) {
     evaluate(false, tagBytes);

@@ -30,8 +30,7 @@ public:
     static constexpr int UPHILLMAXSLOPECOST = 18;
     static constexpr int DOWNHILLMAXSLOPECOST = 19;
 
-    BExpressionContextWay(int hashSize, BExpressionMetaData& meta)
-        : BExpressionContext("way", hashSize, meta) {}
+    BExpressionContextWay(int hashSize, BExpressionMetaData& meta) : BExpressionContext("way", hashSize, meta) {}
 
     std::span<const std::string> getBuildInVariableNames() const override;
 
@@ -58,17 +57,13 @@ public:
 
     // TagValueValidator
     int accessType(const util::ByteArray& tagBytes) override;
-    bool checkStartWay(const util::ByteArray& tagBytes) override {
-        return BExpressionContext::checkStartWay(tagBytes);
-    }
+    bool checkStartWay(const util::ByteArray& tagBytes) override { return BExpressionContext::checkStartWay(tagBytes); }
     bool isLookupIdxUsed(int index) const override { return BExpressionContext::isLookupIdxUsed(index); }
     std::span<const std::uint8_t> lookupIdxUsedTable() const override {
         return BExpressionContext::lookupIdxUsedTable();
     }
     void setDecodeForbidden(bool decodeForbidden) override { decodeForbidden_ = decodeForbidden; }
-    util::ByteArray unify(std::span<const util::Byte> slice) override {
-        return BExpressionContext::unify(slice);
-    }
+    util::ByteArray unify(std::span<const util::Byte> slice) override { return BExpressionContext::unify(slice); }
 
 private:
     bool decodeForbidden_ = false;

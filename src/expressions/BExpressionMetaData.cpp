@@ -11,8 +11,7 @@ namespace ferrow::expressions {
 std::int16_t BExpressionMetaData::parseShort(std::string_view text) {
     const std::int32_t value = jcompat::JString::parseInt(text);
     if (value < -32768 || value > 32767) {
-        throw jcompat::NumberFormatException("Value out of range. Value:\"" + std::string(text) +
-                                             "\" Radix:10");
+        throw jcompat::NumberFormatException("Value out of range. Value:\"" + std::string(text) + "\" Radix:10");
     }
     return static_cast<std::int16_t>(value);
 }

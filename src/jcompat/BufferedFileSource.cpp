@@ -1,11 +1,11 @@
 #include "jcompat/BufferedFileSource.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "jcompat/Exceptions.h"
 
@@ -15,9 +15,7 @@ namespace {
 
 constexpr std::size_t kBufferSize = 65536;
 
-std::string systemError(const std::string& path, int error) {
-    return path + " (" + std::strerror(error) + ")";
-}
+std::string systemError(const std::string& path, int error) { return path + " (" + std::strerror(error) + ")"; }
 
 } // namespace
 
@@ -53,8 +51,8 @@ void BufferedFileSource::checkOpen() const {
 bool BufferedFileSource::fill() {
     checkOpen();
     if (start_ > 0) {
-        std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(start_), buffer_.begin() + static_cast<std::ptrdiff_t>(end_),
-                  buffer_.begin());
+        std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(start_),
+                  buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
         end_ -= start_;
         start_ = 0;
     }

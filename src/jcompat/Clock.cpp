@@ -15,7 +15,7 @@ std::int64_t millisFromClockReading(std::int64_t seconds, std::int64_t nanosecon
 }
 
 std::int64_t currentTimeMillis() {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return millisFromClockReading(static_cast<std::int64_t>(now.tv_sec), static_cast<std::int64_t>(now.tv_nsec));
 }

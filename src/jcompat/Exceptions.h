@@ -25,9 +25,7 @@ public:
         return message_ ? *message_ : none;
     }
     // The message when there is one, otherwise the type name.
-    const char* what() const noexcept override {
-        return message_ ? message_->c_str() : typeName();
-    }
+    const char* what() const noexcept override { return message_ ? message_->c_str() : typeName(); }
     // The type name, followed by ": " and the message when there is one.
     std::string toString() const {
         std::string text = typeName();
@@ -42,11 +40,11 @@ private:
     std::optional<std::string> message_;
 };
 
-#define FERROW_EXCEPTION_TYPE(Name, Base)                                   \
-    class Name : public Base {                                               \
-    public:                                                                  \
-        using Base::Base;                                                    \
-        const char* typeName() const noexcept override { return #Name; }     \
+#define FERROW_EXCEPTION_TYPE(Name, Base)                                \
+    class Name : public Base {                                           \
+    public:                                                              \
+        using Base::Base;                                                \
+        const char* typeName() const noexcept override { return #Name; } \
     }
 
 FERROW_EXCEPTION_TYPE(Exception, Throwable);

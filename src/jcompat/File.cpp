@@ -1,11 +1,11 @@
 #include "jcompat/File.h"
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <sys/stat.h>
 
 #include "jcompat/Exceptions.h"
 #include "jcompat/JString.h"
@@ -51,8 +51,8 @@ std::string File::getName() const {
 std::optional<std::string> File::getParent() const {
     if (path_ == "." || path_ == "/" || path_ == "\\") return std::nullopt;
     const std::size_t slash = path_.rfind('/');
-    const std::string_view lastPart = slash == std::string::npos ? std::string_view(path_)
-                                                                 : std::string_view(path_).substr(slash + 1);
+    const std::string_view lastPart =
+        slash == std::string::npos ? std::string_view(path_) : std::string_view(path_).substr(slash + 1);
     if (lastPart == "..") return std::nullopt;
     if (slash == std::string::npos) return std::string(".");
     if (slash == 0) return std::string("/");

@@ -95,8 +95,8 @@ template <typename Integer, typename Float>
 Integer saturatingCast(Float value) {
     if (std::isnan(value)) return 0;
     // The limits of Integer are powers of two and so exact in Float.
-    constexpr Float upper = -static_cast<Float>(std::numeric_limits<Integer>::min());
-    if (value >= upper) return std::numeric_limits<Integer>::max();
+    constexpr Float kUpper = -static_cast<Float>(std::numeric_limits<Integer>::min());
+    if (value >= kUpper) return std::numeric_limits<Integer>::max();
     if (value <= static_cast<Float>(std::numeric_limits<Integer>::min())) return std::numeric_limits<Integer>::min();
     return static_cast<Integer>(value);
 }

@@ -1,9 +1,9 @@
 #include "jcompat/Platform.h"
 
-#include <cstdlib>
 #include <locale.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <cstdlib>
 #if defined(__APPLE__)
 #include <xlocale.h>
 #endif

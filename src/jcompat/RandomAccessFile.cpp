@@ -1,10 +1,10 @@
 #include "jcompat/RandomAccessFile.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include "jcompat/Exceptions.h"
 
@@ -12,9 +12,7 @@ namespace ferrow::jcompat {
 
 namespace {
 
-std::string systemError(const std::string& path, int error) {
-    return path + " (" + std::strerror(error) + ")";
-}
+std::string systemError(const std::string& path, int error) { return path + " (" + std::strerror(error) + ")"; }
 
 } // namespace
 

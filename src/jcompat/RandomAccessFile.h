@@ -27,9 +27,7 @@ public:
     // already placed and the advanced position; a closed file fails with
     // IllegalStateException "closed". A length of 0 or less reads nothing.
     void readFully(std::span<std::uint8_t> buffer, std::int32_t offset, std::int32_t length);
-    void readFully(std::span<std::uint8_t> buffer) {
-        readFully(buffer, 0, static_cast<std::int32_t>(buffer.size()));
-    }
+    void readFully(std::span<std::uint8_t> buffer) { readFully(buffer, 0, static_cast<std::int32_t>(buffer.size())); }
 
     // A second close does nothing.
     void close();

@@ -95,9 +95,8 @@ void DirectWeaver::endLink() {
     }
     const std::int32_t geometryLength = geometryWriter_.getPosition();
     const util::ByteArray geometry =
-        geometryLength > 0
-            ? util::ByteArray::copyOf(geometryBuffer_.first(static_cast<std::size_t>(geometryLength)))
-            : util::ByteArray();
+        geometryLength > 0 ? util::ByteArray::copyOf(geometryBuffer_.first(static_cast<std::size_t>(geometryLength)))
+                           : util::ByteArray();
     OsmNode* source = node(linkNode_);
     if (linkTarget_ >= 0) {
         OsmNode* target = node(linkTarget_);

@@ -33,19 +33,19 @@ public:
     static constexpr bool EMPTY_NODE_FEATURE = false;
 
     // Weaves the tile body that coder reads (tileBytes bytes, body and footer).
-    DirectWeaver(codec::StatCoderContext& coder, codec::DataBuffers& buffers, std::int32_t lonIdx,
-                 std::int32_t latIdx, std::int32_t tilesPerDegree, expressions::TagValueValidator* wayValidator,
+    DirectWeaver(codec::StatCoderContext& coder, codec::DataBuffers& buffers, std::int32_t lonIdx, std::int32_t latIdx,
+                 std::int32_t tilesPerDegree, expressions::TagValueValidator* wayValidator,
                  codec::WaypointMatcher* waypointMatcher, OsmNodesMap& hollowNodes, std::int32_t tileBytes);
     DirectWeaver(const DirectWeaver&) = delete;
     DirectWeaver& operator=(const DirectWeaver&) = delete;
 
     // The sink of the tile body reader.
     void emptyNode(std::int32_t) {}
-    void restriction(std::int32_t n, std::int16_t exceptions, bool positive, std::int32_t fromLon,
-                     std::int32_t fromLat, std::int32_t toLon, std::int32_t toLat);
+    void restriction(std::int32_t n, std::int16_t exceptions, bool positive, std::int32_t fromLon, std::int32_t fromLat,
+                     std::int32_t toLon, std::int32_t toLat);
     void nodeData(std::int32_t n, std::int16_t elevation, const codec::TagValueWrapper* nodeTags);
-    bool beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat,
-                   bool reverse, const codec::TagValueWrapper* wayTags);
+    bool beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat, bool reverse,
+                   const codec::TagValueWrapper* wayTags);
     void geometryPoint(std::int32_t dlon, std::int32_t dlat, std::int32_t elevationStep);
     void endLink();
     void endNode(std::int32_t) {}

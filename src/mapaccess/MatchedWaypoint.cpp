@@ -28,8 +28,7 @@ MatchedWaypoint MatchedWaypoint::readFromStream(jcompat::DataInputStream& in) {
     mwp.kind = in.readByte();
     const std::int16_t nameLength = in.readShort();
     if (nameLength < 0) {
-        throw jcompat::IOException("matched waypoint record with negative name length " +
-                                   std::to_string(nameLength));
+        throw jcompat::IOException("matched waypoint record with negative name length " + std::to_string(nameLength));
     }
     std::string bytes(static_cast<std::size_t>(nameLength), '\0');
     in.readFully(std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()));

@@ -13,16 +13,16 @@ namespace ferrow::mapaccess {
 
 namespace {
 
-constexpr std::int32_t GRID_PER_DEGREE = 1000000;
-constexpr std::int64_t WORLD_LON_END = 360LL * GRID_PER_DEGREE;
-constexpr std::int64_t WORLD_LAT_END = 180LL * GRID_PER_DEGREE;
-constexpr std::string_view SECONDARY_DIR_KEY = "secondary_segment_dir=";
+constexpr std::int32_t kGridPerDegree = 1000000;
+constexpr std::int64_t kWorldLonEnd = 360LL * kGridPerDegree;
+constexpr std::int64_t kWorldLatEnd = 180LL * kGridPerDegree;
+constexpr std::string_view kSecondaryDirKey = "secondary_segment_dir=";
 
 // Grid positions that a segment file can cover. Everything else (latitude
 // +90 itself, or values beyond the grid) has no data: the file rows end at
 // the 180th degree.
 bool insideWorld(std::int64_t ilon, std::int64_t ilat) noexcept {
-    return ilon >= 0 && ilon < WORLD_LON_END && ilat >= 0 && ilat < WORLD_LAT_END;
+    return ilon >= 0 && ilon < kWorldLonEnd && ilat >= 0 && ilat < kWorldLatEnd;
 }
 
 } // namespace
@@ -75,9 +75,9 @@ std::optional<jcompat::File> NodesCache::readSecondarySegmentDir(const jcompat::
             if (line.starts_with("#")) {
                 continue;
             }
-            if (line.starts_with(SECONDARY_DIR_KEY)) {
+            if (line.starts_with(kSecondaryDirKey)) {
                 const std::string value =
-                    jcompat::JString::trim(std::string_view(line).substr(SECONDARY_DIR_KEY.size()));
+                    jcompat::JString::trim(std::string_view(line).substr(kSecondaryDirKey.size()));
                 jcompat::File dir = value.starts_with("/") ? jcompat::File(value) : jcompat::File(&segmentDir, value);
                 if (dir.exists()) {
                     secondary = std::move(dir);
@@ -118,8 +118,8 @@ codec::MicroCache* NodesCache::loadSegmentFor(std::int32_t ilon, std::int32_t il
         noteFirstFile(true);
         return nullptr;
     }
-    const std::int32_t lonDegree = ilon / GRID_PER_DEGREE;
-    const std::int32_t latDegree = ilat / GRID_PER_DEGREE;
+    const std::int32_t lonDegree = ilon / kGridPerDegree;
+    const std::int32_t latDegree = ilat / kGridPerDegree;
     OsmFile* osmFile = fileFor(ilon, ilat, lonDegree, latDegree);
     currentFileName_ = osmFile->fileName();
     if (!osmFile->hasData()) {
@@ -167,8 +167,8 @@ std::unique_ptr<PhysicalFile> NodesCache::openSegmentFile(const std::string& fil
     }
     if (!found) {
         // Without a secondary directory, the bare name in the working directory.
-        jcompat::File fallback = secondarySegmentDir_ ? jcompat::File(&*secondarySegmentDir_, fileName)
-                                                      : jcompat::File(fileName);
+        jcompat::File fallback =
+            secondarySegmentDir_ ? jcompat::File(&*secondarySegmentDir_, fileName) : jcompat::File(fileName);
         if (fallback.exists()) {
             found = std::move(fallback);
         }
@@ -325,8 +325,8 @@ const OsmFile* NodesCache::fileAt(std::int32_t ilon, std::int32_t ilat) const {
     if (!insideWorld(ilon, ilat)) {
         return nullptr;
     }
-    for (const std::unique_ptr<OsmFile>& osmFile : fileRow(ilat / GRID_PER_DEGREE)) {
-        if (osmFile->lonDegree() == ilon / GRID_PER_DEGREE) {
+    for (const std::unique_ptr<OsmFile>& osmFile : fileRow(ilat / kGridPerDegree)) {
+        if (osmFile->lonDegree() == ilon / kGridPerDegree) {
             return osmFile.get();
         }
     }

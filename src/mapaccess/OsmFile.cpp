@@ -64,8 +64,10 @@ OsmFile::OsmFile(PhysicalFile* physicalFile, std::int32_t lonDegree, std::int32_
 }
 
 std::int32_t OsmFile::tileIndex(std::int32_t lonIdx, std::int32_t latIdx) const {
-    const std::int64_t column = static_cast<std::int64_t>(lonIdx) - static_cast<std::int64_t>(tilesPerDegree_) * lonDegree_;
-    const std::int64_t row = static_cast<std::int64_t>(latIdx) - static_cast<std::int64_t>(tilesPerDegree_) * latDegree_;
+    const std::int64_t column =
+        static_cast<std::int64_t>(lonIdx) - static_cast<std::int64_t>(tilesPerDegree_) * lonDegree_;
+    const std::int64_t row =
+        static_cast<std::int64_t>(latIdx) - static_cast<std::int64_t>(tilesPerDegree_) * latDegree_;
     if (column < 0 || column >= tilesPerDegree_ || row < 0 || row >= tilesPerDegree_) {
         throw jcompat::IllegalArgumentException("tile " + std::to_string(lonIdx) + "/" + std::to_string(latIdx) +
                                                 " outside the square " + std::to_string(lonDegree_) + "/" +
@@ -125,12 +127,12 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
     std::exception_ptr decodeFailure;
     try {
         if (hollowNodes != nullptr) {
-            DirectWeaver(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator, waypointMatcher,
-                         *hollowNodes, size);
+            DirectWeaver(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator, waypointMatcher, *hollowNodes,
+                         size);
             result = codec::MicroCache::emptyNonPristineCache();
         } else {
-            result = std::make_shared<codec::MicroCache2>(coder, buffers, lonIdx, latIdx, tilesPerDegree_,
-                                                          wayValidator, waypointMatcher, size);
+            result = std::make_shared<codec::MicroCache2>(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator,
+                                                          waypointMatcher, size);
         }
     } catch (...) {
         decodeFailure = std::current_exception();

@@ -30,8 +30,7 @@ public:
 
     // Reads and checks the tile index of the sub-square (lonDegree, latDegree)
     // of physicalFile, which must outlive this object; null for a missing file.
-    OsmFile(PhysicalFile* physicalFile, std::int32_t lonDegree, std::int32_t latDegree,
-            codec::DataBuffers& buffers);
+    OsmFile(PhysicalFile* physicalFile, std::int32_t lonDegree, std::int32_t latDegree, codec::DataBuffers& buffers);
     OsmFile(const OsmFile&) = delete;
     OsmFile& operator=(const OsmFile&) = delete;
 

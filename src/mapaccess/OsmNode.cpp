@@ -31,8 +31,8 @@ void OsmNode::addLink(OsmLink* link, bool reverse, OsmNode* target) {
     firstLink = link;
 }
 
-void OsmNode::addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& wayTags,
-                      const util::ByteArray& geometry, OsmNodesMap& nodesMap, bool reverse) {
+void OsmNode::addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& linkTags,
+                      const util::ByteArray& linkGeometry, OsmNodesMap& nodesMap, bool reverse) {
     if (linkLon == ilon && linkLat == ilat) {
         return;
     }
@@ -65,8 +65,8 @@ void OsmNode::addLink(std::int32_t linkLon, std::int32_t linkLat, const util::By
         addLink(link, reverse, target);
     }
     if (!reverse) {
-        link->wayTags = wayTags;
-        link->geometry = geometry;
+        link->wayTags = linkTags;
+        link->geometry = linkGeometry;
     }
 }
 
@@ -169,11 +169,11 @@ void OsmNode::parseNodeBody(codec::MicroCache& tile, OsmNodesMap& nodesMap, util
         const auto mode = static_cast<std::uint32_t>(tile.readVarLengthUnsigned());
         const bool reverse = (mode & 1U) != 0;
         const auto tagCount = static_cast<std::int32_t>(mode >> 1);
-        const util::ByteArray wayTags = tagCount > 0 ? tile.readUnified(tagCount, unifier) : util::ByteArray();
-        const util::ByteArray geometry = tile.readCopy(end - tile.getPosition());
+        const util::ByteArray linkTags = tagCount > 0 ? tile.readUnified(tagCount, unifier) : util::ByteArray();
+        const util::ByteArray linkGeometry = tile.readCopy(end - tile.getPosition());
         addLink(static_cast<std::int32_t>(static_cast<std::uint32_t>(ilon) + static_cast<std::uint32_t>(dlon)),
                 static_cast<std::int32_t>(static_cast<std::uint32_t>(ilat) + static_cast<std::uint32_t>(dlat)),
-                wayTags, geometry, nodesMap, reverse);
+                linkTags, linkGeometry, nodesMap, reverse);
     }
     nodesMap.removeUnlessEndNode(this);
 }

@@ -30,7 +30,7 @@ public:
     static constexpr std::int16_t HOLLOW = -12345;
 
     OsmNode() = default;
-    OsmNode(std::int32_t ilon, std::int32_t ilat) : ilat(ilat), ilon(ilon) {}
+    OsmNode(std::int32_t lon, std::int32_t lat) : ilat(lat), ilon(lon) {}
     explicit OsmNode(std::int64_t id)
         : ilat(static_cast<std::int32_t>(id & 0xFFFFFFFF)), ilon(static_cast<std::int32_t>(id >> 32)) {}
     ~OsmNode() override = default;
@@ -76,8 +76,8 @@ public:
     // node there, or joins the node registered there, or creates a hollow one
     // (which is then itself the link object). A forward record sets the way
     // tags and geometry; a reverse record leaves them to the other end.
-    void addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& wayTags,
-                 const util::ByteArray& geometry, OsmNodesMap& nodesMap, bool reverse);
+    void addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& linkTags,
+                 const util::ByteArray& linkGeometry, OsmNodesMap& nodesMap, bool reverse);
 
     // Releases link at this node's end and takes it out of this node's chain.
     void unlinkLink(OsmLink* link);

@@ -4,9 +4,7 @@
 
 namespace ferrow::mapaccess {
 
-OsmNodesMap::OsmNodesMap() : unifier_(UNIFIER_SLOTS) {
-    nodeTable_.reserve(4096);
-}
+OsmNodesMap::OsmNodesMap() : unifier_(UNIFIER_SLOTS) { nodeTable_.reserve(4096); }
 
 OsmNode* OsmNodesMap::get(std::int32_t ilon, std::int32_t ilat) const {
     const auto found = nodeTable_.find(OsmPos::idFromPos(ilon, ilat));
@@ -20,9 +18,7 @@ OsmNode* OsmNodesMap::put(OsmNode* node) {
     return previous;
 }
 
-void OsmNodesMap::remove(const OsmNode* node) {
-    nodeTable_.erase(node->getIdFromPos());
-}
+void OsmNodesMap::remove(const OsmNode* node) { nodeTable_.erase(node->getIdFromPos()); }
 
 bool OsmNodesMap::isEndNode(const OsmNode* node) const noexcept {
     return (endNode1 != nullptr && endNode1->equals(*node)) || (endNode2 != nullptr && endNode2->equals(*node));

@@ -4,12 +4,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "util/ObjectPool.h"
 #include "mapaccess/OsmLink.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmPos.h"
 #include "mapaccess/TurnRestriction.h"
 #include "util/ByteArrayUnifier.h"
+#include "util/ObjectPool.h"
 
 namespace ferrow::mapaccess {
 
@@ -48,7 +48,6 @@ public:
     OsmLink* createLink() { return links_.create(); }
     TurnRestriction* createTurnRestriction() { return restrictions_.create(); }
     std::size_t createdNodeCount() const noexcept { return nodes_.liveCount(); }
-    std::size_t createdLinkCount() const noexcept { return links_.liveCount(); }
 
     // Shares equal tag sets of decoded nodes and links.
     util::ByteArrayUnifier& byteArrayUnifier() noexcept { return unifier_; }
@@ -60,10 +59,6 @@ public:
     std::int32_t minVisitIdInSubtree(OsmNode* source, OsmNode* node);
 
     // --- memory bookkeeping of the search ---
-    // 200 bytes per queued path and 95 per counted node.
-    static std::int64_t memoryEstimate(std::int64_t queuedPaths, std::int64_t countedNodes) noexcept {
-        return 200 * queuedPaths + 95 * countedNodes;
-    }
     // After the node count was rebuilt: grows the allowance towards need +
     // 2000000 (at most to the maximum memory) and tells whether need + 100000
     // now fits.

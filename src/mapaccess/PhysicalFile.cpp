@@ -47,22 +47,22 @@ PhysicalFile::PhysicalFile(const jcompat::File& file, codec::DataBuffers& buffer
         if (i == 0) {
             const auto fileVersion = static_cast<std::int16_t>(entry >> 48);
             if (lookupVersion != -1 && fileVersion != lookupVersion) {
-                throw jcompat::IOException("lookup version mismatch (old rd5?) lookups.dat=" +
-                                           std::to_string(lookupVersion) + " " + fileName_ + "=" +
-                                           std::to_string(fileVersion));
+                throw jcompat::IOException(
+                    "lookup version mismatch (old rd5?) lookups.dat=" + std::to_string(lookupVersion) + " " +
+                    fileName_ + "=" + std::to_string(fileVersion));
             }
         }
         subSquareEnds_[static_cast<std::size_t>(i)] = entry & 0xFFFFFFFFFFFFLL;
     }
 
     const std::int64_t end = subSquareEnds_[SUB_SQUARES - 1];
-    fileLength_ = file_->length();
-    if (fileLength_ == end) {
+    const std::int64_t fileLength = file_->length();
+    if (fileLength == end) {
         return;
     }
-    const std::int32_t trailerLength = fileLength_ - end > SHORT_TRAILER_BYTES ? TRAILER_BYTES : SHORT_TRAILER_BYTES;
-    if (fileLength_ < end + trailerLength) {
-        throw jcompat::IOException("file of size " + std::to_string(fileLength_) + " too short, should be " +
+    const std::int32_t trailerLength = fileLength - end > SHORT_TRAILER_BYTES ? TRAILER_BYTES : SHORT_TRAILER_BYTES;
+    if (fileLength < end + trailerLength) {
+        throw jcompat::IOException("file of size " + std::to_string(fileLength) + " too short, should be " +
                                    std::to_string(end + trailerLength));
     }
     std::span<util::Byte> trailer = readBuffer(buffers, own, trailerLength);
@@ -95,8 +95,6 @@ std::optional<std::int32_t> PhysicalFile::subIndexCheck(std::int32_t i) const {
     return subIndexChecks_->at(static_cast<std::size_t>(i));
 }
 
-void PhysicalFile::close() {
-    file_->close();
-}
+void PhysicalFile::close() { file_->close(); }
 
 } // namespace ferrow::mapaccess

@@ -38,7 +38,6 @@ public:
 
     jcompat::RandomAccessFile& randomAccessFile() noexcept { return *file_; }
     const std::string& fileName() const noexcept { return fileName_; }
-    std::int64_t fileLength() const noexcept { return fileLength_; }
     // Where sub-square i ends (its start is where i - 1 ends, 200 for i = 0).
     std::int64_t subSquareEnd(std::int32_t i) const { return subSquareEnds_.at(static_cast<std::size_t>(i)); }
     std::int64_t subSquareStart(std::int32_t i) const { return i == 0 ? TOP_INDEX_BYTES : subSquareEnd(i - 1); }
@@ -51,7 +50,6 @@ public:
 private:
     std::unique_ptr<jcompat::RandomAccessFile> file_;
     std::string fileName_;
-    std::int64_t fileLength_ = 0;
     std::array<std::int64_t, SUB_SQUARES> subSquareEnds_{};
     std::optional<std::array<std::int32_t, SUB_SQUARES>> subIndexChecks_;
     std::int64_t creationTime_ = 0;

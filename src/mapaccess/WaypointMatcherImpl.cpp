@@ -14,7 +14,7 @@ namespace {
 
 using util::CheapRuler;
 
-constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
+constexpr double kDegreesPerRadian = 57.29577951308232;
 
 // Orders like the language's total order of doubles: NaN after every number
 // (all NaNs alike), -0.0 before 0.0.
@@ -41,18 +41,13 @@ bool candidateBefore(const MatchedWaypoint& a, const MatchedWaypoint& b) noexcep
     return byRadius != 0 ? byRadius < 0 : compareDoubles(a.directionDiff, b.directionDiff) < 0;
 }
 
-std::shared_ptr<OsmNode> nodeAt(std::int32_t ilon, std::int32_t ilat) {
-    return std::make_shared<OsmNode>(ilon, ilat);
-}
+std::shared_ptr<OsmNode> nodeAt(std::int32_t ilon, std::int32_t ilat) { return std::make_shared<OsmNode>(ilon, ilat); }
 
 } // namespace
 
 WaypointMatcherImpl::WaypointMatcherImpl(std::span<MatchedWaypoint* const> waypoints, double maxDistance,
                                          const OsmNodePairSet* islandPairs)
-    : waypoints_(waypoints.begin(), waypoints.end()),
-      islandPairs_(islandPairs),
-      maxDistance_(std::abs(maxDistance)),
-      dynamicRange_(maxDistance < 0.0) {
+    : waypoints_(waypoints.begin(), waypoints.end()), islandPairs_(islandPairs), maxDistance_(std::abs(maxDistance)) {
     for (MatchedWaypoint* mwp : waypoints_) {
         mwp->radius = maxDistance_;
     }
@@ -65,17 +60,15 @@ WaypointMatcherImpl::WaypointMatcherImpl(std::span<MatchedWaypoint* const> waypo
     if (!waypoints_.empty()) {
         // The last waypoint looks back at the one before it.
         MatchedWaypoint& last = *waypoints_.back();
-        last.directionToNext = waypoints_.size() > 1
-                                   ? bearing(*last.waypoint, *waypoints_[waypoints_.size() - 2]->waypoint)
-                                   : -1.0;
+        last.directionToNext =
+            waypoints_.size() > 1 ? bearing(*last.waypoint, *waypoints_[waypoints_.size() - 2]->waypoint) : -1.0;
     }
 }
 
-double WaypointMatcherImpl::bearing(std::int32_t ilonA, std::int32_t ilatA, std::int32_t ilonB,
-                                    std::int32_t ilatB) {
+double WaypointMatcherImpl::bearing(std::int32_t ilonA, std::int32_t ilatA, std::int32_t ilonB, std::int32_t ilatB) {
     double degrees = std::atan2(static_cast<double>(jcompat::wrapSub(ilonB, ilonA)),
                                 static_cast<double>(jcompat::wrapSub(ilatB, ilatA))) *
-                     DEGREES_PER_RADIAN;
+                     kDegreesPerRadian;
     if (degrees < 0.0) {
         degrees += 360.0;
     }
@@ -226,8 +219,8 @@ void WaypointMatcherImpl::addCandidate(MatchedWaypoint& mwp, std::int32_t fromLo
     candidate.crossPoint = nodeAt(crossPoint.ilon, crossPoint.ilat);
     candidate.node1 = nodeAt(fromLon, fromLat);
     candidate.node2 = nodeAt(toLon, toLat);
-    candidate.name = mwp.name.value_or("null") + nameTag +
-                     std::to_string(jcompat::wrapAdd(crossPoint.ilat, crossPoint.ilon));
+    candidate.name =
+        mwp.name.value_or("null") + nameTag + std::to_string(jcompat::wrapAdd(crossPoint.ilat, crossPoint.ilon));
     candidate.radius = mwp.radius;
     candidate.directionDiff = std::abs(diff);
     candidate.directionToNext = mwp.directionToNext;

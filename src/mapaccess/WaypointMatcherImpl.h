@@ -32,7 +32,6 @@ public:
                bool isStartWay) override;
     void transferNode(std::int32_t ilon, std::int32_t ilat) override;
 
-    bool isDynamicRange() const noexcept { return dynamicRange_; }
     double maxDistance() const noexcept { return maxDistance_; }
 
     // Degrees in [0, 360) from A to B on the raw grid differences: 0 north, 90 east.
@@ -60,7 +59,6 @@ private:
     bool anyUpdate_ = false;
     // Whether the current way may be matched to the first waypoint.
     bool firstWaypointAllowed_ = true;
-    bool dynamicRange_;
 };
 
 } // namespace ferrow::mapaccess

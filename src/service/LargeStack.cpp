@@ -1,7 +1,7 @@
 #include "service/LargeStack.h"
 
-#include <exception>
 #include <pthread.h>
+#include <exception>
 #include <system_error>
 
 #include "jcompat/Platform.h"

@@ -61,7 +61,7 @@ std::string RouteGeoJson::format(const router::OsmTrack& track) {
     appendTotal(json, "total-energy", track.energy);
     appendTotal(json, "cost", track.cost);
     json += R"("messages":[)";
-    json += RouteService::row(router::OsmTrack::messagesHeader);
+    json += RouteService::row(router::OsmTrack::MESSAGES_HEADER);
     for (const std::string& messageRow : messageRows(track)) {
         json += ',';
         json += RouteService::row(messageRow);

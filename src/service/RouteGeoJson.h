@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "router/OsmTrack.h"
+#include "router/track/OsmTrack.h"
 
 namespace ferrow::service {
 

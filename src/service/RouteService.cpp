@@ -6,8 +6,8 @@
 #include "jcompat/Exceptions.h"
 #include "jcompat/File.h"
 #include "jcompat/JString.h"
-#include "router/RoutingContext.h"
-#include "router/RoutingEngine.h"
+#include "router/costing/RoutingContext.h"
+#include "router/engine/RoutingEngine.h"
 #include "service/RouteGeoJson.h"
 
 namespace ferrow::service {

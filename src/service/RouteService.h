@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "router/RoutingParamCollector.h"
+#include "router/engine/RoutingParamCollector.h"
 
 namespace ferrow::jcompat {
 class File;

@@ -46,8 +46,7 @@ void ServiceLineProtocol::serve(std::FILE* input, std::FILE* output, const std::
         if (line == "quit") return;
         const std::size_t tab = line.find('\t');
         if (tab == std::string::npos) continue;
-        const RouteService::Answer answer =
-            onLargeStack([&] { return RouteService::answer(line, tab, segmentDir); });
+        const RouteService::Answer answer = onLargeStack([&] { return RouteService::answer(line, tab, segmentDir); });
         const std::string answerText = answerLine(line.substr(0, tab), answer);
         std::fwrite(answerText.data(), 1, answerText.size(), output);
         std::fflush(output);

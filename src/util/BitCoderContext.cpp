@@ -10,7 +10,7 @@ namespace ferrow::util {
 
 namespace {
 
-const auto& tables = bitcoder_detail::varBitsTables;
+const auto& tables = bitcoder_detail::kVarBitsTables;
 
 } // namespace
 
@@ -47,8 +47,7 @@ void BitCoderContext::loadNextByte() {
 }
 
 void BitCoderContext::throwBadBitCount(std::int32_t n, std::int32_t limit) {
-    throw jcompat::IllegalArgumentException("bit count " + std::to_string(n) + " outside 0.." +
-                                            std::to_string(limit));
+    throw jcompat::IllegalArgumentException("bit count " + std::to_string(n) + " outside 0.." + std::to_string(limit));
 }
 
 std::int32_t BitCoderContext::decodeFixedBitsReversed(std::int32_t n) {

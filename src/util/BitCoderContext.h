@@ -63,7 +63,7 @@ constexpr VarBitsTables makeVarBitsTables() {
     return tables;
 }
 
-inline constexpr VarBitsTables varBitsTables = makeVarBitsTables();
+inline constexpr VarBitsTables kVarBitsTables = makeVarBitsTables();
 
 } // namespace bitcoder_detail
 
@@ -160,11 +160,11 @@ public:
     std::int32_t decodeVarBits() {
         fillBuffer();
         const std::uint32_t window = bits_ & 0xFFFU;
-        const std::int32_t length = bitcoder_detail::varBitsTables.decodeLength[window];
+        const std::int32_t length = bitcoder_detail::kVarBitsTables.decodeLength[window];
         if (length <= 12) {
             bits_ >>= length;
             bitCount_ -= length;
-            return bitcoder_detail::varBitsTables.decodeValue[window];
+            return bitcoder_detail::kVarBitsTables.decodeValue[window];
         }
         if (length <= 23) {
             const std::int32_t n = length >> 1;
@@ -202,8 +202,8 @@ public:
         while (bitCount_ > 7) {
             writeLowByte();
         }
-        bits_ |= bitcoder_detail::varBitsTables.encodeBits[static_cast<std::size_t>(value)] << bitCount_;
-        bitCount_ += bitcoder_detail::varBitsTables.encodeLength[static_cast<std::size_t>(value)];
+        bits_ |= bitcoder_detail::kVarBitsTables.encodeBits[static_cast<std::size_t>(value)] << bitCount_;
+        bitCount_ += bitcoder_detail::kVarBitsTables.encodeLength[static_cast<std::size_t>(value)];
     }
 
     // Writes out every pending bit (the last byte padded with zeros) and returns
@@ -220,7 +220,7 @@ private:
     [[noreturn]] static void throwBadBitCount(std::int32_t n, std::int32_t limit);
 
     const Byte* data_;
-    Byte* out_; // the same bytes when writing, null for a reader
+    Byte* out_;             // the same bytes when writing, null for a reader
     std::int32_t end_;      // index of the last byte (length - 1)
     std::int32_t position_; // index of the last byte taken or written
     std::int32_t bitCount_; // pending bits

@@ -27,8 +27,8 @@ public:
 
     std::int32_t readInt() {
         const Byte* p = take(4);
-        return static_cast<std::int32_t>((unsignedAt(p, 0) << 24) | (unsignedAt(p, 1) << 16) |
-                                         (unsignedAt(p, 2) << 8) | unsignedAt(p, 3));
+        return static_cast<std::int32_t>((unsignedAt(p, 0) << 24) | (unsignedAt(p, 1) << 16) | (unsignedAt(p, 2) << 8) |
+                                         unsignedAt(p, 3));
     }
 
     std::int64_t readLong() {

@@ -17,8 +17,8 @@ constexpr double kKilometresToMetres = 1000;
 
 CheapRuler::Table CheapRuler::buildTable() {
     Table scales{};
-    for (std::int32_t i = 0; i < kBandCount; ++i) {
-        const double middle = ((i * kBandWidth + kBandWidth / 2) * kGridToDegrees - 90) * kDegreesToRadians;
+    for (std::int32_t i = 0; i < BAND_COUNT; ++i) {
+        const double middle = ((i * BAND_WIDTH + BAND_WIDTH / 2) * kGridToDegrees - 90) * kDegreesToRadians;
         // Multiple-angle cosines by recurrence: one cosine call per band.
         const double c1 = std::cos(middle);
         const double c2 = c1 * (2 * c1) - 1;
@@ -33,10 +33,10 @@ CheapRuler::Table CheapRuler::buildTable() {
     return scales;
 }
 
-void CheapRuler::throwBadBand(std::int32_t index) { throwIndexOutOfBounds(index, kBandCount); }
+void CheapRuler::throwBadBand(std::int32_t index) { throwIndexOutOfBounds(index, BAND_COUNT); }
 
 std::array<std::int32_t, 2> CheapRuler::destination(std::int32_t ilon, std::int32_t ilat, double distance,
-                                                     double bearing) {
+                                                    double bearing) {
     const Scales& scales = scalesAt(ilat);
     const double angle = (90 - bearing) * 3.141592653589793 / 180;
     const double s = std::sin(angle);

@@ -65,7 +65,7 @@ public:
         }
         // Repeatedly the smallest next key, the lowest slot on ties; a slot stays
         // the choice while its next key is below the runner-up's.
-        std::array<std::int32_t, kSlots> taken{};
+        std::array<std::int32_t, SLOTS> taken{};
         for (std::int32_t t = 0; t < count_;) {
             int best = 0;
             int runnerUp = 0;
@@ -96,21 +96,20 @@ public:
                 values.push_back(std::move(values_[best][static_cast<std::size_t>(taken[best])]));
                 ++taken[best];
                 ++t;
-            } while (taken[best] < slotSize(best) &&
-                     (runnerUp == 0 || bestKeys[taken[best]] < runnerUpKey ||
-                      (bestKeys[taken[best]] == runnerUpKey && best < runnerUp)));
+            } while (taken[best] < slotSize(best) && (runnerUp == 0 || bestKeys[taken[best]] < runnerUpKey ||
+                                                      (bestKeys[taken[best]] == runnerUpKey && best < runnerUp)));
         }
-        for (int slot = 1; slot < kSlots; ++slot) {
+        for (int slot = 1; slot < SLOTS; ++slot) {
             release(slot);
         }
         count_ = 0;
     }
 
 private:
-    static constexpr int kSlots = 31;
+    static constexpr int SLOTS = 31;
     // Slots from this one on (8192 entries and more) are released when emptied.
-    static constexpr int kKeepLimit = 14;
-    static constexpr std::int32_t kCapacity = (std::int32_t{1} << 30) - 1;
+    static constexpr int KEEP_LIMIT = 14;
+    static constexpr std::int32_t CAPACITY = (std::int32_t{1} << 30) - 1;
 
     [[noreturn]] static void throwDuplicate(std::int64_t key) {
         throw jcompat::IllegalArgumentException("duplicate key found in late check: " + std::to_string(key));
@@ -142,8 +141,8 @@ private:
     }
 
     void insert(std::int64_t key, V&& value) {
-        if (count_ >= kCapacity) {
-            throw jcompat::IllegalArgumentException("cannot grow beyond size " + std::to_string(kCapacity));
+        if (count_ >= CAPACITY) {
+            throw jcompat::IllegalArgumentException("cannot grow beyond size " + std::to_string(CAPACITY));
         }
         std::uint32_t oldCount = static_cast<std::uint32_t>(count_);
         ++count_;
@@ -203,7 +202,7 @@ private:
             // The largest repeated key: the one a merge from the top meets first.
             throwDuplicate(duplicateKey);
         }
-        for (int source = target - 1; source >= kKeepLimit; --source) {
+        for (int source = target - 1; source >= KEEP_LIMIT; --source) {
             release(source);
         }
     }
@@ -214,8 +213,8 @@ private:
     }
 
     // Slot k (1..30) holds 2^(k-1) entries; slot 0 is never used.
-    std::array<std::vector<std::int64_t>, kSlots> keys_;
-    std::array<std::vector<V>, kSlots> values_;
+    std::array<std::vector<std::int64_t>, SLOTS> keys_;
+    std::array<std::vector<V>, SLOTS> values_;
     std::int32_t count_ = 0;
 };
 

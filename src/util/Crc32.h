@@ -15,7 +15,7 @@ namespace ferrow::util {
 class Crc32 {
 public:
     // Entry i: the register after feeding byte i into a zero register.
-    static constexpr std::array<std::uint32_t, 256> table = [] {
+    static constexpr std::array<std::uint32_t, 256> TABLE = [] {
         std::array<std::uint32_t, 256> entries{};
         for (std::uint32_t i = 0; i < 256; ++i) {
             std::uint32_t crc = i;
@@ -31,7 +31,7 @@ public:
     static std::int32_t crc(std::span<const Byte> bytes) noexcept {
         std::uint32_t crc = 0xFFFFFFFFU;
         for (const Byte b : bytes) {
-            crc = (crc >> 8) ^ table[(crc ^ b) & 0xFFU];
+            crc = (crc >> 8) ^ TABLE[(crc ^ b) & 0xFFU];
         }
         return static_cast<std::int32_t>(crc);
     }

@@ -72,11 +72,11 @@ public:
 
 private:
     struct SortedBin {
-        explicit SortedBin(std::int32_t binSize)
-            : keys(static_cast<std::size_t>(binSize)),
-              values(static_cast<std::size_t>(binSize)),
-              binSize(binSize),
-              lowPointer(binSize) {}
+        explicit SortedBin(std::int32_t size)
+            : keys(static_cast<std::size_t>(size)),
+              values(static_cast<std::size_t>(size)),
+              binSize(size),
+              lowPointer(size) {}
 
         std::int32_t entries() const noexcept { return binSize - lowPointer; }
 

@@ -9,9 +9,9 @@
 #include "codec/MicroCache2.h"
 #include "codec/StatCoderContext.h"
 #include "jcompat/Exceptions.h"
-#include "support/HandTiles.h"
-#include "support/TestTagValidator.h"
-#include "support/TileEncoder.h"
+#include "testsupport/HandTiles.h"
+#include "testsupport/TestTagValidator.h"
+#include "testsupport/TileEncoder.h"
 #include "util/ByteArrayUnifier.h"
 
 namespace ferrow::codec {
@@ -20,9 +20,7 @@ namespace {
 namespace hand = testsupport::hand_tiles;
 using Bytes = std::vector<util::Byte>;
 
-Bytes withFooter(std::span<const util::Byte> body) {
-    return testsupport::TileEncoder::withFooter(body);
-}
+Bytes withFooter(std::span<const util::Byte> body) { return testsupport::TileEncoder::withFooter(body); }
 
 void appendInt(Bytes& out, std::int32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) {
@@ -30,9 +28,7 @@ void appendInt(Bytes& out, std::int32_t v) {
     }
 }
 
-std::int64_t nodeId(std::int32_t ilon, std::int32_t ilat) {
-    return (static_cast<std::int64_t>(ilon) << 32) | ilat;
-}
+std::int64_t nodeId(std::int32_t ilon, std::int32_t ilat) { return (static_cast<std::int64_t>(ilon) << 32) | ilat; }
 
 Bytes packBits(const std::string& bits) {
     Bytes bytes((bits.size() + 7) / 8);
@@ -55,9 +51,9 @@ Bytes takeRecord(MicroCache& tile, std::int64_t id) {
 
 class MicroCacheTest : public ::testing::Test {
 protected:
-    std::unique_ptr<MicroCache2> decode(const Bytes& tile, expressions::TagValueValidator* validator) {
+    std::unique_ptr<MicroCache2> decode(const Bytes& tile, expressions::TagValueValidator* tagValidator) {
         StatCoderContext coder(tile);
-        return std::make_unique<MicroCache2>(coder, buffers, hand::LON_IDX, hand::LAT_IDX, 80, validator, nullptr,
+        return std::make_unique<MicroCache2>(coder, buffers, hand::LON_IDX, hand::LAT_IDX, 80, tagValidator, nullptr,
                                              static_cast<std::int32_t>(tile.size()));
     }
 
@@ -98,8 +94,8 @@ TEST_F(MicroCacheTest, LinkedTileRecordsAreExact) {
     appendInt(b, hand::ORIGIN_LAT + hand::EXTERNAL_DLAT);
     // end of restrictions, elevation 20, tags N, link to E (12500 -> 0xA8 0xC3 0x01, -4 -> 0x09) with W,
     // then the reverse record of A's link: (-3, +1), mode 1.
-    for (util::Byte v : {0x00, 0x00, 0x14, 0x02, 0x26, 0x01, 0x06, 0xA8, 0xC3, 0x01, 0x09, 0x02, 0x1A,
-                         0x03, 0x07, 0x02, 0x01}) {
+    for (util::Byte v :
+         {0x00, 0x00, 0x14, 0x02, 0x26, 0x01, 0x06, 0xA8, 0xC3, 0x01, 0x09, 0x02, 0x1A, 0x03, 0x07, 0x02, 0x01}) {
         b.push_back(v);
     }
     EXPECT_EQ(takeRecord(*tile, nodeId(hand::ORIGIN_LON + 3, hand::ORIGIN_LAT)), b);
@@ -130,8 +126,15 @@ TEST_F(MicroCacheTest, CollectCompactsTakenRecords) {
 
 TEST_F(MicroCacheTest, FirstFeature13IsAnEmptyNode) {
     // The trivial tile with record size 0 and a node that is only feature 13 (0001 011).
-    const Bytes body = packBits("01" "01" "11111" "100001" + std::string(26, '0') + "1001" + "0000000000" "1" +
-                                "0001011");
+    const Bytes body = packBits(
+        "01"
+        "01"
+        "11111"
+        "100001" +
+        std::string(26, '0') + "1001" +
+        "0000000000"
+        "1" +
+        "0001011");
     const auto tile = decode(withFooter(body), &validator);
     ASSERT_EQ(tile->getSize(), 1);
     EXPECT_EQ(takeRecord(*tile, nodeId(hand::ORIGIN_LON + 1, hand::ORIGIN_LAT + 2)), Bytes{});

@@ -6,7 +6,7 @@
 
 #include "codec/StatCoderContext.h"
 #include "jcompat/Exceptions.h"
-#include "support/StatEncoder.h"
+#include "testsupport/StatEncoder.h"
 
 namespace ferrow::codec {
 namespace {
@@ -24,7 +24,7 @@ std::vector<util::Byte> packBits(const std::string& bits) {
 }
 
 TEST(StatCoderContextTest, NoisyBitsTable) {
-    const auto& table = StatCoderContext::noisyBits;
+    const auto& table = StatCoderContext::NOISY_BITS;
     EXPECT_EQ(table[0], 0);
     EXPECT_EQ(table[2], 0);
     EXPECT_EQ(table[3], 1);
@@ -50,19 +50,26 @@ TEST(StatCoderContextTest, NoisyDiffHandCases) {
     }
     {
         // raw bits 3, high part 0: 3 - 2 = 1
-        const auto bytes = packBits("11" "1");
+        const auto bytes = packBits(
+            "11"
+            "1");
         StatCoderContext coder(bytes);
         EXPECT_EQ(coder.decodeNoisyDiff(2), 1);
     }
     {
         // raw 1 (1 - 2 = -1), high 1 (code 010) shifted by 2, sign -: -1 - 4 = -5
-        const auto bytes = packBits("10" "010" "1");
+        const auto bytes = packBits(
+            "10"
+            "010"
+            "1");
         StatCoderContext coder(bytes);
         EXPECT_EQ(coder.decodeNoisyDiff(2), -5);
     }
     {
         // noisy value: 5 raw bits 00110 (= 12), high 2 (code 011): 12 | 2 << 5 = 76
-        const auto bytes = packBits("00110" "011");
+        const auto bytes = packBits(
+            "00110"
+            "011");
         StatCoderContext coder(bytes);
         EXPECT_EQ(coder.decodeNoisyValue(5), 76);
     }

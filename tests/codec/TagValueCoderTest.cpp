@@ -7,7 +7,7 @@
 #include "codec/StatCoderContext.h"
 #include "codec/TagValueCoder.h"
 #include "jcompat/Exceptions.h"
-#include "support/TestTagValidator.h"
+#include "testsupport/TestTagValidator.h"
 
 namespace ferrow::codec {
 namespace {
@@ -35,10 +35,24 @@ protected:
 TEST_F(TagValueCoderTest, WayLeavesKeepOnlyUsedTagsWithRecomputedSteps) {
     validator.setUsed(3, false);
     // branch; leaf (1,0) (3,4) (5,2); leaf (3,4) only
-    const auto bytes = packBits("1" "0" "010" "1" "011" "00101" "011" "011" "1"
-                                "0" "00100" "00101" "1"
-                                // uses: 0, 1, 0
-                                "0" "1" "0");
+    const auto bytes = packBits(
+        "1"
+        "0"
+        "010"
+        "1"
+        "011"
+        "00101"
+        "011"
+        "011"
+        "1"
+        "0"
+        "00100"
+        "00101"
+        "1"
+        // uses: 0, 1, 0
+        "0"
+        "1"
+        "0");
     StatCoderContext coder(bytes);
     TagValueCoder tree(coder, buffers, &validator);
     const TagValueWrapper* first = tree.decodeTagValueSet();
@@ -54,7 +68,21 @@ TEST_F(TagValueCoderTest, WayLeavesKeepOnlyUsedTagsWithRecomputedSteps) {
 TEST_F(TagValueCoderTest, AccessTypeDecidesAndEqualSetsAreShared) {
     validator.classify = [](const util::ByteArray& tags) { return tags[0] == 0x1A ? 1 : 0; };
     // branch(branch(leaf W, leaf W), leaf X)
-    const auto bytes = packBits("1" "1" "0" "010" "1" "1" "0" "010" "1" "1" "0" "011" "1" "1");
+    const auto bytes = packBits(
+        "1"
+        "1"
+        "0"
+        "010"
+        "1"
+        "1"
+        "0"
+        "010"
+        "1"
+        "1"
+        "0"
+        "011"
+        "1"
+        "1");
     StatCoderContext coder(bytes);
     TagValueCoder tree(coder, buffers, &validator);
     ASSERT_EQ(tree.leaves().size(), 2U);
@@ -63,7 +91,16 @@ TEST_F(TagValueCoderTest, AccessTypeDecidesAndEqualSetsAreShared) {
 }
 
 TEST_F(TagValueCoderTest, NodeLeavesAreKeptAsCodedAndEmptyOnesAreAbsent) {
-    const auto bytes = packBits("1" "0" "1" "0" "011" "00100" "1" "1" "0");
+    const auto bytes = packBits(
+        "1"
+        "0"
+        "1"
+        "0"
+        "011"
+        "00100"
+        "1"
+        "1"
+        "0");
     StatCoderContext coder(bytes);
     TagValueCoder tree(coder, buffers, nullptr);
     EXPECT_EQ(bytesOf(tree.decodeTagValueSet()), (std::vector<util::Byte>{0x26, 0x01}));
@@ -71,7 +108,11 @@ TEST_F(TagValueCoderTest, NodeLeavesAreKeptAsCodedAndEmptyOnesAreAbsent) {
 }
 
 TEST_F(TagValueCoderTest, SingleLeafTreeReadsNoBitsPerUse) {
-    const auto bytes = packBits("0" "010" "1" "1");
+    const auto bytes = packBits(
+        "0"
+        "010"
+        "1"
+        "1");
     StatCoderContext coder(bytes);
     TagValueCoder tree(coder, buffers, &validator);
     const std::int64_t position = coder.getReadingBitPosition();
@@ -93,7 +134,9 @@ TEST_F(TagValueCoderTest, TooDeepTreeIsRefused) {
 TEST_F(TagValueCoderTest, LeafBeyondTheTagBufferFails) {
     std::string bits = "0";
     for (int i = 0; i < 400; ++i) {
-        bits += "010" "00000100000"; // step 1, value 31: 14 bits re-written per pair
+        bits +=
+            "010"
+            "00000100000"; // step 1, value 31: 14 bits re-written per pair
     }
     bits += "1";
     const auto bytes = packBits(bits);

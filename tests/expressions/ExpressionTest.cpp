@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ProfileFixture.h"
 #include "expressions/BExpression.h"
+#include "testsupport/ProfileFixture.h"
 
 namespace ferrow::expressions {
 namespace {
@@ -13,8 +13,7 @@ using testing::ProfileFromText;
 
 // A way section (after a global one) with the given statements.
 std::string waySection(const std::string& statements) {
-    return "---context:global\nassign g 2\n---context:way\n" + statements +
-           "\n---context:node\nassign initialcost 0\n";
+    return "---context:global\nassign g 2\n---context:way\n" + statements + "\n---context:node\nassign initialcost 0\n";
 }
 
 float evaluateWay(const std::string& statements, const std::string& variable,

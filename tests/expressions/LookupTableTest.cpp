@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "ProfileFixture.h"
 #include "jcompat/Exceptions.h"
+#include "testsupport/ProfileFixture.h"
 
 namespace ferrow::expressions {
 namespace {
@@ -24,8 +24,8 @@ TEST_F(LookupTableTest, TagLinesRegisterTagsValuesAndAliases) {
     meta.parseLine("highway residential street"); // known value: its aliases are not added
     meta.parseLine("# comment");
     meta.parseLine("");
-    meta.parseLine("highway main");               // an alias resolves to its value
-    meta.parseLine("reversedirection no");        // the direction tag is fixed
+    meta.parseLine("highway main");        // an alias resolves to its value
+    meta.parseLine("reversedirection no"); // the direction tag is fixed
 
     ASSERT_EQ(way.lookupTagCount(), 2);
     EXPECT_EQ(way.getLookupNameIdx("reversedirection"), 0);

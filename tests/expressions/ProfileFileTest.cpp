@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ProfileFixture.h"
+#include "testsupport/ProfileFixture.h"
 
 namespace ferrow::expressions {
 namespace {
@@ -87,8 +87,7 @@ TEST(ProfileFileTest, NoStartWayListFromTheFirstQualifyingComment) {
     ProfileFromText profile(kProfile);
     BExpressionContextWay& way = profile.way();
     // highway=motorway and oneway=-1; colour is unknown and ends the list
-    EXPECT_EQ(std::vector<int>(way.noStartWays().begin(), way.noStartWays().end()),
-              (std::vector<int>{1, 8, 2, 3}));
+    EXPECT_EQ(std::vector<int>(way.noStartWays().begin(), way.noStartWays().end()), (std::vector<int>{1, 8, 2, 3}));
     EXPECT_FALSE(way.checkStartWay(encodeTags(way, {{"highway", "motorway"}})));
     EXPECT_FALSE(way.checkStartWay(encodeTags(way, {{"highway", "track"}, {"oneway", "-1"}})));
     EXPECT_TRUE(way.checkStartWay(encodeTags(way, {{"highway", "track"}})));
@@ -130,14 +129,16 @@ TEST(ProfileFileTest, OverridesReplaceTheFirstGlobalAssignment) {
     EXPECT_EQ(profile.way().getVariableValue("new_variable", 0.0f), 1.5f);
     EXPECT_EQ(profile.wayOutput("costfactor", {{"highway", "residential"}}), 6.0f);
 
-    ProfileFromText later("---context:global\nassign a 1\nassign b a\nassign a 3\nassign c a\n"
-                          "---context:way\nassign costfactor add b c\n---context:node\nassign initialcost 0\n",
-                          &overrides);
+    ProfileFromText later(
+        "---context:global\nassign a 1\nassign b a\nassign a 3\nassign c a\n"
+        "---context:way\nassign costfactor add b c\n---context:node\nassign initialcost 0\n",
+        &overrides);
     VariableOverrides overrideA;
     overrideA.put("a", "2");
-    ProfileFromText overridden("---context:global\nassign a 1\nassign b a\nassign a 3\nassign c a\n"
-                               "---context:way\nassign costfactor add b c\n---context:node\nassign initialcost 0\n",
-                               &overrideA);
+    ProfileFromText overridden(
+        "---context:global\nassign a 1\nassign b a\nassign a 3\nassign c a\n"
+        "---context:way\nassign costfactor add b c\n---context:node\nassign initialcost 0\n",
+        &overrideA);
     EXPECT_EQ(later.wayOutput("costfactor"), 4.0f);      // 1 + 3
     EXPECT_EQ(overridden.wayOutput("costfactor"), 5.0f); // 2 + 3
 }
@@ -145,8 +146,7 @@ TEST(ProfileFileTest, OverridesReplaceTheFirstGlobalAssignment) {
 TEST(ProfileFileTest, OverrideErrors) {
     VariableOverrides notANumber;
     notANumber.put("speed_factor", "fast");
-    EXPECT_EQ(parseFailure(kProfile, &notANumber),
-              "ParseException test.vpf at line 1: For input string: \"fast\"");
+    EXPECT_EQ(parseFailure(kProfile, &notANumber), "ParseException test.vpf at line 1: For input string: \"fast\"");
     VariableOverrides wayVariable;
     wayVariable.put("turncost", "5");
     EXPECT_EQ(parseFailure(kProfile, &wayVariable),

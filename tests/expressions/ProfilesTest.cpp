@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ProfileFixture.h"
+#include "testsupport/ProfileFixture.h"
 
 namespace ferrow::expressions {
 namespace {
@@ -166,8 +166,7 @@ TEST(BikeProfileTest, AccessAndOneway) {
     const Tags oneway = {{"highway", "residential"}, {"oneway", "yes"}};
     EXPECT_EQ(bike.costfactor(oneway), 1.15f);
     EXPECT_EQ(bike.costfactor(oneway, true), kForbidden);
-    EXPECT_EQ(bike.costfactor({{"highway", "residential"}, {"oneway", "yes"}, {"oneway:bicycle", "no"}}, true),
-              1.15f);
+    EXPECT_EQ(bike.costfactor({{"highway", "residential"}, {"oneway", "yes"}, {"oneway:bicycle", "no"}}, true), 1.15f);
     EXPECT_EQ(bike.costfactor({{"highway", "residential"}, {"oneway", "yes"}, {"cycleway", "opposite_lane"}}, true),
               1.15f);
     EXPECT_FALSE(bike.startWay({{"highway", "trunk"}}));

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ProfileFixture.h"
+#include "testsupport/ProfileFixture.h"
 
 namespace ferrow::expressions {
 namespace {
@@ -241,8 +241,8 @@ TEST(CachedEvaluationTest, FailedEvaluationLeavesNoEntry) {
         EXPECT_FALSE(way.unify(bad.span()).isSameAs(bad));
     }
     // the entries already there are untouched
-    EXPECT_TRUE(way.unify(encodeTags(way, {{"highway", "track"}}).span()).contentEquals(
-        encodeTags(way, {{"highway", "track"}})));
+    EXPECT_TRUE(way.unify(encodeTags(way, {{"highway", "track"}}).span())
+                    .contentEquals(encodeTags(way, {{"highway", "track"}})));
     way.evaluate(false, encodeTags(way, {{"highway", "primary"}}));
     EXPECT_EQ(way.getCostfactor(), 1.0f);
 }

@@ -147,7 +147,8 @@ TEST(JStringParseDouble, FailuresQuoteTheUntrimmedInput) {
     EXPECT_EQ(numberFailure("   ", false), "For input string: \"   \"");
     EXPECT_EQ(numberFailure("2.5dd", false), "For input string: \"2.5dd\"");
     EXPECT_EQ(numberFailure(" x ", false), "For input string: \" x \"");
-    for (const char* bad : {"", ".", "e5", "1e", "1e+", "--1", "0x1.8", "nan", "infinity", "1,5", "1 2", "0x", "1.2.3"}) {
+    for (const char* bad :
+         {"", ".", "e5", "1e", "1e+", "--1", "0x1.8", "nan", "infinity", "1,5", "1 2", "0x", "1.2.3"}) {
         EXPECT_EQ(numberFailure(bad, false), std::string("For input string: \"") + bad + "\"") << bad;
     }
 }
@@ -158,7 +159,8 @@ TEST(JStringParseInt, DigitsWithOptionalSignOnly) {
     EXPECT_EQ(JString::parseInt("2147483647"), 2147483647);
     EXPECT_EQ(JString::parseInt("-2147483648"), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(JString::parseInt("007"), 7);
-    for (const char* bad : {"2147483648", "-2147483649", " 7", "7 ", "", "+", "-", "1.5", "1e3", "99999999999999999999"}) {
+    for (const char* bad :
+         {"2147483648", "-2147483649", " 7", "7 ", "", "+", "-", "1.5", "1e3", "99999999999999999999"}) {
         EXPECT_EQ(numberFailure(bad, true), std::string("For input string: \"") + bad + "\"") << bad;
     }
 }

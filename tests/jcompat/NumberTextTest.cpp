@@ -112,9 +112,12 @@ TEST(SaturatingConversion, TruncatesAndSaturates) {
 TEST(WrapAround, ThirtyTwoAndSixtyFourBits) {
     EXPECT_EQ(wrapAdd(std::int32_t{2147483647}, std::int32_t{1}), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(wrapMul(std::int32_t{65536}, std::int32_t{65536}), 0);
-    EXPECT_EQ(wrapMul(std::int32_t{31}, std::numeric_limits<std::int32_t>::min()), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(wrapMul(std::int32_t{31}, std::numeric_limits<std::int32_t>::min()),
+              std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(wrapMul(std::int32_t{31}, std::int32_t{-2147483647}), -2147483617);
     EXPECT_EQ(wrapNeg(std::numeric_limits<std::int32_t>::min()), std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(wrapSub(std::numeric_limits<std::int64_t>::min(), std::int64_t{1}), std::numeric_limits<std::int64_t>::max());
-    EXPECT_EQ(wrapAdd(std::numeric_limits<std::int64_t>::max(), std::int64_t{2}), std::numeric_limits<std::int64_t>::min() + 1);
+    EXPECT_EQ(wrapSub(std::numeric_limits<std::int64_t>::min(), std::int64_t{1}),
+              std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(wrapAdd(std::numeric_limits<std::int64_t>::max(), std::int64_t{2}),
+              std::numeric_limits<std::int64_t>::min() + 1);
 }

@@ -1,9 +1,7 @@
 #include "jcompat/LinkedHashMap.h"
 #include "jcompat/StringTokenizer.h"
-#include "jcompat/TreeMap.h"
 
 #include <algorithm>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -87,34 +85,4 @@ TEST(LinkedHashMap, RandomOperationsAgainstOracle) {
     }
     std::vector<std::pair<int, int>> listed(map.begin(), map.end());
     EXPECT_EQ(listed, oracle);
-}
-
-TEST(TreeMap, EntriesSortedWhileKeySetKeepsInsertionOrder) {
-    TreeMap<std::int64_t, std::string> map;
-    map.put(3, "c");
-    map.put(1, "a");
-    map.put(2, "b");
-    const auto entries = map.entries();
-    EXPECT_THAT(entries, ElementsAre(Pair(1, "a"), Pair(2, "b"), Pair(3, "c")));
-    EXPECT_THAT(map.keySet(), ElementsAre(3, 1, 2));
-    map.put(0, "z");
-    EXPECT_EQ(entries.size(), 3u); // a snapshot
-    EXPECT_TRUE(map.containsKey(0));
-    EXPECT_TRUE(map.remove(3));
-    EXPECT_EQ(map.get(3), nullptr);
-    EXPECT_EQ(map.size(), 3u);
-}
-
-TEST(TreeMap, RandomEntriesMatchStdMap) {
-    std::mt19937_64 random(99);
-    TreeMap<std::int64_t, int> map;
-    std::map<std::int64_t, int> oracle;
-    for (int i = 0; i < 2000; ++i) {
-        const std::int64_t key = static_cast<std::int64_t>(random() % 500) - 250;
-        map.put(key, i);
-        oracle[key] = i;
-    }
-    const auto entries = map.entries();
-    const std::vector<std::pair<std::int64_t, int>> expected(oracle.begin(), oracle.end());
-    EXPECT_EQ(entries, expected);
 }

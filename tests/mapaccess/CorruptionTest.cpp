@@ -17,11 +17,11 @@
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/PhysicalFile.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestNetwork.h"
-#include "support/TestTagValidator.h"
-#include "support/TileEncoder.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestNetwork.h"
+#include "testsupport/TestTagValidator.h"
+#include "testsupport/TileEncoder.h"
 
 // Damaged segment files must end in an exception of the system's own types,
 // never in a crash, an out-of-bounds access (the sanitizer build checks), a
@@ -171,7 +171,8 @@ SweepPlan planFor(const Bytes& file, std::int32_t tilesPerDegree,
     const std::size_t tilesStart = 200 + 4 * tileCount;
     std::set<std::size_t> entries;
     for (const auto& [lonIdx, latIdx] : tiles) {
-        const auto k = static_cast<std::size_t>((lonIdx - tilesPerDegree * 188) + (latIdx - tilesPerDegree * 140) * tilesPerDegree);
+        const auto k = static_cast<std::size_t>((lonIdx - tilesPerDegree * 188) +
+                                                (latIdx - tilesPerDegree * 140) * tilesPerDegree);
         for (std::size_t e = k > 2 ? k - 2 : 0; e <= k + 2 && e < tileCount; ++e) {
             entries.insert(e);
         }
@@ -233,14 +234,16 @@ TEST_F(CorruptionTest, StaleBytesOfAnEarlierTileAreNotRead) {
     }
     const Bytes first = testsupport::TileEncoder::encode(big);
     // The second tile: the first half of the first one's body, with a good footer of its own.
-    const Bytes second = testsupport::TileEncoder::withFooter(
-        std::span<const util::Byte>(first).first(first.size() / 2));
+    const Bytes second =
+        testsupport::TileEncoder::withFooter(std::span<const util::Byte>(first).first(first.size() / 2));
     // A file without trailer: square 15 (188/140) holds the two tiles 0 and 1.
     Bytes file(200, 0);
     std::vector<std::uint32_t> ends(6400);
     std::uint32_t end = 4 * 6400;
     for (std::size_t k = 0; k < ends.size(); ++k) {
-        end += k == 0 ? static_cast<std::uint32_t>(first.size()) : k == 1 ? static_cast<std::uint32_t>(second.size()) : 0;
+        end += k == 0   ? static_cast<std::uint32_t>(first.size())
+               : k == 1 ? static_cast<std::uint32_t>(second.size())
+                        : 0;
         ends[k] = end;
         for (int shift = 24; shift >= 0; shift -= 8) {
             file.push_back(static_cast<util::Byte>(ends[k] >> shift));

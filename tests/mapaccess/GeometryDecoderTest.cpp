@@ -34,7 +34,8 @@ TEST(GeometryDecoderTest, ForwardAndReverseRunFromSourceToTarget) {
     first.selev = 40;
     OsmNode second(1100, 2100);
     // Hand-coded bytes: (+10, +5, +4), then (-3, +20, -8): 0x14 0x0A 0x08, 0x07 0x28 0x11.
-    const util::ByteArray geometry = util::ByteArray::copyOf(std::vector<util::Byte>{0x14, 0x0A, 0x08, 0x07, 0x28, 0x11});
+    const util::ByteArray geometry =
+        util::ByteArray::copyOf(std::vector<util::Byte>{0x14, 0x0A, 0x08, 0x07, 0x28, 0x11});
 
     GeometryDecoder decoder;
     EXPECT_EQ(pointsOf(decoder.decodeGeometry(geometry, &first, &second, false)),

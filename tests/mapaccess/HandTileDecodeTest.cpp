@@ -11,9 +11,9 @@
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/TurnRestriction.h"
-#include "support/HandTiles.h"
-#include "support/TestTagValidator.h"
-#include "support/TileEncoder.h"
+#include "testsupport/HandTiles.h"
+#include "testsupport/TestTagValidator.h"
+#include "testsupport/TileEncoder.h"
 
 // The hand-worked tiles decoded into the graph, by weaving and through node records.
 namespace ferrow::mapaccess {
@@ -22,13 +22,9 @@ namespace {
 namespace hand = testsupport::hand_tiles;
 using Bytes = std::vector<util::Byte>;
 
-Bytes withFooter(std::span<const util::Byte> body) {
-    return testsupport::TileEncoder::withFooter(body);
-}
+Bytes withFooter(std::span<const util::Byte> body) { return testsupport::TileEncoder::withFooter(body); }
 
-Bytes bytesOf(const util::ByteArray& array) {
-    return Bytes(array.span().begin(), array.span().end());
-}
+Bytes bytesOf(const util::ByteArray& array) { return Bytes(array.span().begin(), array.span().end()); }
 
 OsmLink* linkTo(OsmNode* node, std::int32_t ilon, std::int32_t ilat) {
     for (OsmLink* l = node->firstLink; l != nullptr; l = l->getNext(node)) {

@@ -18,11 +18,11 @@
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/NodesCache.h"
 #include "mapaccess/OsmNode.h"
-#include "support/LookupTagCoder.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestNetwork.h"
-#include "support/TestTagValidator.h"
+#include "testsupport/LookupTagCoder.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestNetwork.h"
+#include "testsupport/TestTagValidator.h"
 
 namespace ferrow::mapaccess {
 namespace {
@@ -49,8 +49,8 @@ protected:
 
     std::unique_ptr<NodesCache> newCache(NodesCache* previous = nullptr, bool detailed = false,
                                          bool forceSecondary = false, std::int64_t budget = 64 * 1048576LL) {
-        return std::make_unique<NodesCache>(jcompat::File(segments_.path()), validator_, meta_, forceSecondary,
-                                            budget, previous, detailed);
+        return std::make_unique<NodesCache>(jcompat::File(segments_.path()), validator_, meta_, forceSecondary, budget,
+                                            previous, detailed);
     }
 
     void writeSegments(const TestNetwork& network, const std::string& directory) const {
@@ -58,9 +58,7 @@ protected:
     }
     void writeSegments(const TestNetwork& network) const { writeSegments(network, segments_.path()); }
 
-    void writeConfig(const std::string& text) const {
-        std::ofstream(segments_.file("storageconfig.txt")) << text;
-    }
+    void writeConfig(const std::string& text) const { std::ofstream(segments_.file("storageconfig.txt")) << text; }
 
     testsupport::TempDirectory segments_;
     testsupport::TestTagValidator validator_;
@@ -213,8 +211,8 @@ class SecondaryDirectoryTest : public NodesCacheTest {
 protected:
     SecondaryDirectoryTest() {
         std::filesystem::create_directory(secondaryPath());
-        primaryNet_.way(STREET, {primaryNet_.gridNode(tileLon(0), tileLat(0)),
-                                 primaryNet_.gridNode(tileLon(0, 7000), tileLat(0))});
+        primaryNet_.way(
+            STREET, {primaryNet_.gridNode(tileLon(0), tileLat(0)), primaryNet_.gridNode(tileLon(0, 7000), tileLat(0))});
         secondaryNet_.way(STREET, {secondaryNet_.gridNode(tileLon(0), tileLat(0)),
                                    secondaryNet_.gridNode(tileLon(0), tileLat(0, 9000))});
     }
@@ -248,8 +246,9 @@ TEST_F(SecondaryDirectoryTest, NoConfigurationOrOnlyCommentsMeansNone) {
 
 TEST_F(SecondaryDirectoryTest, ARelativeDirectoryIsResolvedAgainstTheSegmentDirectory) {
     writeSegments(secondaryNet_, secondaryPath());
-    writeConfig("# where the rest lies\nsomething=else\n"
-                "  secondary_segment_dir=  second \t\nsecondary_segment_dir=x\n");
+    writeConfig(
+        "# where the rest lies\nsomething=else\n"
+        "  secondary_segment_dir=  second \t\nsecondary_segment_dir=x\n");
     auto cache = newCache();
     ASSERT_TRUE(cache->secondarySegmentDir().has_value());
     EXPECT_EQ(cache->secondarySegmentDir()->getPath(), segments_.path() + "/second");

@@ -10,9 +10,9 @@
 #include "mapaccess/OsmFile.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/PhysicalFile.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestTagValidator.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestTagValidator.h"
 #include "util/Crc32.h"
 
 namespace ferrow::mapaccess {
@@ -117,17 +117,18 @@ TEST_F(SegmentFileTest, LayoutOfAFileWithTrailer) {
     ASSERT_TRUE(square.hasData());
     EXPECT_EQ(square.cellSize(), 12500);
     EXPECT_EQ(square.elevationType(), 1);
-    const auto emptyTile = square.createMicroCache(188 * 80 + 40, 140 * 80 + 40, buffers, &validator, nullptr, true, nullptr);
+    const auto emptyTile =
+        square.createMicroCache(188 * 80 + 40, 140 * 80 + 40, buffers, &validator, nullptr, true, nullptr);
     EXPECT_EQ(emptyTile->getSize(), 0);
     EXPECT_TRUE(emptyTile->isPristine());
-    const auto tile = square.createMicroCache(188000100 / 12500, 140000100 / 12500, buffers, &validator, nullptr, true,
-                                              nullptr);
+    const auto tile =
+        square.createMicroCache(188000100 / 12500, 140000100 / 12500, buffers, &validator, nullptr, true, nullptr);
     EXPECT_EQ(tile->getSize(), 2) << "a and b; c lies in the next tile";
     EXPECT_EQ(tile->describe(), "MicroCache2");
 
     OsmNodesMap map;
-    const auto woven = square.createMicroCache(188000100 / 12500, 140000100 / 12500, buffers, &validator, nullptr,
-                                               true, &map);
+    const auto woven =
+        square.createMicroCache(188000100 / 12500, 140000100 / 12500, buffers, &validator, nullptr, true, &map);
     EXPECT_EQ(woven, codec::MicroCache::emptyNonPristineCache());
     EXPECT_NE(map.get(188015000, 140000300), nullptr) << "the hollow node of the link into the next tile";
 }
@@ -169,8 +170,8 @@ TEST_F(SegmentFileTest, ThirtyTwoTilesPerDegree) {
     EXPECT_EQ(file.tilesPerDegree(), 32);
     OsmFile square(&file, 188, 140, buffers);
     EXPECT_EQ(square.cellSize(), 31250);
-    const auto tile = square.createMicroCache(188000100 / 31250, 140000100 / 31250, buffers, &validator, nullptr,
-                                              true, nullptr);
+    const auto tile =
+        square.createMicroCache(188000100 / 31250, 140000100 / 31250, buffers, &validator, nullptr, true, nullptr);
     EXPECT_EQ(tile->getSize(), 3) << "a, b and c share one larger tile";
 }
 

@@ -12,7 +12,7 @@
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/OsmNodePairSet.h"
 #include "mapaccess/WaypointMatcherImpl.h"
-#include "support/TempDirectory.h"
+#include "testsupport/TempDirectory.h"
 
 namespace ferrow::mapaccess {
 namespace {
@@ -137,7 +137,7 @@ TEST_F(WaypointMatcherTest, BesideTheMiddleOfASegmentGivesTheFootOfThePerpendicu
 }
 
 TEST_F(WaypointMatcherTest, BeyondAnEndGivesThatEnd) {
-    waypoints.push_back(waypointAt(LON0 + 13000, LAT0 + 400)); // past the east end
+    waypoints.push_back(waypointAt(LON0 + 13000, LAT0 + 400));        // past the east end
     waypoints.push_back(waypointAt(LON0 - 2000, LAT0 - 300, "back")); // past the west end
     WaypointMatcherImpl& m = matcher();
     feedWay(m, {{LON0, LAT0}, {LON0 + 10000, LAT0}});
@@ -316,7 +316,7 @@ TEST(MatchedWaypointRecordTest, ReadsPositionsRadiusKindAndName) {
         0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, // waypoint: -1, 2147483647
         0x40, 0x09, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, // radius 3.125
         0x02,                                           // kind
-        0x00, 0x04, 'v', 'i', 0xC3, 0xA4,               // "viä"
+        0x00, 0x04, 'v',  'i',  0xC3, 0xA4,             // "viä"
         0x99,                                           // not read
     };
     writeBytes(dir.file("wp.dat"), record);

@@ -5,12 +5,12 @@
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/TurnRestriction.h"
-#include "SegmentFiles.h"
-#include "support/LookupTagCoder.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestNetwork.h"
-#include "support/TestTagValidator.h"
+#include "testsupport/LookupTagCoder.h"
+#include "testsupport/SegmentFiles.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestNetwork.h"
+#include "testsupport/TestTagValidator.h"
 
 // How tests describe a network and get segment files for it: a street of
 // three nodes with a bend, written and woven back.
@@ -27,8 +27,7 @@ TEST(WriterExampleTest, ThreeNodeStreet) {
     net.way("highway=residential oneway=yes", {a, b, shape(8.0020, 50.0002, 103), c});
     net.noTurn(a, b, c);
     TempDirectory directory;
-    EXPECT_EQ(SegmentWriter().write(net, directory.path()),
-              std::vector<std::string>{directory.file("E5_N50.rd5")});
+    EXPECT_EQ(SegmentWriter().write(net, directory.path()), std::vector<std::string>{directory.file("E5_N50.rd5")});
 
     test::SegmentFiles files(directory.path(), 1);
     TestTagValidator validator;
@@ -42,7 +41,8 @@ TEST(WriterExampleTest, ThreeNodeStreet) {
     EXPECT_EQ(start->getElev(), 100.0);
     OsmNode* middle = start->firstLink->getTarget(start);
     EXPECT_EQ(middle->getElev(), 101.5);
-    EXPECT_TRUE(middle->nodeTags.contentEquals(LookupTagCoder::standard().nodeTags("highway=traffic_signals").toBytes()));
+    EXPECT_TRUE(
+        middle->nodeTags.contentEquals(LookupTagCoder::standard().nodeTags("highway=traffic_signals").toBytes()));
     EXPECT_TRUE(TurnRestriction::isTurnForbidden(middle->firstRestriction, start->ilon, start->ilat, net.at(c).ilon,
                                                  net.at(c).ilat, false, false));
     OsmLink* toEnd = middle->firstLink;

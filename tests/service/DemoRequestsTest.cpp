@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "service/RouterProcess.h"
-#include "support/TestPlatform.h"
+#include "testsupport/TestPlatform.h"
 
 namespace ferrow::service::testing {
 namespace {

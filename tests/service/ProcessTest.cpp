@@ -33,9 +33,7 @@ TEST(ServiceProcess, EndOfInputEndsTheService) {
     EXPECT_EQ(serve("quit\r").output, "ready\n");
 }
 
-TEST(ServiceProcess, LinesWithoutTabAreIgnored) {
-    EXPECT_EQ(serve("hello\n\n quit\nQUIT\nquit \n").output, "ready\n");
-}
+TEST(ServiceProcess, LinesWithoutTabAreIgnored) { EXPECT_EQ(serve("hello\n\n quit\nQUIT\nquit \n").output, "ready\n"); }
 
 TEST(ServiceProcess, RequestAnswers) {
     const ProcessResult run = serve(

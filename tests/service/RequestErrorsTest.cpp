@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "router/ProfileFiles.h"
 #include "service/RouterProcess.h"
+#include "testsupport/ProfileFiles.h"
 
 using ferrow::router::testing::ProfileDir;
 using ferrow::router::testing::profileText;
@@ -41,18 +41,16 @@ TEST(RequestErrors, Waypoints) {
 
 TEST(RequestErrors, TextsWithNulCharactersStayWhole) {
     using namespace std::string_literals;
-    EXPECT_EQ(answerTo(kCar + "&lonlats=%00,47.519;10.012,47.527"),
-              "1\t0\tFor input string: \"\0\"\n"s);
+    EXPECT_EQ(answerTo(kCar + "&lonlats=%00,47.519;10.012,47.527"), "1\t0\tFor input string: \"\0\"\n"s);
     // A profile path with NUL names a file that does not exist.
-    EXPECT_EQ(answerTo("profile=profiles/car.vpf%00x&lonlats=8,49"),
-              "1\t0\tprofile car.vpf\0x does not exist\n"s);
+    EXPECT_EQ(answerTo("profile=profiles/car.vpf%00x&lonlats=8,49"), "1\t0\tprofile car.vpf\0x does not exist\n"s);
 }
 
 TEST(RequestErrors, EngineMode) {
     const std::string route = kCar + "&lonlats=8.1,49.2|8.3,49.4";
     EXPECT_EQ(answerTo(route + "&engineMode=x"), "1\t0\tNumberFormatException\n");
     EXPECT_EQ(answerTo(route + "&engineMode=1.0"), "1\t0\tNumberFormatException\n");
-    EXPECT_EQ(answerTo(route + "&engineMode=%2B2"), kNoData); // point information
+    EXPECT_EQ(answerTo(route + "&engineMode=%2B2"), kNoData);                         // point information
     EXPECT_EQ(answerTo(route + "&engineMode=-7"), "1\t0\tnot a valid engine mode\n"); // the engine checks the mode
 }
 
@@ -87,7 +85,8 @@ TEST(RequestErrors, ProfileLoading) {
     const std::string typo = dir.write("typo.vpf", "---model:ferrow.router.StdMdl\n" + profileText(""));
     EXPECT_EQ(answerTo("profile=" + typo + "&lonlats=8,49"),
               "1\t0\tCannot create path-model: java.lang.ClassNotFoundException: ferrow.router.StdMdl\n");
-    const std::string kinematic = dir.write("kin.vpf", "---model:ferrow.router.KinematicNoCostModel\n" + profileText(""));
+    const std::string kinematic =
+        dir.write("kin.vpf", "---model:ferrow.router.KinematicNoCostModel\n" + profileText(""));
     EXPECT_EQ(answerTo("profile=" + kinematic + "&lonlats=8,49"), "1\t0\twe need two lat/lon points at least!\n");
 }
 

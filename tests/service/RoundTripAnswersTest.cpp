@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "router/ProfileFiles.h"
 #include "service/RouterProcess.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestNetwork.h"
+#include "testsupport/ProfileFiles.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestNetwork.h"
 
 namespace ferrow::service::testing {
 namespace {
@@ -16,13 +16,14 @@ namespace {
 using testsupport::NodeRef;
 using testsupport::TestNetwork;
 
-const std::string kProfile = "---context:global\n"
-                             "assign validForCars true\n"
-                             "---context:way\n"
-                             "assign costfactor switch highway=residential 1 10000\n"
-                             "assign turncost 0\n"
-                             "---context:node\n"
-                             "assign initialcost 0\n";
+const std::string kProfile =
+    "---context:global\n"
+    "assign validForCars true\n"
+    "---context:way\n"
+    "assign costfactor switch highway=residential 1 10000\n"
+    "assign turncost 0\n"
+    "---context:node\n"
+    "assign initialcost 0\n";
 
 // From S (8 E, 50.5 N) a round trip of radius 1000 m heading north with
 // three points has its via points on the bearings -30 and 30: 500.0 m west

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "router/ProfileFiles.h"
 #include "service/RouterProcess.h"
-#include "support/SegmentWriter.h"
-#include "support/TempDirectory.h"
-#include "support/TestNetwork.h"
+#include "testsupport/ProfileFiles.h"
+#include "testsupport/SegmentWriter.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestNetwork.h"
 
 namespace ferrow::service::testing {
 namespace {
@@ -20,13 +20,14 @@ using testsupport::TestNetwork;
 
 // Residential streets cost 1 per metre, tracks 1.5; no turn, node or
 // elevation costs. The car's default speed, 45 km/h, gives the times.
-const std::string kProfile = "---context:global\n"
-                             "assign validForCars true\n"
-                             "---context:way\n"
-                             "assign costfactor switch highway=residential 1 switch highway=track 1.5 10000\n"
-                             "assign turncost 0\n"
-                             "---context:node\n"
-                             "assign initialcost 0\n";
+const std::string kProfile =
+    "---context:global\n"
+    "assign validForCars true\n"
+    "---context:way\n"
+    "assign costfactor switch highway=residential 1 switch highway=track 1.5 10000\n"
+    "assign turncost 0\n"
+    "---context:node\n"
+    "assign initialcost 0\n";
 
 class RouteAnswers : public ::testing::Test {
 protected:
@@ -51,15 +52,16 @@ protected:
     // the coordinates.
     static std::string route(int id, const std::vector<int>& totals, const std::vector<std::string>& rows,
                              const std::string& coordinates) {
-        static const char* names[] = {"track-length", "filtered ascend", "plain-ascend", "total-time", "total-energy",
-                                      "cost"};
+        static const char* names[] = {"track-length", "filtered ascend", "plain-ascend",
+                                      "total-time",   "total-energy",    "cost"};
         std::string line = std::to_string(id) +
                            "\t1\t{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\",\"properties\":{";
         for (std::size_t i = 0; i < totals.size(); ++i) {
             line += "\"" + std::string(names[i]) + "\":\"" + std::to_string(totals[i]) + "\",";
         }
-        line += "\"messages\":[[\"Longitude\",\"Latitude\",\"Elevation\",\"Distance\",\"CostPerKm\",\"ElevCost\","
-                "\"TurnCost\",\"NodeCost\",\"InitialCost\",\"WayTags\",\"NodeTags\",\"Time\",\"Energy\"]";
+        line +=
+            "\"messages\":[[\"Longitude\",\"Latitude\",\"Elevation\",\"Distance\",\"CostPerKm\",\"ElevCost\","
+            "\"TurnCost\",\"NodeCost\",\"InitialCost\",\"WayTags\",\"NodeTags\",\"Time\",\"Energy\"]";
         for (const std::string& row : rows) line += "," + row;
         line += "]},\"geometry\":{\"type\":\"LineString\",\"coordinates\":[" + coordinates + "]}}]}\n";
         return line;
@@ -84,8 +86,9 @@ protected:
         write(net);
     }
 
-    const std::string streetCoordinates = "[8.000000,50.500000,100.0],[8.000000,50.501000,102.0],"
-                                          "[8.000000,50.502000,101.0]";
+    const std::string streetCoordinates =
+        "[8.000000,50.500000,100.0],[8.000000,50.501000,102.0],"
+        "[8.000000,50.502000,101.0]";
 };
 
 TEST_F(Street, TwoWaypoints) {
@@ -94,31 +97,34 @@ TEST_F(Street, TwoWaypoints) {
     // the climb less what the elevation buffer keeps (e^-1.11 of it): 6066 J
     // up the 2 m to B, 10746 J at C. Ascent: 2 m up, then 1 m down kept in
     // the buffer; plain ascent 1.5 truncated.
-    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502"),
-              route(1, {222, 2, 1, 18, 10746, 222},
-                    {R"(["8000000","50502000","101","222","1000","0","0","0","0","highway=residential","","17","10746"])"},
-                    streetCoordinates));
+    EXPECT_EQ(
+        answer("lonlats=8.0,50.5;8.0,50.502"),
+        route(1, {222, 2, 1, 18, 10746, 222},
+              {R"(["8000000","50502000","101","222","1000","0","0","0","0","highway=residential","","17","10746"])"},
+              streetCoordinates));
 }
 
 TEST_F(Street, ThreeWaypoints) {
     // Two legs, A to B (111, 6066 J, 8.88 s) and B to C; the second starts on
     // the segment from A, caught at B: a piece of 1 m carrying the climb from
     // A, then 111 m (112, 5524 J, 8.96 s). One row for the one street.
-    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.501;8.0,50.502"),
-              route(1, {222, 2, 1, 18, 11590, 223},
-                    {R"(["8000000","50502000","101","222","1000","0","0","0","0","highway=residential","","17","11590"])"},
-                    streetCoordinates));
+    EXPECT_EQ(
+        answer("lonlats=8.0,50.5;8.0,50.501;8.0,50.502"),
+        route(1, {222, 2, 1, 18, 11590, 223},
+              {R"(["8000000","50502000","101","222","1000","0","0","0","0","highway=residential","","17","11590"])"},
+              streetCoordinates));
 }
 
 TEST_F(Street, StraightLeg) {
     // A to C, then a straight 71 m east to X, which takes C's elevation. The
     // straight section is timed at the slowest speed, 45 km/h: 1 s + 5.68 s,
     // and its energy is (8.829 + 35.15625) x 71 = 3122.95 J.
-    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502,d;8.001,50.502"),
-              route(1, {293, 2, 1, 24, 13869, 222},
-                    {R"(["8000000","50502000","101","222","1000","0","0","0","0","highway=residential","","17","10746"])",
-                     R"(["8001000","50502000","-8192","71","0","0","0","0","0","direct_segment=1","","24","13869"])"},
-                    streetCoordinates + ",[8.001000,50.502000,101.0]"));
+    EXPECT_EQ(
+        answer("lonlats=8.0,50.5;8.0,50.502,d;8.001,50.502"),
+        route(1, {293, 2, 1, 24, 13869, 222},
+              {R"(["8000000","50502000","101","222","1000","0","0","0","0","highway=residential","","17","10746"])",
+               R"(["8001000","50502000","-8192","71","0","0","0","0","0","direct_segment=1","","24","13869"])"},
+              streetCoordinates + ",[8.001000,50.502000,101.0]"));
 }
 
 TEST_F(Street, PointInformation) {
@@ -133,11 +139,9 @@ TEST_F(Street, PointInformation) {
 }
 
 TEST_F(Street, ErrorsOfTheRun) {
-    EXPECT_EQ(answers({"lonlats=8.0,50.5",
-                       "lonlats=8.0,50.5;8.0,50.502&engineMode=1",
+    EXPECT_EQ(answers({"lonlats=8.0,50.5", "lonlats=8.0,50.5;8.0,50.502&engineMode=1",
                        "lonlats=8.0,50.5&engineMode=4&roundTripDistance=100001",
-                       "lonlats=8.0,50.5;8.0,50.52&profile:use_dynamic_range=0",
-                       "lonlats=8.0,50.5;12.5,50.5",
+                       "lonlats=8.0,50.5;8.0,50.52&profile:use_dynamic_range=0", "lonlats=8.0,50.5;12.5,50.5",
                        "lonlats=8.0,50.5;8.0,50.502&profile:pass1coefficient=-1&profile:pass2coefficient=-1",
                        "lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.502,30"}),
               "1\t0\twe need two lat/lon points at least!\n"
@@ -192,19 +196,20 @@ TEST_F(Detour, NogoCircleForcesTheDetour) {
     // matched to the street, so the route begins with the street's segment
     // caught at S (a 1 m piece, travelled against the way's direction: a row
     // of its own) and ends caught at T on the street's segment (1 more).
-    const std::string detour =
-        route(1, {434, 0, 0, 35, 19133, 436},
-              {R"(["8000000","50500000","-8192","0","1000","0","0","0","0","reversedirection=yes highway=residential","","0","43"])",
-               R"(["8000000","50502000","-8192","434","1000","0","0","0","0","highway=residential","","34","19133"])"},
-              "[8.000000,50.500000],[8.001500,50.500000],[8.001500,50.502000],[8.000000,50.502000]");
+    const std::string detour = route(
+        1, {434, 0, 0, 35, 19133, 436},
+        {R"(["8000000","50500000","-8192","0","1000","0","0","0","0","reversedirection=yes highway=residential","","0","43"])",
+         R"(["8000000","50502000","-8192","434","1000","0","0","0","0","highway=residential","","34","19133"])"},
+        "[8.000000,50.500000],[8.001500,50.500000],[8.001500,50.502000],[8.000000,50.502000]");
     EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30"), detour);
     // A via point inside the area is dropped: the same route.
     EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.501;8.0,50.502&nogos=8.0,50.501,30"), detour);
     // A penalty area is crossed when the detour costs more.
-    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30,0.1"),
-              route(1, {222, 0, 0, 18, 9764, 228},
-                    {R"(["8000000","50502000","-8192","222","1000","0","0","0","0","highway=residential","","17","9764"])"},
-                    "[8.000000,50.500000],[8.000000,50.501000],[8.000000,50.502000]"));
+    EXPECT_EQ(
+        answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30,0.1"),
+        route(1, {222, 0, 0, 18, 9764, 228},
+              {R"(["8000000","50502000","-8192","222","1000","0","0","0","0","highway=residential","","17","9764"])"},
+              "[8.000000,50.500000],[8.000000,50.501000],[8.000000,50.502000]"));
 }
 
 TEST_F(Detour, InfiniteWeightsMakeTheAreaImpassable) {
@@ -218,8 +223,7 @@ TEST_F(Detour, InfiniteWeightsMakeTheAreaImpassable) {
 }
 
 TEST_F(Detour, PassOneAloneFindsTheSameRoute) {
-    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&profile:pass1coefficient=-1"),
-              answer("lonlats=8.0,50.5;8.0,50.502"));
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&profile:pass1coefficient=-1"), answer("lonlats=8.0,50.5;8.0,50.502"));
     EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30&profile:pass1coefficient=-1"),
               answer("lonlats=8.0,50.5;8.0,50.502&nogos=8.0,50.501,30"));
 }

@@ -15,7 +15,8 @@ using ferrow::service::RouteService;
 
 namespace {
 
-const std::string kHeaderRow = R"(["Longitude","Latitude","Elevation","Distance","CostPerKm","ElevCost","TurnCost","NodeCost","InitialCost","WayTags","NodeTags","Time","Energy"])";
+const std::string kHeaderRow =
+    R"(["Longitude","Latitude","Elevation","Distance","CostPerKm","ElevCost","TurnCost","NodeCost","InitialCost","WayTags","NodeTags","Time","Energy"])";
 
 OsmPathElement& addPoint(OsmTrack& track, std::int32_t ilon, std::int32_t ilat, std::int16_t selev) {
     auto point = std::make_unique<OsmPathElement>();
@@ -46,7 +47,7 @@ TEST(RouteServiceRow, QuotesBackslashQuoteAndControlCharacters) {
     EXPECT_EQ(RouteService::row("\t"), R"(["",""])");
     EXPECT_EQ(RouteService::row("x\t\ty\t"), R"(["x","","y",""])");
     EXPECT_EQ(RouteService::row("name=Straße €"), R"(["name=Straße €"])");
-    EXPECT_EQ(RouteService::row(OsmTrack::messagesHeader), kHeaderRow);
+    EXPECT_EQ(RouteService::row(OsmTrack::MESSAGES_HEADER), kHeaderRow);
 }
 
 TEST(RouteServiceFormatPos, SixFractionDigits) {
@@ -65,8 +66,8 @@ TEST(RouteGeoJson, EmptyTrack) {
     EXPECT_EQ(RouteGeoJson::format(track),
               R"({"type":"FeatureCollection","features":[{"type":"Feature","properties":{"track-length":"0",)"
               R"("filtered ascend":"0","plain-ascend":"0","total-time":"0","total-energy":"0","cost":"0",)"
-              R"("messages":[)" + kHeaderRow +
-                  R"(]},"geometry":{"type":"LineString","coordinates":[]}}]})");
+              R"("messages":[)" +
+                  kHeaderRow + R"(]},"geometry":{"type":"LineString","coordinates":[]}}]})");
 }
 
 TEST(RouteGeoJson, TwoPointsOnOneWayMergeIntoOneRow) {
@@ -97,19 +98,21 @@ TEST(RouteGeoJson, TwoPointsOnOneWayMergeIntoOneRow) {
 
     // total time: 12.4f - 1.5f = 10.9, + 0.5 truncates to 11; the row takes
     // the second point's columns with distance and cost shares summed.
-    EXPECT_EQ(RouteGeoJson::format(track),
-              R"({"type":"FeatureCollection","features":[{"type":"Feature","properties":{"track-length":"30",)"
-              R"("filtered ascend":"2","plain-ascend":"3","total-time":"11","total-energy":"900","cost":"144",)"
-              R"("messages":[)" + kHeaderRow +
-                  R"(,["8124000","50000500","120","30","1500","11","22","33","44",)"
-                  R"("highway=residential surface=asphalt","","12","900"]]},)"
-                  R"("geometry":{"type":"LineString","coordinates":[[8.123456,50.000000,120.25],[8.124000,50.000500,120.0]]}}]})");
+    EXPECT_EQ(
+        RouteGeoJson::format(track),
+        R"({"type":"FeatureCollection","features":[{"type":"Feature","properties":{"track-length":"30",)"
+        R"("filtered ascend":"2","plain-ascend":"3","total-time":"11","total-energy":"900","cost":"144",)"
+        R"("messages":[)" +
+            kHeaderRow +
+            R"(,["8124000","50000500","120","30","1500","11","22","33","44",)"
+            R"("highway=residential surface=asphalt","","12","900"]]},)"
+            R"("geometry":{"type":"LineString","coordinates":[[8.123456,50.000000,120.25],[8.124000,50.000500,120.0]]}}]})");
 }
 
 TEST(RouteGeoJson, NodeTagsEndARunAndPointsWithoutTagsAreSkipped) {
     OsmTrack track;
-    addPoint(track, 179500000, 89500000, -32768);                                  // start, no message
-    addMessage(addPoint(track, 179600000, 89600000, 0), nullptr);                   // message without way tags
+    addPoint(track, 179500000, 89500000, -32768);                 // start, no message
+    addMessage(addPoint(track, 179600000, 89600000, 0), nullptr); // message without way tags
     MessageData& gate = addMessage(addPoint(track, 179700000, 89700000, 4), "highway=track");
     gate.nodeTags = "barrier=gate";
     gate.distance = 5;

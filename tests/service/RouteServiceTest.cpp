@@ -9,7 +9,7 @@
 #include "jcompat/Exceptions.h"
 #include "service/LargeStack.h"
 #include "service/ServiceLineProtocol.h"
-#include "support/TestPlatform.h"
+#include "testsupport/TestPlatform.h"
 
 using ferrow::service::onLargeStack;
 using ferrow::service::RouteService;
@@ -17,9 +17,7 @@ using ferrow::service::ServiceLineProtocol;
 
 namespace {
 
-RouteService::Answer answerFor(const std::string& line) {
-    return RouteService::answer(line, line.find('\t'), "demo");
-}
+RouteService::Answer answerFor(const std::string& line) { return RouteService::answer(line, line.find('\t'), "demo"); }
 
 } // namespace
 
@@ -38,8 +36,7 @@ TEST(RouteServiceAnswer, ParameterErrors) {
 }
 
 TEST(RouteServiceAnswer, ProfileRequestsReachTheEngine) {
-    const auto answer =
-        answerFor("1\tprofile=" FERROW_SOURCE_DIR "/profiles/car.vpf&lonlats=8.0,50.0;8.01,50.01");
+    const auto answer = answerFor("1\tprofile=" FERROW_SOURCE_DIR "/profiles/car.vpf&lonlats=8.0,50.0;8.01,50.01");
     EXPECT_FALSE(answer.ok);
     EXPECT_EQ(answer.text, "datafile E5_N50.rd5 not found"); // no segment files in "demo"
 }

@@ -123,5 +123,4 @@ inline ProcessResult serve(const std::string& input, const std::vector<std::stri
     return process.finish();
 }
 
-
 } // namespace ferrow::service::testing

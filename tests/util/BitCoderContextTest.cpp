@@ -36,12 +36,12 @@ TEST(BitCoderContextTest, DecodesShortVarBitsCodesFromHandWrittenBytes) {
         std::int64_t bits;
     };
     const Case cases[] = {
-        {{0x01}, 0, 1},        // "1"
-        {{0x02}, 1, 3},        // "010"
-        {{0x06}, 2, 3},        // "011"
-        {{0x04}, 3, 5},        // "00100"
-        {{0x1C}, 6, 5},        // "00111"
-        {{0x08}, 7, 7},        // "0001000"
+        {{0x01}, 0, 1},                 // "1"
+        {{0x02}, 1, 3},                 // "010"
+        {{0x06}, 2, 3},                 // "011"
+        {{0x04}, 3, 5},                 // "00100"
+        {{0x1C}, 6, 5},                 // "00111"
+        {{0x08}, 7, 7},                 // "0001000"
         {{0x00, 0x04, 0x00}, 1023, 21}, // 10 zeros, 1, ten zero bits
     };
     for (const Case& c : cases) {
@@ -96,7 +96,8 @@ TEST(BitCoderContextTest, CodesBeyondThirtyTwoBitsAreRefused) {
     EXPECT_THAT([&] { overflow.decodeVarBits(); },
                 ThrowsMessage<jcompat::RuntimeException>(StrEq("corrupt var-bits code: value exceeds 32 bits")));
     // The largest value still fits: 31 zeros, one, 31 zero bits.
-    const Bytes largest = written([](BitCoderContext& w) { w.encodeVarBits(std::numeric_limits<std::int32_t>::max()); });
+    const Bytes largest =
+        written([](BitCoderContext& w) { w.encodeVarBits(std::numeric_limits<std::int32_t>::max()); });
     EXPECT_EQ(largest, (Bytes{0x00, 0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0x00}));
     BitCoderContext reader(largest);
     EXPECT_EQ(reader.decodeVarBits(), std::numeric_limits<std::int32_t>::max());

@@ -85,9 +85,7 @@ TEST(ByteArrayUnifierTest, ASlotCollisionGivesAFreshEqualCopy) {
     EXPECT_EQ(unifier.unify(std::span(a).first(1)).size(), 1);
 }
 
-TEST(ByteArrayUnifierTest, NeedsASlot) {
-    EXPECT_THROW(ByteArrayUnifier(0), jcompat::IllegalArgumentException);
-}
+TEST(ByteArrayUnifierTest, NeedsASlot) { EXPECT_THROW(ByteArrayUnifier(0), jcompat::IllegalArgumentException); }
 
 } // namespace
 } // namespace ferrow::util

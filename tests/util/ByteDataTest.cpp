@@ -38,8 +38,8 @@ Bytes written(WriteFn write) {
 }
 
 TEST(ByteDataTest, BigEndianFixedWidthValues) {
-    const Bytes bytes{0x01, 0x02, 0x03, 0x04, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x85, 0x00, 0x02,
-                      0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01};
+    const Bytes bytes{0x01, 0x02, 0x03, 0x04, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x85,
+                      0x00, 0x02, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01};
     ByteDataReader reader(bytes);
     EXPECT_EQ(reader.readInt(), 0x01020304);
     EXPECT_EQ(reader.readInt(), -2);
@@ -70,8 +70,7 @@ TEST(ByteDataTest, VariableLengthNumbers) {
     EXPECT_EQ(five.readVarLengthUnsigned(), 0x10000000);
     EXPECT_EQ(five.getPosition(), 5);
 
-    EXPECT_EQ(written([](ByteDataWriter& w) { w.writeVarLengthUnsigned(-1); }),
-              (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x0F}));
+    EXPECT_EQ(written([](ByteDataWriter& w) { w.writeVarLengthUnsigned(-1); }), (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x0F}));
     EXPECT_EQ(written([](ByteDataWriter& w) { w.writeVarLengthUnsigned(0x3FFF); }), (Bytes{0xFF, 0x7F}));
     EXPECT_EQ(written([](ByteDataWriter& w) { w.writeVarLengthUnsigned(0x4000); }), (Bytes{0x80, 0x80, 0x01}));
 
@@ -171,15 +170,23 @@ TEST(ByteDataTest, RandomRoundTrips) {
         }
         for (std::size_t i = 0; i < values.size(); ++i) {
             switch (i % 3) {
-            case 0: writer.writeVarLengthUnsigned(values[i]); break;
-            case 1: writer.writeSignedVarLength(values[i]); break;
-            default: writer.writeInt(values[i]); break;
+            case 0:
+                writer.writeVarLengthUnsigned(values[i]);
+                break;
+            case 1:
+                writer.writeSignedVarLength(values[i]);
+                break;
+            default:
+                writer.writeInt(values[i]);
+                break;
             }
         }
         ByteDataReader reader(std::span<const Byte>(buffer).first(static_cast<std::size_t>(writer.getPosition())));
         for (std::size_t i = 0; i < values.size(); ++i) {
             switch (i % 3) {
-            case 0: ASSERT_EQ(reader.readVarLengthUnsigned(), values[i]); break;
+            case 0:
+                ASSERT_EQ(reader.readVarLengthUnsigned(), values[i]);
+                break;
             case 1: {
                 // Magnitudes from 2^30 on lose their top bit in the signed form.
                 const std::int32_t v = values[i];
@@ -190,7 +197,9 @@ TEST(ByteDataTest, RandomRoundTrips) {
                 }
                 break;
             }
-            default: ASSERT_EQ(reader.readInt(), values[i]); break;
+            default:
+                ASSERT_EQ(reader.readInt(), values[i]);
+                break;
             }
         }
         EXPECT_FALSE(reader.hasMoreData());

@@ -48,11 +48,14 @@ TEST(CheapRulerTest, Distances) {
 }
 
 TEST(CheapRulerTest, Destinations) {
-    EXPECT_EQ(CheapRuler::destination(188500000, 140050000, 0.0, 123.0), (std::array<std::int32_t, 2>{188500000, 140050000}));
+    EXPECT_EQ(CheapRuler::destination(188500000, 140050000, 0.0, 123.0),
+              (std::array<std::int32_t, 2>{188500000, 140050000}));
     // 188513962.35..., 140050000.5
-    EXPECT_EQ(CheapRuler::destination(188500000, 140050000, 1000.0, 90.0), (std::array<std::int32_t, 2>{188513962, 140050000}));
+    EXPECT_EQ(CheapRuler::destination(188500000, 140050000, 1000.0, 90.0),
+              (std::array<std::int32_t, 2>{188513962, 140050000}));
     // 188475319.19..., 140034107.63...
-    EXPECT_EQ(CheapRuler::destination(188500000, 140050000, 2500.0, 225.0), (std::array<std::int32_t, 2>{188475319, 140034107}));
+    EXPECT_EQ(CheapRuler::destination(188500000, 140050000, 2500.0, 225.0),
+              (std::array<std::int32_t, 2>{188475319, 140034107}));
     // Far beyond the grid: saturated, never undefined.
     const auto far = CheapRuler::destination(188500000, 140050000, 1e300, 90.0);
     EXPECT_EQ(far[0], 2147483647);

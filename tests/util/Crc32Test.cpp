@@ -21,8 +21,8 @@ TEST(Crc32Test, RegisterValuesOfKnownInputs) {
     EXPECT_EQ(static_cast<std::uint32_t>(Crc32::crc(bytesOf("123456789"))), 0x340BC6D9U);
     EXPECT_EQ(static_cast<std::uint32_t>(Crc32::crc(bytesOf("abc"))), 0xCADBBE3DU);
     EXPECT_EQ(Crc32::crc(std::vector<Byte>{}), -1);
-    EXPECT_EQ(Crc32::table[1], 0x77073096U);
-    EXPECT_EQ(Crc32::table[255], 0x2D02EF8DU);
+    EXPECT_EQ(Crc32::TABLE[1], 0x77073096U);
+    EXPECT_EQ(Crc32::TABLE[255], 0x2D02EF8DU);
 }
 
 TEST(Crc32Test, RangesInsideTheBytes) {

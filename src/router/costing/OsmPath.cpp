@@ -1,0 +1,357 @@
+#include "router/costing/OsmPath.h"
+
+#include <cmath>
+#include <string>
+
+#include "expressions/BExpressionContextWay.h"
+#include "jcompat/NumberText.h"
+#include "mapaccess/OsmTransferNode.h"
+#include "mapaccess/TurnRestriction.h"
+#include "router/costing/RoutingContext.h"
+#include "util/CheapRuler.h"
+#include "util/Saturate.h"
+
+namespace ferrow::router {
+
+using jcompat::toInt;
+using jcompat::wrapAdd;
+using jcompat::wrapSub;
+using mapaccess::OsmNode;
+
+namespace {
+
+// Process-wide: straight-line legs keep counting over the life of the process.
+std::int32_t directSegmentCounter = 1;
+
+} // namespace
+
+std::int32_t OsmPath::takeDirectSegmentNumber() {
+    const std::int32_t number = directSegmentCounter;
+    directSegmentCounter = wrapAdd(directSegmentCounter, 1);
+    return number;
+}
+
+void OsmPath::init(mapaccess::OsmLink* startLink) {
+    link = startLink;
+    targetNode = startLink->getTarget(nullptr);
+    selev = targetNode->selev;
+    prevIlon = -1;
+    prevIlat = -1;
+}
+
+void OsmPath::init(OsmPath& origin, mapaccess::OsmLink* nextLink, const TrackPointMap* refTrack, bool detailMode,
+                   RoutingContext& rc) {
+    if (origin.ownElement == nullptr) {
+        origin.ownElement = OsmPathElement::create(origin, rc.pathElements);
+    }
+    originElement = origin.ownElement;
+    link = nextLink;
+    sourceNode = origin.targetNode;
+    targetNode = nextLink->getTarget(sourceNode);
+    cost = origin.cost;
+    lastClassifier = origin.lastClassifier;
+    lastInitialCost = origin.lastInitialCost;
+    destinationBits = origin.destinationBits;
+    priorityClassifier = origin.priorityClassifier;
+    init(origin);
+    addAddionalPenalty(refTrack, detailMode, origin, nextLink, rc);
+}
+
+std::int16_t OsmPath::interpolateEle(std::int16_t e1, std::int16_t e2, double fraction) {
+    if (e1 == OsmNode::NO_ELEVATION || e2 == OsmNode::NO_ELEVATION) {
+        return OsmNode::NO_ELEVATION;
+    }
+    const double x = e2 * fraction + e1 * (1.0 - fraction);
+    return static_cast<std::int16_t>(toInt(x));
+}
+
+void OsmPath::computeKinematic(RoutingContext&, double, double, bool) {}
+
+// The walk over one link, section by section: where the current section
+// starts, the point before it (the turn reference; -1, -1 at a path's start)
+// and the geometry points still ahead.
+struct OsmPath::LinkWalk {
+    std::int32_t lon0;
+    std::int32_t lat0;
+    std::int32_t lon1;
+    std::int32_t lat1;
+    std::int16_t ele1;
+    std::int32_t linkDist; // metres of the sections walked
+    const mapaccess::OsmTransferNode* transfer;
+};
+
+// One section: from the walk's position to the next geometry point or the
+// target node.
+struct OsmPath::Section {
+    std::int32_t number;
+    bool toIntermediate;
+    std::int32_t lon2;
+    std::int32_t lat2;
+    std::int16_t storedEle2; // as the point stores it
+    std::int16_t ele2;       // interpolated where a waypoint is caught
+    bool isStartpoint;
+    std::int32_t dist = 0;
+    bool stopAtEndpoint = false;
+};
+
+void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode, OsmPath& origin,
+                                 mapaccess::OsmLink* nextLink, RoutingContext& rc) {
+    const util::ByteArray& wayTags = nextLink->wayTags;
+    if (wayTags.isNull()) {
+        recordStraightLine();
+        return;
+    }
+
+    rc.nogoCost = 0.0;
+    message = detailMode ? std::make_shared<MessageData>() : nullptr;
+    const bool isReverse = nextLink->isReverse(sourceNode);
+    expressions::BExpressionContextWay& way = *rc.expctxWay;
+    way.evaluate(rc.inverseDirection != isReverse, wayTags);
+
+    const bool allowed = way.getCostfactor() <= 9998.0f || detailMode;
+    const bool isTrafficBackbone = cost == 0 && way.getIsTrafficBackbone() > 0.0f;
+    const std::int32_t classifierMask = toInt(way.getClassifierMask());
+    const std::int32_t lastPriorityClassifier = priorityClassifier;
+    priorityClassifier = toInt(way.getPriorityClassifier());
+    if (!addInitialCost(way, rc.inverseDirection) || !passDestinationArea(classifierMask)) {
+        cost = -1;
+        return;
+    }
+
+    LinkWalk walk{origin.prevIlon,
+                  origin.prevIlat,
+                  sourceNode->ilon,
+                  sourceNode->ilat,
+                  origin.selev,
+                  0,
+                  rc.geometryDecoder.decodeGeometry(nextLink->geometry, sourceNode, targetNode, isReverse)};
+    for (std::int32_t nsection = 0;; ++nsection) {
+        Section section = beginSection(walk, nsection);
+        if (nsection == 0 && !detailMode && !section.isStartpoint && turnForbidden(rc, walk, section)) {
+            cost = -1;
+            return;
+        }
+        if (message && message->wayTags) startSectionRecord();
+        section.dist = rc.calcDistance(walk.lon1, walk.lat1, section.lon2, section.lat2);
+        if (rc.shortestMatch) catchWaypoint(rc, walk, section, detailMode);
+        if (message) message->distance = util::saturateToInt32(std::int64_t{message->distance} + section.dist);
+        if (section.isStartpoint) setStartReference(rc, walk, section);
+
+        const double angle =
+            rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
+        const double cosAngle = rc.anglemeter.getCosAngle();
+        const std::int16_t ele2Known = section.ele2 == OsmNode::NO_ELEVATION ? walk.ele1 : section.ele2;
+        double deltaH = walk.ele1 == OsmNode::NO_ELEVATION ? 0.0 : (ele2Known - walk.ele1) * 0.25;
+        if (rc.inverseDirection) deltaH = -deltaH;
+        const double elevation = ele2Known == OsmNode::NO_ELEVATION ? 100.0 : ele2Known * 0.25;
+
+        const double sectionCost = processWaySection(rc, section.dist, deltaH, elevation, angle, cosAngle,
+                                                     section.isStartpoint, nsection, lastPriorityClassifier);
+        if (sectionCost < 0.0 || !allowed || sectionCost + cost >= COST_LIMIT) {
+            cost = -1;
+            return;
+        }
+        if (!isTrafficBackbone) cost = util::saturateToInt32(std::int64_t{cost} + toInt(sectionCost));
+        computeKinematic(rc, section.dist, deltaH, detailMode);
+        if (message) {
+            recordSection(section, angle, classifierMask);
+            message->wayTags = way.getKeyValueDescription(isReverse, wayTags);
+        }
+
+        if (section.stopAtEndpoint) {
+            endAtWaypoint(rc, detailMode, section.storedEle2);
+            return;
+        }
+        if (!section.toIntermediate) {
+            reachTarget(refTrack, rc, walk.linkDist, section.dist, ele2Known);
+            return;
+        }
+        passGeometryPoint(rc, walk, section, ele2Known, detailMode);
+    }
+}
+
+inline void OsmPath::passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section,
+                                       std::int16_t elevation, bool detailMode) {
+    if (detailMode) {
+        originElement =
+            OsmPathElement::create(section.lon2, section.lat2, section.storedEle2, originElement, rc.pathElements);
+        originElement->cost = cost;
+    }
+    walk = {walk.lon1,          walk.lat1, section.lon2,
+            section.lat2,       elevation, util::saturateToInt32(std::int64_t{walk.linkDist} + section.dist),
+            walk.transfer->next};
+}
+
+inline void OsmPath::startSectionRecord() {
+    // Every section after the first gets a record of its own; the point where
+    // the previous one ended keeps the previous record.
+    if (originElement != nullptr) originElement->message = message;
+    message = std::make_shared<MessageData>();
+}
+
+inline void OsmPath::recordStraightLine() {
+    // A straight-line leg made by the engine: no cost, only its record.
+    message = std::make_shared<MessageData>();
+    message->turnAngle = 0.0f;
+    message->time = 1.0f;
+    message->energy = 0.0f;
+    message->priorityClassifier = 0;
+    message->classifierMask = 0;
+    message->ilon = targetNode->ilon;
+    message->ilat = targetNode->ilat;
+    message->elevation = OsmNode::NO_ELEVATION;
+    message->distance = sourceNode->calcDistance(*targetNode);
+    message->wayTags = "direct_segment=" + std::to_string(takeDirectSegmentNumber());
+}
+
+inline bool OsmPath::addInitialCost(const expressions::BExpressionContextWay& way, bool inverseDirection) {
+    const float newClassifier = way.getInitialClassifier();
+    const float newInitialCost = way.getInitialcost();
+    const float classifierDifference = newClassifier - lastClassifier;
+    if (newClassifier != 0.0f && lastClassifier != 0.0f &&
+        (classifierDifference > 0.0005 || classifierDifference < -0.0005)) {
+        const float initialCost = inverseDirection ? lastInitialCost : newInitialCost;
+        if (initialCost >= 1000000.0f) return false;
+        const std::int32_t initialCostPart = toInt(initialCost);
+        cost = util::saturateToInt32(std::int64_t{cost} + initialCostPart);
+        if (message) message->initialCost = util::saturateToInt32(std::int64_t{message->initialCost} + initialCostPart);
+    }
+    lastClassifier = newClassifier;
+    lastInitialCost = newInitialCost;
+    return true;
+}
+
+inline bool OsmPath::passDestinationArea(std::int32_t classifierMask) {
+    // A path may enter a destination-only area, but may leave one only when
+    // it started inside (and then only once).
+    const bool isDestination = (classifierMask & DESTINATION_WAY_MASK) != 0;
+    if (hasBit(PATH_START_BIT)) {
+        setBit(PATH_START_BIT, false);
+        setBit(CAN_LEAVE_DESTINATION_BIT, isDestination);
+        setBit(HAD_DESTINATION_START_BIT, isDestination);
+    } else if (hasBit(IS_ON_DESTINATION_BIT) && !isDestination) {
+        if (!hasBit(CAN_LEAVE_DESTINATION_BIT)) return false;
+        setBit(CAN_LEAVE_DESTINATION_BIT, false);
+    }
+    setBit(IS_ON_DESTINATION_BIT, isDestination);
+    return true;
+}
+
+inline OsmPath::Section OsmPath::beginSection(const LinkWalk& walk, std::int32_t number) {
+    prevIlon = walk.lon1;
+    prevIlat = walk.lat1;
+    const mapaccess::OsmTransferNode* transfer = walk.transfer;
+    const std::int16_t storedEle2 = transfer != nullptr ? transfer->selev : targetNode->selev;
+    return Section{number,
+                   transfer != nullptr,
+                   transfer != nullptr ? transfer->ilon : targetNode->ilon,
+                   transfer != nullptr ? transfer->ilat : targetNode->ilat,
+                   storedEle2,
+                   storedEle2,
+                   walk.lon0 == -1 && walk.lat0 == -1};
+}
+
+inline bool OsmPath::turnForbidden(const RoutingContext& rc, const LinkWalk& walk, const Section& section) const {
+    if (!rc.considerTurnRestrictions) return false;
+    const bool bikeOrFoot = rc.validForBikes || rc.validForFoot;
+    return rc.inverseDirection
+               ? mapaccess::TurnRestriction::isTurnForbidden(sourceNode->firstRestriction, section.lon2, section.lat2,
+                                                             walk.lon0, walk.lat0, bikeOrFoot, rc.validForCars)
+               : mapaccess::TurnRestriction::isTurnForbidden(sourceNode->firstRestriction, walk.lon0, walk.lat0,
+                                                             section.lon2, section.lat2, bikeOrFoot, rc.validForCars);
+}
+
+inline void OsmPath::catchWaypoint(RoutingContext& rc, LinkWalk& walk, Section& section, bool detailMode) {
+    if (rc.isEndpoint) {
+        section.stopAtEndpoint = true;
+        section.ele2 = interpolateEle(walk.ele1, section.ele2, rc.wayFraction);
+        return;
+    }
+    // The path starts here, at the caught waypoint.
+    cost = 0;
+    resetState();
+    walk.lon0 = -1;
+    walk.lat0 = -1;
+    section.isStartpoint = true;
+    if (detailMode) {
+        if (rc.wayFraction > 0.0) {
+            walk.ele1 = interpolateEle(walk.ele1, section.ele2, 1.0 - rc.wayFraction);
+            originElement =
+                OsmPathElement::create(rc.ilonShortest, rc.ilatShortest, walk.ele1, nullptr, rc.pathElements);
+        } else {
+            originElement = nullptr; // the start is the section's end: no duplicate point
+        }
+    }
+    if (!rc.pendingEndpoint) return;
+    // The end lies on the same segment: it is caught from here on.
+    rc.isEndpoint = true;
+    if (rc.nogoPoints.empty()) {
+        rc.nogoPoints.push_back(rc.pendingEndpoint);
+    } else {
+        rc.nogoPoints[0] = rc.pendingEndpoint;
+    }
+    rc.pendingEndpoint = nullptr;
+    section.dist = rc.calcDistance(rc.ilonShortest, rc.ilatShortest, section.lon2, section.lat2);
+    if (rc.shortestMatch) {
+        section.stopAtEndpoint = true;
+        section.ele2 = interpolateEle(walk.ele1, section.ele2, rc.wayFraction);
+    }
+}
+
+inline void OsmPath::setStartReference(const RoutingContext& rc, LinkWalk& walk, const Section& section) {
+    if (rc.startDirectionValid && rc.startDirection) {
+        const double direction = *rc.startDirection * 0.017453292519943295;
+        const util::CheapRuler::Scales& scales = util::CheapRuler::scalesAt(walk.lat1);
+        walk.lon0 = wrapSub(walk.lon1, toInt(1000.0 * std::sin(direction) / scales.kx));
+        walk.lat0 = wrapSub(walk.lat1, toInt(1000.0 * std::cos(direction) / scales.ky));
+    } else {
+        walk.lon0 = wrapSub(walk.lon1, wrapSub(section.lon2, walk.lon1));
+        walk.lat0 = wrapSub(walk.lat1, wrapSub(section.lat2, walk.lat1));
+    }
+}
+
+inline void OsmPath::recordSection(const Section& section, double angle, std::int32_t classifierMask) {
+    message->turnAngle = static_cast<float>(angle);
+    message->time = static_cast<float>(getTotalTime());
+    message->energy = static_cast<float>(getTotalEnergy());
+    message->priorityClassifier = priorityClassifier;
+    message->classifierMask = classifierMask;
+    message->ilon = section.lon2;
+    message->ilat = section.lat2;
+    message->elevation = section.storedEle2;
+}
+
+inline void OsmPath::endAtWaypoint(RoutingContext& rc, bool detailMode, std::int16_t storedEle2) {
+    if (detailMode) {
+        originElement =
+            OsmPathElement::create(rc.ilonShortest, rc.ilatShortest, storedEle2, originElement, rc.pathElements);
+        originElement->cost = cost;
+        if (message) originElement->message = message;
+    }
+    cost = rc.nogoCost < 0.0 ? -1 : toInt(cost + rc.nogoCost);
+}
+
+inline void OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
+                                 std::int32_t lastDist, std::int16_t elevation) {
+    if (refTrack != nullptr && refTrack->contains(targetNode->getIdFromPos()) &&
+        refTrack->contains(sourceNode->getIdFromPos())) {
+        // The link belongs to an earlier alternative: its whole length is charged again.
+        cost = util::saturateToInt32(std::int64_t{cost} + linkDist + lastDist);
+    }
+    selev = elevation;
+
+    if (rc.nogoCost < 0.0) {
+        cost = -1;
+        return;
+    }
+    cost = toInt(cost + rc.nogoCost);
+
+    const double nodeCost = processTargetNode(rc);
+    if (nodeCost < 0.0 || nodeCost + cost >= COST_LIMIT) {
+        cost = -1;
+        return;
+    }
+    cost = util::saturateToInt32(std::int64_t{cost} + toInt(nodeCost));
+}
+
+} // namespace ferrow::router

@@ -1,0 +1,249 @@
+#include "router/costing/StdPath.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "expressions/BExpressionContextNode.h"
+#include "expressions/BExpressionContextWay.h"
+#include "jcompat/NumberText.h"
+#include "router/costing/RoutingContext.h"
+#include "util/Saturate.h"
+
+namespace ferrow::router {
+
+using jcompat::toInt;
+
+namespace {
+
+// Minimum and maximum as the cost formulas define them: a NaN operand gives
+// NaN, and -0.0 counts below 0.0.
+template <typename Float>
+Float minOf(Float a, Float b) {
+    if (std::isnan(a) || std::isnan(b)) return std::numeric_limits<Float>::quiet_NaN();
+    if (a == b) return std::signbit(a) ? a : b;
+    return a < b ? a : b;
+}
+template <typename Float>
+Float maxOf(Float a, Float b) {
+    if (std::isnan(a) || std::isnan(b)) return std::numeric_limits<Float>::quiet_NaN();
+    if (a == b) return std::signbit(a) ? b : a;
+    return a > b ? a : b;
+}
+
+// 1000000 / the output as an integer when that is at least 1, else the integer itself.
+std::int32_t costDivisor(float output) {
+    const std::int32_t value = toInt(output);
+    return value >= 1 ? 1000000 / value : value;
+}
+
+// The cost of one elevation buffer's excess over the penalty buffer, which
+// the section's length works off; the buffer is reduced accordingly. The
+// weight (0 to 1) tells how much of the section runs on the slope's cost factor.
+struct BufferPrice {
+    float weight = 0.0f;
+    float cost = 0.0f;
+};
+
+BufferPrice priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float fd, float maxSlope,
+                        std::int32_t divisor, std::int32_t slopeDivisor) {
+    BufferPrice price;
+    if (buffer > rc.elevationpenaltybuffer) {
+        const std::int32_t excess = util::saturateToInt32(std::int64_t{buffer} - rc.elevationpenaltybuffer);
+        std::int32_t reduce = util::saturateToInt32(std::int64_t{rc.elevationbufferreduce} * d);
+        if (excess < reduce) {
+            price.weight = static_cast<float>(excess) / static_cast<float>(reduce);
+            reduce = excess;
+        } else {
+            price.weight = 1.0f;
+        }
+        const std::int32_t overMax = util::saturateToInt32(std::int64_t{buffer} - rc.elevationmaxbuffer);
+        if (overMax > reduce) reduce = overMax;
+        buffer = util::saturateToInt32(std::int64_t{buffer} - reduce);
+        const float slopePart = maxSlope * 10000.0f * fd;
+        if (divisor >= 1) price.cost = minOf(static_cast<float>(reduce), slopePart) / static_cast<float>(divisor);
+        if (slopeDivisor >= 1) {
+            price.cost += maxOf(static_cast<float>(reduce) - slopePart, 0.0f) / static_cast<float>(slopeDivisor);
+        }
+    } else if (buffer < 0) {
+        buffer = 0;
+    }
+    return price;
+}
+
+} // namespace
+
+double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH, double /*elevation*/, double angle,
+                                  double cosAngle, bool /*isStartpoint*/, std::int32_t nsection,
+                                  std::int32_t lastPriorityClassifier) {
+    const expressions::BExpressionContextWay& way = *rc.expctxWay;
+    const float costFactor = way.getCostfactor();
+    float upCostFactor = way.getUphillCostfactor();
+    float downCostFactor = way.getDownhillCostfactor();
+    if (upCostFactor == 0.0f) upCostFactor = costFactor;
+    if (downCostFactor == 0.0f) downCostFactor = costFactor;
+
+    downhillDivisor = costDivisor(way.getDownhillcost());
+    uphillDivisor = costDivisor(way.getUphillcost());
+    const std::int32_t downSlopeValue = toInt(way.getDownhillmaxslopecost());
+    const std::int32_t upSlopeValue = toInt(way.getUphillmaxslopecost());
+    const std::int32_t downSlopeDivisor = downSlopeValue >= 1 ? 1000000 / downSlopeValue : downhillDivisor;
+    const std::int32_t upSlopeDivisor = upSlopeValue >= 1 ? 1000000 / upSlopeValue : uphillDivisor;
+
+    const std::int32_t d = toInt(dist);
+    std::int32_t turn = toInt((1.0 - cosAngle) * way.getTurncost() + 0.2);
+
+    // Crossing a bigger road coming from it, on a bike: the node's estimated
+    // crossing class prices the turn.
+    if (rc.validForBikes && rc.considerCrossing && lastPriorityClassifier > 0 && nsection == 0 &&
+        lastPriorityClassifier >= rc.crossingPrioH &&
+        way.getPriorityClassifier() <= static_cast<float>(rc.crossingPrioL) && !sourceNode->nodeTags.isNull()) {
+        const std::string description =
+            rc.expctxNode->getKeyValueDescription(way.getNodeAccessGranted() != 0.0f, sourceNode->nodeTags);
+        static constexpr std::string_view kCrossingClass = "estimated_crossing_class=";
+        const std::size_t at = description.find(kCrossingClass);
+        if (at != std::string::npos && at + kCrossingClass.size() < description.size()) {
+            const char crossingClass = description[at + kCrossingClass.size()];
+            if (crossingClass >= '1' && crossingClass <= '6') {
+                const auto index = static_cast<std::size_t>(crossingClass - '1');
+                std::int32_t crossingCost = 0;
+                if (angle < 0.0) {
+                    crossingCost = rc.costToLeftFromHClass[index];
+                } else if (angle > 0.0) {
+                    crossingCost = rc.costToRightFromHClass[index];
+                }
+                turn = util::saturateToInt32(std::int64_t{turn} + crossingCost);
+            }
+        }
+    }
+
+    if (message) {
+        message->turnCost = util::saturateToInt32(std::int64_t{message->turnCost} + turn);
+        message->turnAngle = static_cast<float>(angle);
+    }
+
+    // The hysteresis buffers collect climbs and descents less what the
+    // cut-off slope allows over the section's length.
+    const std::int32_t dh = toInt(deltaH * 1000000.0);
+    const float fd = static_cast<float>(d);
+    downhillBuffer = toInt(static_cast<float>(jcompat::wrapNeg(dh)) - way.getDownhillcutoff() * 10000.0f * fd +
+                           static_cast<float>(downhillBuffer));
+    uphillBuffer =
+        toInt(static_cast<float>(dh) - way.getUphillcutoff() * 10000.0f * fd + static_cast<float>(uphillBuffer));
+
+    double sectionCost = turn;
+    const BufferPrice down =
+        priceBuffer(downhillBuffer, rc, d, fd, way.getDownhillmaxslope(), downhillDivisor, downSlopeDivisor);
+    if (down.cost > 0.0f) {
+        sectionCost += down.cost;
+        if (message) message->elevationCost = toInt(down.cost + static_cast<float>(message->elevationCost));
+    }
+    const BufferPrice up = priceBuffer(uphillBuffer, rc, d, fd, way.getUphillmaxslope(), uphillDivisor, upSlopeDivisor);
+    if (up.cost > 0.0f) {
+        sectionCost += up.cost;
+        if (message) message->elevationCost = toInt(up.cost + static_cast<float>(message->elevationCost));
+    }
+
+    const float effectiveCostFactor =
+        downCostFactor * down.weight + (upCostFactor * up.weight + costFactor * ((1.0f - up.weight) - down.weight));
+    if (message) message->costFactor = effectiveCostFactor;
+    sectionCost += effectiveCostFactor * fd + 0.5f;
+    return sectionCost;
+}
+
+double StdPath::processTargetNode(RoutingContext& rc) {
+    if (targetNode->nodeTags.isNull()) return 0.0;
+    const bool nodeAccessGranted = rc.expctxWay->getNodeAccessGranted() != 0.0f;
+    expressions::BExpressionContextNode& node = *rc.expctxNode;
+    node.evaluate(nodeAccessGranted, targetNode->nodeTags);
+    const float initialCost = node.getOutput(expressions::BExpressionContextNode::INITIALCOST);
+    if (initialCost >= 1000000.0f) return -1.0;
+    if (message) {
+        message->nodeCost = util::saturateToInt32(std::int64_t{message->nodeCost} + toInt(initialCost));
+        message->nodeTags = node.getKeyValueDescription(nodeAccessGranted, targetNode->nodeTags);
+    }
+    return initialCost;
+}
+
+std::int32_t StdPath::elevationCorrection() const {
+    return util::saturateToInt32(std::int64_t{pendingDownhillCost()} + pendingUphillCost());
+}
+
+bool StdPath::definitlyWorseThan(const OsmPath& other) const {
+    const auto& p = static_cast<const StdPath&>(other);
+    std::int64_t c = p.cost;
+    if (p.downhillDivisor > 0) {
+        const std::int64_t delta = std::int64_t{p.pendingDownhillCost()} - pendingDownhillCost();
+        if (delta > 0) c += delta;
+    }
+    if (p.uphillDivisor > 0) {
+        const std::int64_t delta = std::int64_t{p.pendingUphillCost()} - pendingUphillCost();
+        if (delta > 0) c += delta;
+    }
+    return c < cost;
+}
+
+void StdPath::computeKinematic(RoutingContext& rc, double dist, double deltaH, bool detailMode) {
+    if (!detailMode) return;
+
+    // Climb carried between sections, decaying over 100 m, with a 3 m dead band.
+    const float climb = static_cast<float>(elevationBuffer + deltaH);
+    const double reduce = std::exp(-dist / 100.0);
+    const double shift = climb > 3.0f ? -3.0 : climb < -3.0f ? 3.0 : 0.0;
+    elevationBuffer = static_cast<float>(reduce * (shift + climb) - shift);
+    const double incline = static_cast<float>(climb - elevationBuffer) / dist;
+
+    const double rollingForce = rc.totalMass * 9.81 * (incline + rc.C_r);
+
+    double speed;
+    if (rc.validForFoot) {
+        speed = rc.maxSpeed * std::exp(-3.5 * std::fabs(incline + 0.05));
+    } else {
+        const float wayMaxSpeed = rc.expctxWay->getMaxspeed() / 3.6f;
+        const double vMax = wayMaxSpeed > 0.0f ? minOf(static_cast<double>(wayMaxSpeed), rc.maxSpeed) : rc.maxSpeed;
+        if (rc.validForBikes) {
+            // The speed at which the rider's power balances air and rolling
+            // resistance, by Newton steps; doubled while still too slow to matter.
+            double v = 8.0;
+            bool stillDoubling = true;
+            for (int step = 0; step < 10; ++step) {
+                const double y = (rc.S_C_x * v * v + rollingForce) * v - rc.bikerPower;
+                if (y < 0.1) {
+                    if (!stillDoubling) break;
+                    v *= 2.0;
+                    continue;
+                }
+                stillDoubling = false;
+                v -= y / (3.0 * rc.S_C_x * v * v + rollingForce);
+            }
+            speed = minOf(v, vMax);
+        } else {
+            speed = vMax;
+        }
+    }
+    totalTime = static_cast<float>(totalTime + dist / speed);
+    const double work = dist * (rollingForce + rc.S_C_x * speed * speed);
+    if (work > 0.0) totalEnergy = static_cast<float>(totalEnergy + work);
+}
+
+void StdPath::init(const OsmPath& origin) {
+    const auto& from = static_cast<const StdPath&>(origin);
+    downhillBuffer = from.downhillBuffer;
+    uphillBuffer = from.uphillBuffer;
+    totalTime = from.totalTime;
+    totalEnergy = from.totalEnergy;
+    elevationBuffer = from.elevationBuffer;
+}
+
+void StdPath::resetState() {
+    downhillBuffer = 0;
+    uphillBuffer = 0;
+    totalTime = 0.0f;
+    totalEnergy = 0.0f;
+    elevationBuffer = 0.0f;
+    downhillDivisor = 0;
+    uphillDivisor = 0;
+}
+
+} // namespace ferrow::router
