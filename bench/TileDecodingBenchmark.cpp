@@ -10,6 +10,7 @@
 #include "codec/DataBuffers.h"
 #include "codec/MicroCache2.h"
 #include "codec/StatCoderContext.h"
+#include "mapaccess/DecodedTile.h"
 #include "mapaccess/DirectWeaver.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
@@ -165,8 +166,10 @@ void BM_WeaveTile(benchmark::State& state) {
         map->cleanupMode = static_cast<std::int32_t>(state.range(0));
         state.ResumeTiming();
         codec::StatCoderContext coder(tile.bytes);
-        mapaccess::DirectWeaver(coder, buffers, LON_IDX, LAT_IDX, 80, &validator, nullptr, *map,
-                                static_cast<std::int32_t>(tile.bytes.size()));
+        mapaccess::DirectWeaver(std::make_shared<mapaccess::DecodedTile>(mapaccess::DecodedTile::decode(
+                                    coder, buffers, LON_IDX, LAT_IDX, 80, &validator, nullptr,
+                                    static_cast<std::int32_t>(tile.bytes.size()))),
+                                *map, nullptr);
         benchmark::DoNotOptimize(map->nodeCount);
         state.PauseTiming();
         map.reset();
@@ -175,5 +178,28 @@ void BM_WeaveTile(benchmark::State& state) {
     setCounters(state, tile);
 }
 BENCHMARK(BM_WeaveTile)->Arg(0)->Arg(1);
+
+// Weaving a tile decoded before, as every search after the first does.
+void BM_WeaveDecodedTile(benchmark::State& state) {
+    const GridTile& tile = gridTile();
+    codec::DataBuffers buffers;
+    testsupport::TestTagValidator validator;
+    codec::StatCoderContext coder(tile.bytes);
+    const auto decoded = std::make_shared<const mapaccess::DecodedTile>(mapaccess::DecodedTile::decode(
+        coder, buffers, LON_IDX, LAT_IDX, 80, &validator, nullptr, static_cast<std::int32_t>(tile.bytes.size())));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto map = std::make_unique<mapaccess::OsmNodesMap>();
+        map->cleanupMode = static_cast<std::int32_t>(state.range(0));
+        state.ResumeTiming();
+        mapaccess::DirectWeaver(decoded, *map, nullptr);
+        benchmark::DoNotOptimize(map->nodeCount);
+        state.PauseTiming();
+        map.reset();
+        state.ResumeTiming();
+    }
+    setCounters(state, tile);
+}
+BENCHMARK(BM_WeaveDecodedTile)->Arg(0)->Arg(1);
 
 } // namespace

@@ -104,6 +104,11 @@ public:
         }
         return resultVector_[resultOffset_ + slot];
     }
+    // Every output slot of the last evaluation at once, for readers of many.
+    std::span<const float> getOutputs() const {
+        if (resultVector_ == nullptr) throwNoOutput(0);
+        return {resultVector_ + resultOffset_, outputSlots_.size()};
+    }
     std::string getKeyValueDescription(bool inverseDirection, std::span<const util::Byte> bytes);
     float getLookupValue(int nameIdx) const;
     float getLookupMatch(int nameIdx, std::span<const int> valueIdxArray) const;

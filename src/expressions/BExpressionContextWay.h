@@ -63,10 +63,17 @@ public:
         return BExpressionContext::lookupIdxUsedTable();
     }
     void setDecodeForbidden(bool decodeForbidden) override { decodeForbidden_ = decodeForbidden; }
+    std::uint64_t decodingIdentity() const override {
+        return decodingIdentity_ == 0 ? 0 : decodingIdentity_ << 1 | (decodeForbidden_ ? 1U : 0U);
+    }
+    // Given by whoever parsed the profile into this context, for all contexts
+    // parsed from the same inputs; 0 (the default) keeps no decoded tiles.
+    void setDecodingIdentity(std::uint64_t identity) noexcept { decodingIdentity_ = identity; }
     util::ByteArray unify(std::span<const util::Byte> slice) override { return BExpressionContext::unify(slice); }
 
 private:
     bool decodeForbidden_ = false;
+    std::uint64_t decodingIdentity_ = 0;
 };
 
 } // namespace ferrow::expressions

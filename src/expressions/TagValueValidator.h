@@ -33,6 +33,12 @@ public:
     // Switches whether accessType may answer 1.
     virtual void setDecodeForbidden(bool decodeForbidden) = 0;
 
+    // Equal identities filter, classify and share tag sets alike, so a tile
+    // decoded under one may stand for a tile decoded under the other. Any
+    // change of the profile's tag use, its access rules or the decode-forbidden
+    // switch gives another identity. 0: no decoded tile is to be kept.
+    virtual std::uint64_t decodingIdentity() const = 0;
+
     // An array equal to the slice, shared with other callers; it is never
     // changed afterwards (the IByteArrayUnifier operation).
     virtual util::ByteArray unify(std::span<const util::Byte> slice) = 0;

@@ -91,24 +91,9 @@ std::string floatingToString(Float value) {
     return text;
 }
 
-template <typename Integer, typename Float>
-Integer saturatingCast(Float value) {
-    if (std::isnan(value)) return 0;
-    // The limits of Integer are powers of two and so exact in Float.
-    constexpr Float kUpper = -static_cast<Float>(std::numeric_limits<Integer>::min());
-    if (value >= kUpper) return std::numeric_limits<Integer>::max();
-    if (value <= static_cast<Float>(std::numeric_limits<Integer>::min())) return std::numeric_limits<Integer>::min();
-    return static_cast<Integer>(value);
-}
-
 } // namespace
 
 std::string doubleToString(double value) { return floatingToString(value); }
 std::string floatToString(float value) { return floatingToString(value); }
-
-std::int32_t toInt(double value) { return saturatingCast<std::int32_t>(value); }
-std::int32_t toInt(float value) { return saturatingCast<std::int32_t>(value); }
-std::int64_t toLong(double value) { return saturatingCast<std::int64_t>(value); }
-std::int64_t toLong(float value) { return saturatingCast<std::int64_t>(value); }
 
 } // namespace ferrow::jcompat

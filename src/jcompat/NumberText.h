@@ -2,6 +2,7 @@
 
 #include <concepts>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <type_traits>
 
@@ -14,11 +15,22 @@ std::string doubleToString(double value);
 std::string floatToString(float value);
 
 // Floating-point to integer conversion: truncates toward zero, NaN gives 0,
-// values beyond the range (and infinities) saturate at its limits.
-std::int32_t toInt(double value);
-std::int32_t toInt(float value);
-std::int64_t toLong(double value);
-std::int64_t toLong(float value);
+// values beyond the range (and infinities) saturate at its limits. Inline:
+// the cost models convert several times per search step.
+template <std::integral Integer, std::floating_point Float>
+Integer saturatingCast(Float value) noexcept {
+    // The limits of Integer are powers of two and so exact in Float.
+    constexpr Float lower = static_cast<Float>(std::numeric_limits<Integer>::min());
+    constexpr Float upper = -lower;
+    if (value > lower && value < upper) [[likely]]
+        return static_cast<Integer>(value);
+    if (value != value) return 0; // NaN
+    return value > 0 ? std::numeric_limits<Integer>::max() : std::numeric_limits<Integer>::min();
+}
+inline std::int32_t toInt(double value) noexcept { return saturatingCast<std::int32_t>(value); }
+inline std::int32_t toInt(float value) noexcept { return saturatingCast<std::int32_t>(value); }
+inline std::int64_t toLong(double value) noexcept { return saturatingCast<std::int64_t>(value); }
+inline std::int64_t toLong(float value) noexcept { return saturatingCast<std::int64_t>(value); }
 
 // Two's-complement wrap-around arithmetic on 32- and 64-bit integers, for the
 // hashes and counters that rely on overflow wrapping instead of being undefined.

@@ -1,33 +1,69 @@
 #include "mapaccess/DirectWeaver.h"
 
-#include "codec/TileBodyReader.h"
+#include <algorithm>
+
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/TurnRestriction.h"
+#include "util/ByteDataReader.h"
 
 namespace ferrow::mapaccess {
 
-DirectWeaver::DirectWeaver(codec::StatCoderContext& coder, codec::DataBuffers& buffers, std::int32_t lonIdx,
-                           std::int32_t latIdx, std::int32_t tilesPerDegree,
-                           expressions::TagValueValidator* wayValidator, codec::WaypointMatcher* waypointMatcher,
-                           OsmNodesMap& hollowNodes, std::int32_t tileBytes)
-    : nodesMap_(&hollowNodes), geometryBuffer_(buffers.recordBuffer) {
-    codec::TileBodyReader reader(coder, buffers, lonIdx, latIdx, tilesPerDegree, wayValidator, waypointMatcher,
-                                 tileBytes);
-    const std::int32_t count = reader.nodeCount();
-    lons_ = reader.nodeLons().data();
-    lats_ = reader.nodeLats().data();
-    nodes_.assign(static_cast<std::size_t>(count), nullptr);
-    for (std::int32_t n = 0; n < count; ++n) {
-        OsmNode* known = hollowNodes.get(lons_[n], lats_[n]);
-        if (known != nullptr) {
-            known->visitId = 1;
-            hollowNodes.removeUnlessEndNode(known);
-            nodes_[static_cast<std::size_t>(n)] = known;
+namespace {
+
+std::int32_t wrapAdd(std::int32_t a, std::int32_t b) noexcept {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+
+} // namespace
+
+DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesMap& hollowNodes,
+                           codec::WaypointMatcher* waypointMatcher)
+    : tile_(decoded.get()), nodesMap_(&hollowNodes) {
+    const DecodedTile& tile = *decoded;
+    hollowNodes.keepTile(std::move(decoded));
+    const std::size_t count = tile.lons.size();
+    nodes_.assign(count, nullptr);
+    // The tile's nodes that the map knows already (hollow ones and the end
+    // nodes) are completed in place, found from whichever side is smaller.
+    if (hollowNodes.nodeTable().size() < count) {
+        knownScratch_.clear();
+        for (const auto& [id, known] : hollowNodes.nodeTable()) {
+            if (!tile.mayHold(known->ilon, known->ilat)) continue;
+            const std::int32_t n = tile.indexOf(known->ilon, known->ilat);
+            if (n >= 0) knownScratch_.emplace_back(n, known);
+        }
+        std::sort(knownScratch_.begin(), knownScratch_.end());
+        for (const auto& [n, known] : knownScratch_) adoptKnown(static_cast<std::size_t>(n), known);
+    } else {
+        for (std::size_t n = 0; n < count; ++n) {
+            if (OsmNode* known = hollowNodes.get(tile.lons[n], tile.lats[n])) adoptKnown(n, known);
         }
     }
 
-    reader.readNodes(*this);
+    // In the order the tile body gives them: a node's restrictions, its data, its links.
+    std::size_t restriction = 0;
+    std::size_t link = 0;
+    for (std::size_t n = 0; n < tile.nodes.size(); ++n) {
+        const DecodedTile::Node& data = tile.nodes[n];
+        for (; restriction < data.restrictionsEnd; ++restriction) {
+            const DecodedTile::Restriction& r = tile.restrictions[restriction];
+            TurnRestriction* created = nodesMap_->createTurnRestriction();
+            created->exceptions = r.exceptions;
+            created->isPositive = r.positive;
+            created->fromLon = r.fromLon;
+            created->fromLat = r.fromLat;
+            created->toLon = r.toLon;
+            created->toLat = r.toLat;
+            node(static_cast<std::int32_t>(n))->addTurnRestriction(created);
+        }
+        OsmNode* tileNode = node(static_cast<std::int32_t>(n));
+        tileNode->selev = data.elevation;
+        tileNode->nodeTags = data.tags;
+        for (; link < data.linksEnd; ++link) {
+            weaveLink(link);
+        }
+    }
 
     if (hollowNodes.cleanupMode != 0) {
         hollowNodes.baseId = hollowNodes.lastVisitId++;
@@ -43,70 +79,57 @@ DirectWeaver::DirectWeaver(codec::StatCoderContext& coder, codec::DataBuffers& b
             }
         }
     }
+
+    if (waypointMatcher != nullptr) feedMatcher(*waypointMatcher);
+}
+
+void DirectWeaver::adoptKnown(std::size_t n, OsmNode* known) {
+    known->visitId = 1;
+    nodesMap_->removeUnlessEndNode(known);
+    nodes_[n] = known;
 }
 
 OsmNode* DirectWeaver::node(std::int32_t n) {
     OsmNode*& slot = nodes_[static_cast<std::size_t>(n)];
     if (slot == nullptr) {
-        slot = nodesMap_->createNode(lons_[n], lats_[n]);
+        slot =
+            nodesMap_->createNode(tile_->lons[static_cast<std::size_t>(n)], tile_->lats[static_cast<std::size_t>(n)]);
     }
     return slot;
 }
 
-void DirectWeaver::restriction(std::int32_t n, std::int16_t exceptions, bool positive, std::int32_t fromLon,
-                               std::int32_t fromLat, std::int32_t toLon, std::int32_t toLat) {
-    TurnRestriction* restriction = nodesMap_->createTurnRestriction();
-    restriction->exceptions = exceptions;
-    restriction->isPositive = positive;
-    restriction->fromLon = fromLon;
-    restriction->fromLat = fromLat;
-    restriction->toLon = toLon;
-    restriction->toLat = toLat;
-    node(n)->addTurnRestriction(restriction);
-}
-
-void DirectWeaver::nodeData(std::int32_t n, std::int16_t elevation, const codec::TagValueWrapper* nodeTags) {
-    OsmNode* tileNode = node(n);
-    tileNode->selev = elevation;
-    tileNode->nodeTags = nodeTags != nullptr ? nodeTags->data : util::ByteArray();
-}
-
-bool DirectWeaver::beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat,
-                             bool reverse, const codec::TagValueWrapper* wayTags) {
-    linkNode_ = n;
-    linkTarget_ = target;
-    linkLon_ = targetLon;
-    linkLat_ = targetLat;
-    linkReverse_ = reverse;
-    linkTags_ = wayTags;
-    geometryWriter_.reset(geometryBuffer_);
-    return wayTags != nullptr;
-}
-
-void DirectWeaver::geometryPoint(std::int32_t dlon, std::int32_t dlat, std::int32_t elevationStep) {
-    geometryWriter_.writeSignedVarLength(dlon);
-    geometryWriter_.writeSignedVarLength(dlat);
-    geometryWriter_.writeSignedVarLength(elevationStep);
-}
-
-void DirectWeaver::endLink() {
-    if (linkTags_ == nullptr) {
-        return;
-    }
-    const std::int32_t geometryLength = geometryWriter_.getPosition();
-    const util::ByteArray geometry =
-        geometryLength > 0 ? util::ByteArray::copyOf(geometryBuffer_.first(static_cast<std::size_t>(geometryLength)))
-                           : util::ByteArray();
-    OsmNode* source = node(linkNode_);
-    if (linkTarget_ >= 0) {
-        OsmNode* target = node(linkTarget_);
-        OsmLink* link = source->isLinkUnused() ? source : target->isLinkUnused() ? target : nodesMap_->createLink();
-        link->wayTags = linkTags_->data;
-        link->geometry = geometry;
-        source->addLink(link, false, target);
+void DirectWeaver::weaveLink(std::size_t index) {
+    const DecodedTile::Link& link = tile_->links[index];
+    OsmNode* source = node(link.node);
+    if (link.target >= 0) {
+        OsmNode* target = node(link.target);
+        OsmLink* woven = source->isLinkUnused() ? source : target->isLinkUnused() ? target : nodesMap_->createLink();
+        woven->wayTags = link.wayTags;
+        woven->geometry = link.geometry;
+        woven->shape = tile_->shapeOf(index);
+        source->addLink(woven, false, target);
     } else {
-        source->addLink(linkLon_, linkLat_, linkTags_->data, geometry, *nodesMap_, linkReverse_);
+        source->addLink(link.targetLon, link.targetLat, link.wayTags, link.geometry, *nodesMap_, link.reverse,
+                        tile_->shapeOf(index));
         source->visitId = 1;
+    }
+}
+
+void DirectWeaver::feedMatcher(codec::WaypointMatcher& matcher) const {
+    util::ByteDataReader points;
+    for (const DecodedTile::Link& link : tile_->links) {
+        if (!link.matchable) continue;
+        std::int32_t ilon = tile_->lons[static_cast<std::size_t>(link.node)];
+        std::int32_t ilat = tile_->lats[static_cast<std::size_t>(link.node)];
+        if (!matcher.start(ilon, ilat, link.targetLon, link.targetLat, link.startWay)) continue;
+        points.reset(link.geometry.span());
+        while (points.hasMoreData()) {
+            ilon = wrapAdd(ilon, points.readSignedVarLength());
+            ilat = wrapAdd(ilat, points.readSignedVarLength());
+            points.readSignedVarLength(); // the elevation step
+            matcher.transferNode(ilon, ilat);
+        }
+        matcher.end();
     }
 }
 

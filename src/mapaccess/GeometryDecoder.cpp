@@ -18,7 +18,7 @@ const OsmTransferNode* GeometryDecoder::decodeGeometry(const util::ByteArray& ge
         return head_;
     }
     head_ = nullptr;
-    overflow_.clear();
+    if (!overflow_.empty()) overflow_.clear();
     const OsmNode* start = reverse ? targetNode : sourceNode;
     if (start == nullptr) {
         throw jcompat::IllegalArgumentException("geometry without its start node");

@@ -1,10 +1,13 @@
 #include "mapaccess/OsmFile.h"
 
 #include <exception>
+#include <optional>
 
 #include "codec/MicroCache2.h"
 #include "codec/StatCoderContext.h"
+#include "expressions/TagValueValidator.h"
 #include "jcompat/Exceptions.h"
+#include "mapaccess/DecodedTileCache.h"
 #include "mapaccess/DirectWeaver.h"
 #include "mapaccess/PhysicalFile.h"
 #include "util/ByteDataReader.h"
@@ -120,16 +123,25 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
         tile = own;
     }
 
+    std::optional<DecodedTileCache::Key> key;
+    if (hollowNodes != nullptr && wayValidator != nullptr && wayValidator->decodingIdentity() != 0) {
+        key = DecodedTileCache::Key{wayValidator->decodingIdentity(), lonIdx, latIdx, tilesPerDegree_};
+        if (std::shared_ptr<const DecodedTile> known = DecodedTileCache::instance().find(*key, tile)) {
+            DirectWeaver(std::move(known), *hollowNodes, waypointMatcher);
+            return codec::MicroCache::emptyNonPristineCache();
+        }
+    }
+
     // The coder sees exactly this tile: reading past it must not reach into
     // stale bytes of an earlier tile that the shared buffer still holds.
     codec::StatCoderContext coder(tile);
     std::shared_ptr<codec::MicroCache> result;
+    std::shared_ptr<DecodedTile> decoded;
     std::exception_ptr decodeFailure;
     try {
         if (hollowNodes != nullptr) {
-            DirectWeaver(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator, waypointMatcher, *hollowNodes,
-                         size);
-            result = codec::MicroCache::emptyNonPristineCache();
+            decoded = std::make_shared<DecodedTile>(DecodedTile::decode(coder, buffers, lonIdx, latIdx, tilesPerDegree_,
+                                                                        wayValidator, waypointMatcher, size));
         } else {
             result = std::make_shared<codec::MicroCache2>(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator,
                                                           waypointMatcher, size);
@@ -150,6 +162,12 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
     }
     if (decodeFailure) {
         std::rethrow_exception(decodeFailure);
+    }
+    if (decoded != nullptr) {
+        if (key) DecodedTileCache::instance().insert(*key, tile, decoded);
+        // The matcher was fed while the tile was decoded.
+        DirectWeaver(std::move(decoded), *hollowNodes, nullptr);
+        result = codec::MicroCache::emptyNonPristineCache();
     }
     return result;
 }

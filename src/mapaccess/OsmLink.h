@@ -6,6 +6,7 @@ namespace ferrow::mapaccess {
 
 class OsmNode;
 class OsmLinkHolder;
+struct LinkShape;
 
 // One undirected edge between two nodes. Each end node's chain of links runs
 // through the next field that belongs to that node's end, so a link is in the
@@ -24,6 +25,8 @@ public:
     util::ByteArray wayTags;
     // The intermediate points, coded from the first node towards the second.
     util::ByteArray geometry;
+    // The same points measured for the search, when the tile gave them; null otherwise.
+    const LinkShape* shape = nullptr;
     OsmNode* firstNode = nullptr;
     OsmNode* secondNode = nullptr;
     OsmLink* nextAtSecond = nullptr;

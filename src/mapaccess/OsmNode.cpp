@@ -32,7 +32,8 @@ void OsmNode::addLink(OsmLink* link, bool reverse, OsmNode* target) {
 }
 
 void OsmNode::addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& linkTags,
-                      const util::ByteArray& linkGeometry, OsmNodesMap& nodesMap, bool reverse) {
+                      const util::ByteArray& linkGeometry, OsmNodesMap& nodesMap, bool reverse,
+                      const LinkShape* linkShape) {
     if (linkLon == ilon && linkLat == ilat) {
         return;
     }
@@ -67,6 +68,7 @@ void OsmNode::addLink(std::int32_t linkLon, std::int32_t linkLat, const util::By
     if (!reverse) {
         link->wayTags = linkTags;
         link->geometry = linkGeometry;
+        link->shape = linkShape;
     }
 }
 
@@ -88,6 +90,7 @@ void OsmNode::unlinkLink(OsmLink* link) {
     if (link->isLinkUnused()) {
         link->wayTags = util::ByteArray();
         link->geometry = util::ByteArray();
+        link->shape = nullptr;
     }
 
     if (firstLink == link) {

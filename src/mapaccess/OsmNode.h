@@ -77,7 +77,8 @@ public:
     // (which is then itself the link object). A forward record sets the way
     // tags and geometry; a reverse record leaves them to the other end.
     void addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& linkTags,
-                 const util::ByteArray& linkGeometry, OsmNodesMap& nodesMap, bool reverse);
+                 const util::ByteArray& linkGeometry, OsmNodesMap& nodesMap, bool reverse,
+                 const LinkShape* linkShape = nullptr);
 
     // Releases link at this node's end and takes it out of this node's chain.
     void unlinkLink(OsmLink* link);

@@ -4,7 +4,12 @@
 
 namespace ferrow::mapaccess {
 
-OsmNodesMap::OsmNodesMap() : unifier_(UNIFIER_SLOTS) { nodeTable_.reserve(4096); }
+OsmNodesMap::OsmNodesMap() { nodeTable_.reserve(4096); }
+
+util::ByteArrayUnifier& OsmNodesMap::byteArrayUnifier() {
+    if (unifier_ == nullptr) unifier_ = std::make_unique<util::ByteArrayUnifier>(UNIFIER_SLOTS);
+    return *unifier_;
+}
 
 OsmNode* OsmNodesMap::get(std::int32_t ilon, std::int32_t ilat) const {
     const auto found = nodeTable_.find(OsmPos::idFromPos(ilon, ilat));

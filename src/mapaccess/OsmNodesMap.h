@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "util/ObjectPool.h"
 
 namespace ferrow::mapaccess {
+
+class DecodedTile;
 
 // The nodes of one search. It owns every node, link and turn restriction made
 // for the graph (they live until the map is dropped) and keeps the node table:
@@ -49,8 +52,11 @@ public:
     TurnRestriction* createTurnRestriction() { return restrictions_.create(); }
     std::size_t createdNodeCount() const noexcept { return nodes_.liveCount(); }
 
-    // Shares equal tag sets of decoded nodes and links.
-    util::ByteArrayUnifier& byteArrayUnifier() noexcept { return unifier_; }
+    // Shares equal tag sets of nodes parsed from decoded tiles (made on first use).
+    util::ByteArrayUnifier& byteArrayUnifier();
+    // Keeps a tile woven into the graph for as long as the graph: its links'
+    // shapes point into it.
+    void keepTile(std::shared_ptr<const DecodedTile> tile) { wovenTiles_.push_back(std::move(tile)); }
 
     // The peninsula cut from node (reached from source, or null): gives the
     // subtree's nodes visit ids, cuts the links behind which no node of the
@@ -99,7 +105,8 @@ private:
 
     std::vector<CutFrame> cutStack_;
     std::unordered_map<std::int64_t, OsmNode*> nodeTable_;
-    util::ByteArrayUnifier unifier_;
+    std::unique_ptr<util::ByteArrayUnifier> unifier_;
+    std::vector<std::shared_ptr<const DecodedTile>> wovenTiles_;
     util::ObjectPool<OsmNode> nodes_;
     util::ObjectPool<OsmLink> links_;
     util::ObjectPool<TurnRestriction> restrictions_;

@@ -48,11 +48,4 @@ bool ByteArray::contentEquals(std::span<const Byte> bytes) const noexcept {
     return std::equal(own.begin(), own.end(), bytes.begin(), bytes.end());
 }
 
-void ByteArray::release() noexcept {
-    if (block_ != nullptr && --block_->references == 0) {
-        ::operator delete(block_);
-    }
-    block_ = nullptr;
-}
-
 } // namespace ferrow::util

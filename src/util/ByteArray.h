@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <span>
 #include <utility>
 
@@ -83,7 +84,12 @@ private:
 
     static Byte* bytesOf(Block* block) noexcept { return reinterpret_cast<Byte*>(block + 1); }
 
-    void release() noexcept;
+    void release() noexcept {
+        if (block_ != nullptr && --block_->references == 0) {
+            ::operator delete(block_);
+        }
+        block_ = nullptr;
+    }
 
     Block* block_ = nullptr;
 };

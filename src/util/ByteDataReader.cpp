@@ -6,14 +6,8 @@
 
 namespace ferrow::util {
 
-void ByteDataReader::reset(std::span<const Byte> data, std::int32_t start) {
-    if (data.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-        throw jcompat::IllegalArgumentException("byte record data too large: " + std::to_string(data.size()));
-    }
-    data_ = data.data();
-    length_ = static_cast<std::int32_t>(data.size());
-    position_ = start;
-    end_ = length_;
+void ByteDataReader::throwTooLarge(std::size_t size) {
+    throw jcompat::IllegalArgumentException("byte record data too large: " + std::to_string(size));
 }
 
 std::string ByteDataReader::toString() const {

@@ -22,8 +22,15 @@ public:
     // The reader does not own its bytes: a temporary array would be gone before the reads.
     explicit ByteDataReader(std::vector<Byte>&&, std::int32_t = 0) = delete;
 
-    // Reads data from start on; end becomes the length of data.
-    void reset(std::span<const Byte> data, std::int32_t start = 0);
+    // Reads data from start on; end becomes the length of data. Inline: the
+    // search resets a reader for every link's geometry.
+    void reset(std::span<const Byte> data, std::int32_t start = 0) {
+        if (data.size() > static_cast<std::size_t>(INT32_MAX)) throwTooLarge(data.size());
+        data_ = data.data();
+        length_ = static_cast<std::int32_t>(data.size());
+        position_ = start;
+        end_ = length_;
+    }
 
     std::int32_t readInt() {
         const Byte* p = take(4);
@@ -76,6 +83,8 @@ public:
     std::string toString() const;
 
 protected:
+    [[noreturn]] static void throwTooLarge(std::size_t size);
+
     // Takes n bytes at the position and advances past them.
     const Byte* take(std::int32_t n) {
         if (position_ < 0 || n > length_ - position_) {

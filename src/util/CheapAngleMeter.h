@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+
+#include "jcompat/NumberText.h"
+#include "util/CheapRuler.h"
 
 namespace ferrow::util {
 
@@ -9,9 +13,46 @@ namespace ferrow::util {
 // Keeps the cosine of the last angle, which the cost models read for turn costs.
 class CheapAngleMeter {
 public:
-    // The turn at (lon1, lat1) coming from (lon0, lat0) and going on to (lon2, lat2).
+    // The turn at (lon1, lat1) coming from (lon0, lat0) and going on to (lon2,
+    // lat2). Inline: the search takes one angle per way section.
     double calcAngle(std::int32_t lon0, std::int32_t lat0, std::int32_t lon1, std::int32_t lat1, std::int32_t lon2,
-                     std::int32_t lat2);
+                     std::int32_t lat2) {
+        const CheapRuler::Scales& scales = CheapRuler::scalesAt(lat1);
+        const double dx10 = scales.kx * jcompat::wrapSub(lon1, lon0);
+        const double dy10 = scales.ky * jcompat::wrapSub(lat1, lat0);
+        const double dx21 = scales.kx * jcompat::wrapSub(lon2, lon1);
+        const double dy21 = scales.ky * jcompat::wrapSub(lat2, lat1);
+
+        const double t = (dx10 * dx10 + dy10 * dy10) * (dx21 * dx21 + dy21 * dy21);
+        if (t == 0.0) {
+            cosAngle_ = 1.0;
+            return 0.0;
+        }
+        const double length = std::sqrt(t);
+        const double cosp = (dx10 * dx21 + dy10 * dy21) / length;
+        const double sinp = (dx21 * dy10 - dx10 * dy21) / length;
+        cosAngle_ = cosp;
+
+        // Arcsine polynomial in degrees, on the smaller of sine and cosine.
+        double offset;
+        double v;
+        double w;
+        if (sinp * sinp > 0.5) {
+            w = cosp * cosp;
+            offset = sinp > 0 ? 90 : -90;
+            v = sinp > 0 ? -cosp : cosp;
+        } else {
+            w = sinp * sinp;
+            if (cosp < 0) {
+                offset = sinp < 0 ? -180 : 180;
+                v = -sinp;
+            } else {
+                offset = 0;
+                v = sinp;
+            }
+        }
+        return offset + v * (57.4539 + w * (9.57565 + w * (4.30904 + w * 2.56491)));
+    }
 
     // The cosine of the angle of the last calcAngle (1.0 when a leg had no
     // length), 0.0 before the first.

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace ferrow::util {
@@ -15,10 +17,19 @@ namespace ferrow::util {
 //
 // An object known to be unreferenced (a candidate path that lost against a
 // better one) may be handed back with `release` and is recycled.
+//
+// A pool that ends hands its chunks, holding fresh objects, to a store shared
+// by all pools of its type, and new pools take their chunks from there first:
+// every search of every request builds its graph and paths in memory that is
+// in use already, instead of fresh pages that the system must map each time.
 template <typename T, std::size_t ChunkSize = 1024>
 class ObjectPool {
 public:
     ObjectPool() = default;
+    ~ObjectPool() {
+        reset();
+        ChunkStore::give(chunks_);
+    }
     ObjectPool(const ObjectPool&) = delete;
     ObjectPool& operator=(const ObjectPool&) = delete;
 
@@ -30,13 +41,13 @@ public:
             return object;
         }
         if (chunkInUse_ == chunks_.size()) {
-            chunks_.push_back(std::make_unique<T[]>(ChunkSize));
+            chunks_.push_back(ChunkStore::take());
             used_ = 0;
         } else if (used_ == ChunkSize) {
             ++chunkInUse_;
             used_ = 0;
             if (chunkInUse_ == chunks_.size()) {
-                chunks_.push_back(std::make_unique<T[]>(ChunkSize));
+                chunks_.push_back(ChunkStore::take());
             }
         }
         ++live_;
@@ -71,12 +82,48 @@ public:
     std::size_t capacityBytes() const noexcept { return chunks_.size() * ChunkSize * sizeof(T); }
 
 private:
+    using Chunk = std::unique_ptr<T[]>;
+
+    // Chunks of fresh objects that ended pools left, up to a byte bound.
+    class ChunkStore {
+    public:
+        static Chunk take() {
+            Store& store = instance();
+            const std::lock_guard<std::mutex> lock(store.mutex);
+            if (store.chunks.empty()) return std::make_unique<T[]>(ChunkSize);
+            Chunk chunk = std::move(store.chunks.back());
+            store.chunks.pop_back();
+            return chunk;
+        }
+        static void give(std::vector<Chunk>& chunks) {
+            constexpr std::size_t kMaxChunks =
+                std::max<std::size_t>(1, (std::size_t{64} << 20) / (ChunkSize * sizeof(T)));
+            Store& store = instance();
+            const std::lock_guard<std::mutex> lock(store.mutex);
+            for (Chunk& chunk : chunks) {
+                if (store.chunks.size() >= kMaxChunks) break;
+                store.chunks.push_back(std::move(chunk));
+            }
+            chunks.clear();
+        }
+
+    private:
+        struct Store {
+            std::mutex mutex;
+            std::vector<Chunk> chunks;
+        };
+        static Store& instance() {
+            static Store store;
+            return store;
+        }
+    };
+
     static void renew(T* object) {
         std::destroy_at(object);
         std::construct_at(object);
     }
 
-    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::vector<Chunk> chunks_;
     std::vector<T*> recycled_;
     std::size_t chunkInUse_ = 0; // index of the chunk being filled
     std::size_t used_ = 0;       // slots given out from that chunk

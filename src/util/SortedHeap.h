@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -29,11 +31,19 @@ public:
     SortedHeap(const SortedHeap&) = delete;
     SortedHeap& operator=(const SortedHeap&) = delete;
 
-    // Empties the heap and drops all bins beyond the two small ones.
+    // Empties the heap. The bins stay for the next search, so that it does
+    // not allocate them again.
     void clear() {
         size_ = 0;
-        first_ = std::make_unique<SortedBin>(4);
-        second_ = std::make_unique<SortedBin>(4);
+        if (!first_) {
+            first_ = std::make_unique<SortedBin>(4);
+            second_ = std::make_unique<SortedBin>(4);
+        }
+        for (SortedBin* bin = occupied_; bin != nullptr;) {
+            SortedBin* next = bin->nextOccupied;
+            bin->empty();
+            bin = next;
+        }
         occupied_ = nullptr;
     }
 
@@ -79,6 +89,13 @@ private:
               lowPointer(size) {}
 
         std::int32_t entries() const noexcept { return binSize - lowPointer; }
+
+        // Drops the entries and leaves the occupied list.
+        void empty() {
+            std::fill(values.begin() + lowPointer, values.end(), V{});
+            lowPointer = binSize;
+            nextOccupied = nullptr;
+        }
 
         // Insertion into a 4-slot bin with a free slot: the entries with keys up
         // to the new one move down a slot, so equal keys keep their order.
@@ -164,13 +181,26 @@ private:
         SortedBin* remainder = lastOccupied->nextOccupied;
         lastOccupied->nextOccupied = nullptr;
 
-        // Writing into the target while reading it is safe: the write position
-        // never passes its read position.
+        // The entries in the order in which popping would give them: by key,
+        // equal keys from the bin nearer the head first, then in bin order. A
+        // stable merge of each bin after those before it gives just that.
+        merged_.clear();
+        for (SortedBin* bin = occupied_; bin != nullptr;) {
+            SortedBin* next = bin->nextOccupied;
+            mergeScratch_.clear();
+            auto entry = merged_.begin();
+            for (std::int32_t i = bin->lowPointer; i < bin->binSize; ++i) {
+                const std::int32_t key = bin->keys[static_cast<std::size_t>(i)];
+                while (entry != merged_.end() && entry->first <= key) mergeScratch_.push_back(std::move(*entry++));
+                mergeScratch_.emplace_back(key, std::move(bin->values[static_cast<std::size_t>(i)]));
+            }
+            std::move(entry, merged_.end(), std::back_inserter(mergeScratch_));
+            merged_.swap(mergeScratch_);
+            bin->empty();
+            bin = next;
+        }
         std::int32_t write = target->binSize - count;
-        while (occupied_ != nullptr) {
-            SortedBin* bin = lowestBin();
-            const std::int32_t key = bin->lowestKey;
-            V value = dropLowest(bin);
+        for (auto& [key, value] : merged_) {
             target->keys[static_cast<std::size_t>(write)] = key;
             target->values[static_cast<std::size_t>(write)] = std::move(value);
             ++write;
@@ -182,6 +212,9 @@ private:
     }
 
     std::int32_t size_ = 0;
+    // Scratch space of the merges, kept between them.
+    std::vector<std::pair<std::int32_t, V>> merged_;
+    std::vector<std::pair<std::int32_t, V>> mergeScratch_;
     std::unique_ptr<SortedBin> first_;
     std::unique_ptr<SortedBin> second_; // heads the chain of bigger bins
     SortedBin* occupied_ = nullptr;     // head of the list of bins holding entries

@@ -5,6 +5,7 @@
 
 #include "expressions/BExpressionContextWay.h"
 #include "jcompat/NumberText.h"
+#include "mapaccess/LinkShape.h"
 #include "mapaccess/OsmTransferNode.h"
 #include "mapaccess/TurnRestriction.h"
 #include "router/costing/RoutingContext.h"
@@ -70,6 +71,10 @@ void OsmPath::computeKinematic(RoutingContext&, double, double, bool) {}
 // The walk over one link, section by section: where the current section
 // starts, the point before it (the turn reference; -1, -1 at a path's start)
 // and the geometry points still ahead.
+//
+// Where no no-go area or waypoint lies, a link measured when its tile was
+// decoded is walked over its shape: the points, section lengths and turns are
+// read, not worked out again. Otherwise its geometry is decoded and measured.
 struct OsmPath::LinkWalk {
     std::int32_t lon0;
     std::int32_t lat0;
@@ -78,6 +83,13 @@ struct OsmPath::LinkWalk {
     std::int16_t ele1;
     std::int32_t linkDist; // metres of the sections walked
     const mapaccess::OsmTransferNode* transfer;
+    const mapaccess::LinkShape* shape;
+    bool backward;      // the shape is walked from its last point to its first
+    std::int32_t point; // the shape's next point ahead, or -1 / pointCount when none is left
+
+    bool pointAhead() const { return shape != nullptr ? point >= 0 && point < shape->pointCount : transfer != nullptr; }
+    // Section number of the shape (counted from its first node) that starts here.
+    std::int32_t shapeSection(std::int32_t number) const { return backward ? shape->pointCount - number : number; }
 };
 
 // One section: from the walk's position to the next geometry point or the
@@ -118,13 +130,19 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
         return;
     }
 
+    const mapaccess::LinkShape* shape = rc.nogoPoints.empty() ? nextLink->shape : nullptr;
     LinkWalk walk{origin.prevIlon,
                   origin.prevIlat,
                   sourceNode->ilon,
                   sourceNode->ilat,
                   origin.selev,
                   0,
-                  rc.geometryDecoder.decodeGeometry(nextLink->geometry, sourceNode, targetNode, isReverse)};
+                  shape != nullptr
+                      ? nullptr
+                      : rc.geometryDecoder.decodeGeometry(nextLink->geometry, sourceNode, targetNode, isReverse),
+                  shape,
+                  isReverse,
+                  shape != nullptr && isReverse ? shape->pointCount - 1 : 0};
     for (std::int32_t nsection = 0;; ++nsection) {
         Section section = beginSection(walk, nsection);
         if (nsection == 0 && !detailMode && !section.isStartpoint && turnForbidden(rc, walk, section)) {
@@ -132,14 +150,26 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
             return;
         }
         if (message && message->wayTags) startSectionRecord();
-        section.dist = rc.calcDistance(walk.lon1, walk.lat1, section.lon2, section.lat2);
-        if (rc.shortestMatch) catchWaypoint(rc, walk, section, detailMode);
+        if (shape != nullptr) {
+            section.dist = shape->distances[walk.shapeSection(nsection)];
+        } else {
+            section.dist = rc.calcDistance(walk.lon1, walk.lat1, section.lon2, section.lat2);
+            if (rc.shortestMatch) catchWaypoint(rc, walk, section, detailMode);
+        }
         if (message) message->distance = util::saturateToInt32(std::int64_t{message->distance} + section.dist);
         if (section.isStartpoint) setStartReference(rc, walk, section);
 
-        const double angle =
-            rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
-        const double cosAngle = rc.anglemeter.getCosAngle();
+        double angle;
+        double cosAngle;
+        if (shape != nullptr && nsection > 0) {
+            // The turn at the point behind: the shape's point the walk just passed.
+            const std::int32_t passed = walk.backward ? walk.point + 1 : walk.point - 1;
+            angle = walk.backward ? shape->backwardAngles[passed] : shape->forwardAngles[passed];
+            cosAngle = walk.backward ? shape->backwardCosines[passed] : shape->forwardCosines[passed];
+        } else {
+            angle = rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
+            cosAngle = rc.anglemeter.getCosAngle();
+        }
         const std::int16_t ele2Known = section.ele2 == OsmNode::NO_ELEVATION ? walk.ele1 : section.ele2;
         double deltaH = walk.ele1 == OsmNode::NO_ELEVATION ? 0.0 : (ele2Known - walk.ele1) * 0.25;
         if (rc.inverseDirection) deltaH = -deltaH;
@@ -177,9 +207,17 @@ inline void OsmPath::passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const
             OsmPathElement::create(section.lon2, section.lat2, section.storedEle2, originElement, rc.pathElements);
         originElement->cost = cost;
     }
-    walk = {walk.lon1,          walk.lat1, section.lon2,
-            section.lat2,       elevation, util::saturateToInt32(std::int64_t{walk.linkDist} + section.dist),
-            walk.transfer->next};
+    walk.lon0 = walk.lon1;
+    walk.lat0 = walk.lat1;
+    walk.lon1 = section.lon2;
+    walk.lat1 = section.lat2;
+    walk.ele1 = elevation;
+    walk.linkDist = util::saturateToInt32(std::int64_t{walk.linkDist} + section.dist);
+    if (walk.shape != nullptr) {
+        walk.point += walk.backward ? -1 : 1;
+    } else {
+        walk.transfer = walk.transfer->next;
+    }
 }
 
 inline void OsmPath::startSectionRecord() {
@@ -240,15 +278,19 @@ inline bool OsmPath::passDestinationArea(std::int32_t classifierMask) {
 inline OsmPath::Section OsmPath::beginSection(const LinkWalk& walk, std::int32_t number) {
     prevIlon = walk.lon1;
     prevIlat = walk.lat1;
+    const bool isStartpoint = walk.lon0 == -1 && walk.lat0 == -1;
+    if (!walk.pointAhead()) {
+        return Section{number,      false, targetNode->ilon, targetNode->ilat, targetNode->selev, targetNode->selev,
+                       isStartpoint};
+    }
+    if (walk.shape != nullptr) {
+        const auto point = static_cast<std::size_t>(walk.point);
+        const std::int16_t elevation = walk.shape->elevations[point];
+        return Section{number,    true,        walk.shape->lons[point], walk.shape->lats[point], elevation,
+                       elevation, isStartpoint};
+    }
     const mapaccess::OsmTransferNode* transfer = walk.transfer;
-    const std::int16_t storedEle2 = transfer != nullptr ? transfer->selev : targetNode->selev;
-    return Section{number,
-                   transfer != nullptr,
-                   transfer != nullptr ? transfer->ilon : targetNode->ilon,
-                   transfer != nullptr ? transfer->ilat : targetNode->ilat,
-                   storedEle2,
-                   storedEle2,
-                   walk.lon0 == -1 && walk.lat0 == -1};
+    return Section{number, true, transfer->ilon, transfer->ilat, transfer->selev, transfer->selev, isStartpoint};
 }
 
 inline bool OsmPath::turnForbidden(const RoutingContext& rc, const LinkWalk& walk, const Section& section) const {

@@ -24,6 +24,8 @@ public:
 
     expressions::BExpressionContextWay* ctxWay = nullptr;
     expressions::BExpressionContextNode* ctxNode = nullptr;
+    // The costs of the way whose link is being priced.
+    StdPath::WayCosts wayCosts{};
 
 private:
     util::ObjectPool<StdPath> paths_;

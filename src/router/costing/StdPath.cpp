@@ -9,6 +9,7 @@
 #include "expressions/BExpressionContextWay.h"
 #include "jcompat/NumberText.h"
 #include "router/costing/RoutingContext.h"
+#include "router/costing/StdModel.h"
 #include "util/Saturate.h"
 
 namespace ferrow::router {
@@ -61,7 +62,7 @@ BufferPrice priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int
         const std::int32_t overMax = util::saturateToInt32(std::int64_t{buffer} - rc.elevationmaxbuffer);
         if (overMax > reduce) reduce = overMax;
         buffer = util::saturateToInt32(std::int64_t{buffer} - reduce);
-        const float slopePart = maxSlope * 10000.0f * fd;
+        const float slopePart = maxSlope * fd; // the slope already x 10000
         if (divisor >= 1) price.cost = minOf(static_cast<float>(reduce), slopePart) / static_cast<float>(divisor);
         if (slopeDivisor >= 1) {
             price.cost += maxOf(static_cast<float>(reduce) - slopePart, 0.0f) / static_cast<float>(slopeDivisor);
@@ -74,25 +75,44 @@ BufferPrice priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int
 
 } // namespace
 
+void StdPath::WayCosts::read(const expressions::BExpressionContextWay& way) {
+    using Way = expressions::BExpressionContextWay;
+    const std::span<const float> out = way.getOutputs();
+    if (out.size() <= Way::DOWNHILLMAXSLOPECOST) (void)way.getOutput(Way::DOWNHILLMAXSLOPECOST); // fails
+    costFactor = out[Way::COSTFACTOR];
+    upCostFactor = out[Way::UPHILLCOSTFACTOR];
+    downCostFactor = out[Way::DOWNHILLCOSTFACTOR];
+    if (upCostFactor == 0.0f) upCostFactor = costFactor;
+    if (downCostFactor == 0.0f) downCostFactor = costFactor;
+    turncost = out[Way::TURNCOST];
+    downhillCutoff = out[Way::DOWNHILLCUTOFF] * 10000.0f;
+    uphillCutoff = out[Way::UPHILLCUTOFF] * 10000.0f;
+    downhillMaxSlope = out[Way::DOWNHILLMAXSLOPE] * 10000.0f;
+    uphillMaxSlope = out[Way::UPHILLMAXSLOPE] * 10000.0f;
+
+    downhillDivisor = costDivisor(out[Way::DOWNHILLCOST]);
+    uphillDivisor = costDivisor(out[Way::UPHILLCOST]);
+    const std::int32_t downSlopeValue = toInt(out[Way::DOWNHILLMAXSLOPECOST]);
+    const std::int32_t upSlopeValue = toInt(out[Way::UPHILLMAXSLOPECOST]);
+    downSlopeDivisor = downSlopeValue >= 1 ? 1000000 / downSlopeValue : downhillDivisor;
+    upSlopeDivisor = upSlopeValue >= 1 ? 1000000 / upSlopeValue : uphillDivisor;
+}
+
 double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH, double /*elevation*/, double angle,
                                   double cosAngle, bool /*isStartpoint*/, std::int32_t nsection,
                                   std::int32_t lastPriorityClassifier) {
     const expressions::BExpressionContextWay& way = *rc.expctxWay;
-    const float costFactor = way.getCostfactor();
-    float upCostFactor = way.getUphillCostfactor();
-    float downCostFactor = way.getDownhillCostfactor();
-    if (upCostFactor == 0.0f) upCostFactor = costFactor;
-    if (downCostFactor == 0.0f) downCostFactor = costFactor;
-
-    downhillDivisor = costDivisor(way.getDownhillcost());
-    uphillDivisor = costDivisor(way.getUphillcost());
-    const std::int32_t downSlopeValue = toInt(way.getDownhillmaxslopecost());
-    const std::int32_t upSlopeValue = toInt(way.getUphillmaxslopecost());
-    const std::int32_t downSlopeDivisor = downSlopeValue >= 1 ? 1000000 / downSlopeValue : downhillDivisor;
-    const std::int32_t upSlopeDivisor = upSlopeValue >= 1 ? 1000000 / upSlopeValue : uphillDivisor;
+    // The way's outputs stay the same over the sections of one link.
+    WayCosts& costs = static_cast<StdModel&>(*rc.pathModel).wayCosts;
+    if (nsection == 0) costs.read(way);
+    const float costFactor = costs.costFactor;
+    const float upCostFactor = costs.upCostFactor;
+    const float downCostFactor = costs.downCostFactor;
+    downhillDivisor = costs.downhillDivisor;
+    uphillDivisor = costs.uphillDivisor;
 
     const std::int32_t d = toInt(dist);
-    std::int32_t turn = toInt((1.0 - cosAngle) * way.getTurncost() + 0.2);
+    std::int32_t turn = toInt((1.0 - cosAngle) * costs.turncost + 0.2);
 
     // Crossing a bigger road coming from it, on a bike: the node's estimated
     // crossing class prices the turn.
@@ -127,19 +147,19 @@ double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH
     // cut-off slope allows over the section's length.
     const std::int32_t dh = toInt(deltaH * 1000000.0);
     const float fd = static_cast<float>(d);
-    downhillBuffer = toInt(static_cast<float>(jcompat::wrapNeg(dh)) - way.getDownhillcutoff() * 10000.0f * fd +
+    downhillBuffer = toInt(static_cast<float>(jcompat::wrapNeg(dh)) - costs.downhillCutoff * fd +
                            static_cast<float>(downhillBuffer));
-    uphillBuffer =
-        toInt(static_cast<float>(dh) - way.getUphillcutoff() * 10000.0f * fd + static_cast<float>(uphillBuffer));
+    uphillBuffer = toInt(static_cast<float>(dh) - costs.uphillCutoff * fd + static_cast<float>(uphillBuffer));
 
     double sectionCost = turn;
     const BufferPrice down =
-        priceBuffer(downhillBuffer, rc, d, fd, way.getDownhillmaxslope(), downhillDivisor, downSlopeDivisor);
+        priceBuffer(downhillBuffer, rc, d, fd, costs.downhillMaxSlope, downhillDivisor, costs.downSlopeDivisor);
     if (down.cost > 0.0f) {
         sectionCost += down.cost;
         if (message) message->elevationCost = toInt(down.cost + static_cast<float>(message->elevationCost));
     }
-    const BufferPrice up = priceBuffer(uphillBuffer, rc, d, fd, way.getUphillmaxslope(), uphillDivisor, upSlopeDivisor);
+    const BufferPrice up =
+        priceBuffer(uphillBuffer, rc, d, fd, costs.uphillMaxSlope, uphillDivisor, costs.upSlopeDivisor);
     if (up.cost > 0.0f) {
         sectionCost += up.cost;
         if (message) message->elevationCost = toInt(up.cost + static_cast<float>(message->elevationCost));

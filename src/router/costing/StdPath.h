@@ -4,6 +4,10 @@
 
 #include "router/costing/OsmPath.h"
 
+namespace ferrow::expressions {
+class BExpressionContextWay;
+}
+
 namespace ferrow::router {
 
 // The search path of the standard cost model: way sections priced from the
@@ -35,6 +39,25 @@ public:
                              double cosAngle, bool isStartpoint, std::int32_t nsection,
                              std::int32_t lastPriorityClassifier) override;
     void resetState() override;
+
+    // The outputs of the way being priced that the sections need, read and
+    // derived once per link rather than once per section.
+    struct WayCosts {
+        float costFactor;
+        float upCostFactor;
+        float downCostFactor;
+        float turncost;
+        float downhillCutoff;   // x 10000
+        float uphillCutoff;     // x 10000
+        float downhillMaxSlope; // x 10000
+        float uphillMaxSlope;   // x 10000
+        std::int32_t downhillDivisor;
+        std::int32_t uphillDivisor;
+        std::int32_t downSlopeDivisor;
+        std::int32_t upSlopeDivisor;
+
+        void read(const expressions::BExpressionContextWay& way);
+    };
 
 private:
     std::int32_t pendingDownhillCost() const { return downhillDivisor > 0 ? downhillBuffer / downhillDivisor : 0; }

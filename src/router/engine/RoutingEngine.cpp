@@ -29,6 +29,7 @@ using mapaccess::OsmNode;
 namespace {
 
 constexpr std::int32_t kNoCostBound = 1000000000;
+constexpr std::int32_t kStepsPerClockRead = 64;
 // Bytes the memory estimate counts per queued path and per graph node.
 constexpr std::int64_t kBytesPerQueuedPath = 200;
 constexpr std::int64_t kBytesPerNode = 95;
@@ -275,6 +276,8 @@ struct RoutingEngine::SearchState {
     bool memoryPanicMode = false;
     bool needNonPanicProcessing = false;
     std::int32_t nodesVisited = 0;
+    // Steps until the clock is read again.
+    std::int32_t stepsToClock = 0;
 };
 
 std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operationName, const MatchedWaypoint& startWp,
@@ -388,9 +391,13 @@ inline OsmPath* RoutingEngine::nextOpenPath(SearchState& search) {
     }
 }
 
-inline void RoutingEngine::checkTime(const SearchState& search) const {
+inline void RoutingEngine::checkTime(SearchState& search) const {
     if (isTerminated()) throwKilled(jcompat::currentTimeMillis() - startTime_);
     if (maxRunningTime_ <= 0) return;
+    // A step takes microseconds: reading the clock every 64th keeps a timeout
+    // to well within a millisecond and the clock out of the inner loop.
+    if (--search.stepsToClock > 0) return;
+    search.stepsToClock = kStepsPerClockRead;
     const std::int64_t timeout =
         matchPath_ == nullptr && search.fastPartialRecalc ? maxRunningTime_ / 3 : maxRunningTime_;
     if (jcompat::currentTimeMillis() - startTime_ > timeout) throwTimeout(search.operationName, timeout);

@@ -228,7 +228,7 @@ private:
     // dry), or null when the search is exhausted; checks the stop flag and
     // the time limit first.
     inline OsmPath* nextOpenPath(SearchState& search);
-    inline void checkTime(const SearchState& search) const;
+    inline void checkTime(SearchState& search) const;
     // The memory check before a path that may decode new tiles; false when
     // the path was parked in the border list.
     inline bool checkMemory(SearchState& search, OsmPath& path);

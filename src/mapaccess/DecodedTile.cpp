@@ -1,0 +1,216 @@
+#include "mapaccess/DecodedTile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "codec/TileBodyReader.h"
+#include "expressions/TagValueValidator.h"
+#include "jcompat/Exceptions.h"
+#include "jcompat/NumberText.h"
+#include "mapaccess/OsmPos.h"
+#include "util/ByteDataReader.h"
+#include "util/CheapAngleMeter.h"
+#include "util/CheapRuler.h"
+
+namespace ferrow::mapaccess {
+
+DecodedTile DecodedTile::decode(codec::StatCoderContext& coder, codec::DataBuffers& buffers, std::int32_t lonIdx,
+                                std::int32_t latIdx, std::int32_t tilesPerDegree,
+                                expressions::TagValueValidator* wayValidator, codec::WaypointMatcher* waypointMatcher,
+                                std::int32_t tileBytes) {
+    DecodedTile tile;
+    codec::TileBodyReader reader(coder, buffers, lonIdx, latIdx, tilesPerDegree, wayValidator, waypointMatcher,
+                                 tileBytes);
+    tile.lons.assign(reader.nodeLons().begin(), reader.nodeLons().end());
+    tile.lats.assign(reader.nodeLats().begin(), reader.nodeLats().end());
+    tile.nodes.reserve(tile.lons.size());
+    DecodedTileRecorder recorder(tile, wayValidator, buffers.recordBuffer);
+    reader.readNodes(recorder);
+    tile.restrictions.shrink_to_fit();
+    tile.links.shrink_to_fit();
+    tile.measureShapes();
+    tile.indexPositions();
+    return tile;
+}
+
+void DecodedTile::indexPositions() {
+    positions_.clear();
+    positions_.reserve(lons.size());
+    for (std::size_t n = 0; n < lons.size(); ++n) {
+        positions_.emplace_back(OsmPos::idFromPos(lons[n], lats[n]), static_cast<std::int32_t>(n));
+        if (n == 0) {
+            minLon_ = maxLon_ = lons[n];
+            minLat_ = maxLat_ = lats[n];
+        }
+        minLon_ = std::min(minLon_, lons[n]);
+        maxLon_ = std::max(maxLon_, lons[n]);
+        minLat_ = std::min(minLat_, lats[n]);
+        maxLat_ = std::max(maxLat_, lats[n]);
+    }
+    std::sort(positions_.begin(), positions_.end());
+}
+
+std::int32_t DecodedTile::indexOf(std::int32_t ilon, std::int32_t ilat) const noexcept {
+    const std::int64_t id = OsmPos::idFromPos(ilon, ilat);
+    const auto found =
+        std::lower_bound(positions_.begin(), positions_.end(), std::pair<std::int64_t, std::int32_t>{id, -1});
+    return found != positions_.end() && found->first == id ? found->second : -1;
+}
+
+namespace {
+
+// A section's length as the search measures it where no no-go area or
+// waypoint lies: the ruler's metres, rounded, at least 1.
+std::optional<std::int32_t> sectionLength(std::int32_t lon1, std::int32_t lat1, std::int32_t lon2, std::int32_t lat2) {
+    const double d = util::CheapRuler::distance(lon1, lat1, lon2, lat2);
+    if (std::isnan(d)) return std::nullopt;
+    return std::max(1, jcompat::toInt(std::floor(d + 0.5)));
+}
+
+} // namespace
+
+void DecodedTile::measureShapes() {
+    struct Offsets {
+        std::size_t points;
+        std::size_t distances;
+        std::size_t count = 0;
+    };
+    std::vector<std::optional<Offsets>> offsets(links.size());
+    util::CheapAngleMeter angles;
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        const Link& link = links[i];
+        if (link.reverse) continue;
+        const Offsets before{shapeLons_.size(), shapeDistances_.size()};
+        // The points from the first node on, as the geometry decoder gives them.
+        const std::int32_t firstLon = lons[static_cast<std::size_t>(link.node)];
+        const std::int32_t firstLat = lats[static_cast<std::size_t>(link.node)];
+        std::int32_t lon = firstLon;
+        std::int32_t lat = firstLat;
+        auto elevation = static_cast<std::uint16_t>(nodes[static_cast<std::size_t>(link.node)].elevation);
+        util::ByteDataReader reader(link.geometry.span());
+        while (reader.hasMoreData()) {
+            lon = jcompat::wrapAdd(lon, reader.readSignedVarLength());
+            lat = jcompat::wrapAdd(lat, reader.readSignedVarLength());
+            elevation =
+                static_cast<std::uint16_t>(elevation + static_cast<std::uint16_t>(reader.readSignedVarLength()));
+            shapeLons_.push_back(lon);
+            shapeLats_.push_back(lat);
+            shapeElevations_.push_back(static_cast<std::int16_t>(elevation));
+        }
+        const std::size_t count = shapeLons_.size() - before.points;
+        // Point j of the whole chain: the first node, the points, the second node.
+        const auto chainLon = [&](std::size_t j) {
+            return j == 0 ? firstLon : j <= count ? shapeLons_[before.points + j - 1] : link.targetLon;
+        };
+        const auto chainLat = [&](std::size_t j) {
+            return j == 0 ? firstLat : j <= count ? shapeLats_[before.points + j - 1] : link.targetLat;
+        };
+        bool complete = true;
+        try {
+            for (std::size_t k = 0; k <= count && complete; ++k) {
+                const std::optional<std::int32_t> length =
+                    sectionLength(chainLon(k), chainLat(k), chainLon(k + 1), chainLat(k + 1));
+                complete = length.has_value();
+                if (complete) shapeDistances_.push_back(*length);
+            }
+            for (std::size_t j = 1; j <= count && complete; ++j) {
+                forwardAngles_.push_back(angles.calcAngle(chainLon(j - 1), chainLat(j - 1), chainLon(j), chainLat(j),
+                                                          chainLon(j + 1), chainLat(j + 1)));
+                forwardCosines_.push_back(angles.getCosAngle());
+                backwardAngles_.push_back(angles.calcAngle(chainLon(j + 1), chainLat(j + 1), chainLon(j), chainLat(j),
+                                                           chainLon(j - 1), chainLat(j - 1)));
+                backwardCosines_.push_back(angles.getCosAngle());
+            }
+        } catch (const jcompat::Throwable&) {
+            complete = false; // positions beyond the distance scales: the search measures them itself
+        }
+        if (!complete) {
+            shapeLons_.resize(before.points);
+            shapeLats_.resize(before.points);
+            shapeElevations_.resize(before.points);
+            shapeDistances_.resize(before.distances);
+            forwardAngles_.resize(before.points);
+            forwardCosines_.resize(before.points);
+            backwardAngles_.resize(before.points);
+            backwardCosines_.resize(before.points);
+            continue;
+        }
+        offsets[i] = Offsets{before.points, before.distances, count};
+    }
+    // The arrays stand: the shapes point into them.
+    for (auto* values : {&shapeLons_, &shapeLats_, &shapeDistances_}) values->shrink_to_fit();
+    shapeElevations_.shrink_to_fit();
+    for (auto* values : {&forwardAngles_, &forwardCosines_, &backwardAngles_, &backwardCosines_})
+        values->shrink_to_fit();
+    shapes.assign(links.size(), LinkShape{});
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        if (!offsets[i]) continue;
+        const std::size_t point = offsets[i]->points;
+        LinkShape& shape = shapes[i];
+        shape.pointCount = static_cast<std::int32_t>(offsets[i]->count);
+        shape.lons = shapeLons_.data() + point;
+        shape.lats = shapeLats_.data() + point;
+        shape.elevations = shapeElevations_.data() + point;
+        shape.distances = shapeDistances_.data() + offsets[i]->distances;
+        shape.forwardAngles = forwardAngles_.data() + point;
+        shape.forwardCosines = forwardCosines_.data() + point;
+        shape.backwardAngles = backwardAngles_.data() + point;
+        shape.backwardCosines = backwardCosines_.data() + point;
+    }
+}
+
+std::size_t DecodedTile::byteSize() const noexcept {
+    // Arrays shared with other tiles (tag sets) are counted with every tile:
+    // an upper bound is what a memory bound needs.
+    constexpr std::size_t kArrayHeader = 16;
+    std::size_t bytes = sizeof(DecodedTile) + (lons.capacity() + lats.capacity()) * sizeof(std::int32_t) +
+                        nodes.capacity() * sizeof(Node) + restrictions.capacity() * sizeof(Restriction) +
+                        links.capacity() * sizeof(Link) + shapes.capacity() * sizeof(LinkShape) +
+                        (shapeLons_.capacity() + shapeLats_.capacity() + shapeDistances_.capacity()) * 4 +
+                        shapeElevations_.capacity() * 2 +
+                        (forwardAngles_.capacity() + forwardCosines_.capacity() + backwardAngles_.capacity() +
+                         backwardCosines_.capacity()) *
+                            sizeof(double);
+    for (const Link& link : links) {
+        if (link.geometry) bytes += kArrayHeader + static_cast<std::size_t>(link.geometry.size());
+    }
+    return bytes;
+}
+
+void DecodedTileRecorder::restriction(std::int32_t, std::int16_t exceptions, bool positive, std::int32_t fromLon,
+                                      std::int32_t fromLat, std::int32_t toLon, std::int32_t toLat) {
+    tile_->restrictions.push_back(DecodedTile::Restriction{fromLon, fromLat, toLon, toLat, exceptions, positive});
+}
+
+void DecodedTileRecorder::nodeData(std::int32_t, std::int16_t elevation, const codec::TagValueWrapper* nodeTags) {
+    tile_->nodes.push_back(DecodedTile::Node{nodeTags != nullptr ? nodeTags->data : util::ByteArray(),
+                                             static_cast<std::uint32_t>(tile_->restrictions.size()), 0, elevation});
+}
+
+bool DecodedTileRecorder::beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat,
+                                    bool reverse, const codec::TagValueWrapper* wayTags) {
+    inLink_ = wayTags != nullptr;
+    if (!inLink_) return false;
+    const bool matchable = !reverse && wayTags->accessType > 1;
+    const bool startWay = !matchable || wayValidator_ == nullptr || wayValidator_->checkStartWay(wayTags->data);
+    tile_->links.push_back(DecodedTile::Link{wayTags->data, util::ByteArray(), n, target, targetLon, targetLat, reverse,
+                                             matchable, startWay});
+    geometryWriter_.reset(geometryBuffer_);
+    return true;
+}
+
+void DecodedTileRecorder::endLink() {
+    if (!inLink_) return;
+    const std::int32_t length = geometryWriter_.getPosition();
+    if (length > 0) {
+        tile_->links.back().geometry = util::ByteArray::copyOf(geometryBuffer_.first(static_cast<std::size_t>(length)));
+    }
+    inLink_ = false;
+}
+
+void DecodedTileRecorder::endNode(std::int32_t) {
+    tile_->nodes.back().linksEnd = static_cast<std::uint32_t>(tile_->links.size());
+}
+
+} // namespace ferrow::mapaccess

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "codec/DataBuffers.h"
+#include "codec/StatCoderContext.h"
+#include "codec/TagValueWrapper.h"
+#include "codec/WaypointMatcher.h"
+#include "mapaccess/LinkShape.h"
+#include "util/ByteArray.h"
+#include "util/ByteDataWriter.h"
+
+namespace ferrow::expressions {
+class TagValueValidator;
+}
+
+namespace ferrow::mapaccess {
+
+// What decoding a tile body hands to the graph, in the order the body gives
+// it: per node its turn restrictions, its elevation and tags, then its links.
+// Only the tile's bytes and the tag filter that read them decide it, so it is
+// kept (DecodedTileCache) and later searches weave the tile from it without
+// decoding the bit stream again.
+class DecodedTile {
+public:
+    DecodedTile() = default;
+    // Moved, never copied: the shapes point into the tile's own arrays.
+    DecodedTile(DecodedTile&&) noexcept = default;
+    DecodedTile& operator=(DecodedTile&&) noexcept = default;
+    DecodedTile(const DecodedTile&) = delete;
+    DecodedTile& operator=(const DecodedTile&) = delete;
+
+    struct Restriction {
+        std::int32_t fromLon;
+        std::int32_t fromLat;
+        std::int32_t toLon;
+        std::int32_t toLat;
+        std::int16_t exceptions;
+        bool positive;
+    };
+
+    // A link with way tags (the decoder drops the others before the graph sees them).
+    struct Link {
+        util::ByteArray wayTags;
+        // The coded intermediate points, absent when there are none.
+        util::ByteArray geometry;
+        std::int32_t node;
+        // The tile's node at the other end, or -1 for a node of another tile.
+        std::int32_t target;
+        std::int32_t targetLon;
+        std::int32_t targetLat;
+        bool reverse;
+        // A forward link of a usable way: waypoint matching is fed its points.
+        bool matchable;
+        // The way may start or end a route (meaningful for matchable links).
+        bool startWay;
+    };
+
+    struct Node {
+        util::ByteArray tags;
+        // Ends (exclusive) of the node's restrictions and links in the lists below.
+        std::uint32_t restrictionsEnd;
+        std::uint32_t linksEnd;
+        std::int16_t elevation;
+    };
+
+    std::vector<std::int32_t> lons;
+    std::vector<std::int32_t> lats;
+    std::vector<Node> nodes;
+    std::vector<Restriction> restrictions;
+    std::vector<Link> links;
+    // One per link, for the forward links whose sections can all be measured
+    // (a reverse link record carries no points); empty for the others.
+    std::vector<LinkShape> shapes;
+
+    // Decodes the tile body that coder reads (tileBytes bytes, body and
+    // footer), feeding the waypoint matcher (when there is one) on the way.
+    static DecodedTile decode(codec::StatCoderContext& coder, codec::DataBuffers& buffers, std::int32_t lonIdx,
+                              std::int32_t latIdx, std::int32_t tilesPerDegree,
+                              expressions::TagValueValidator* wayValidator, codec::WaypointMatcher* waypointMatcher,
+                              std::int32_t tileBytes);
+
+    // Memory held, roughly: what a cache of decoded tiles counts.
+    std::size_t byteSize() const noexcept;
+
+    // The index of the tile's node at this position, or -1.
+    std::int32_t indexOf(std::int32_t ilon, std::int32_t ilat) const noexcept;
+    // Whether the position lies within the box around the tile's nodes.
+    bool mayHold(std::int32_t ilon, std::int32_t ilat) const noexcept {
+        return ilon >= minLon_ && ilon <= maxLon_ && ilat >= minLat_ && ilat <= maxLat_;
+    }
+
+    // The shape of link i, or null when it has none.
+    const LinkShape* shapeOf(std::size_t i) const noexcept {
+        return i < shapes.size() && shapes[i].distances != nullptr ? &shapes[i] : nullptr;
+    }
+
+private:
+    // Works out the links' shapes once all links are read.
+    void measureShapes();
+    // Sorts the node positions for indexOf.
+    void indexPositions();
+
+    // Node positions (as node identifiers) with their indexes, in identifier order.
+    std::vector<std::pair<std::int64_t, std::int32_t>> positions_;
+    std::int32_t minLon_ = 0;
+    std::int32_t maxLon_ = -1;
+    std::int32_t minLat_ = 0;
+    std::int32_t maxLat_ = -1;
+
+    std::vector<std::int32_t> shapeLons_;
+    std::vector<std::int32_t> shapeLats_;
+    std::vector<std::int16_t> shapeElevations_;
+    std::vector<std::int32_t> shapeDistances_;
+    std::vector<double> forwardAngles_;
+    std::vector<double> forwardCosines_;
+    std::vector<double> backwardAngles_;
+    std::vector<double> backwardCosines_;
+};
+
+// The sink of the tile body reader that writes a DecodedTile.
+class DecodedTileRecorder {
+public:
+    static constexpr bool EMPTY_NODE_FEATURE = false;
+
+    // geometryBuffer is scratch space for one link's coded points.
+    DecodedTileRecorder(DecodedTile& tile, expressions::TagValueValidator* wayValidator,
+                        std::span<util::Byte> geometryBuffer)
+        : tile_(&tile), wayValidator_(wayValidator), geometryBuffer_(geometryBuffer) {}
+
+    void emptyNode(std::int32_t) {}
+    void restriction(std::int32_t n, std::int16_t exceptions, bool positive, std::int32_t fromLon, std::int32_t fromLat,
+                     std::int32_t toLon, std::int32_t toLat);
+    void nodeData(std::int32_t n, std::int16_t elevation, const codec::TagValueWrapper* nodeTags);
+    bool beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat, bool reverse,
+                   const codec::TagValueWrapper* wayTags);
+    void geometryPoint(std::int32_t dlon, std::int32_t dlat, std::int32_t elevationStep) {
+        geometryWriter_.writeSignedVarLength(dlon);
+        geometryWriter_.writeSignedVarLength(dlat);
+        geometryWriter_.writeSignedVarLength(elevationStep);
+    }
+    void endLink();
+    void endNode(std::int32_t);
+
+private:
+    DecodedTile* tile_;
+    expressions::TagValueValidator* wayValidator_;
+    std::span<util::Byte> geometryBuffer_;
+    util::ByteDataWriter geometryWriter_;
+    bool inLink_ = false;
+};
+
+} // namespace ferrow::mapaccess

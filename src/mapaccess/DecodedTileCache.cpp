@@ -1,0 +1,72 @@
+#include "mapaccess/DecodedTileCache.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace ferrow::mapaccess {
+
+DecodedTileCache& DecodedTileCache::instance() {
+    static DecodedTileCache cache;
+    return cache;
+}
+
+std::size_t DecodedTileCache::hashOf(const Key& key, std::span<const util::Byte> tileBytes) {
+    const std::string_view bytes(reinterpret_cast<const char*>(tileBytes.data()), tileBytes.size());
+    std::size_t hash = std::hash<std::string_view>{}(bytes);
+    for (const std::uint64_t part : {key.filter, static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.lonIdx)),
+                                     static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.latIdx)),
+                                     static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.tilesPerDegree))}) {
+        hash = (hash ^ part) * 0x9E3779B97F4A7C15ULL;
+        hash ^= hash >> 29;
+    }
+    return hash;
+}
+
+bool DecodedTileCache::matches(const Entry& entry, const Key& key, std::span<const util::Byte> tileBytes) {
+    return entry.key.filter == key.filter && entry.key.lonIdx == key.lonIdx && entry.key.latIdx == key.latIdx &&
+           entry.key.tilesPerDegree == key.tilesPerDegree &&
+           std::equal(entry.tileBytes.begin(), entry.tileBytes.end(), tileBytes.begin(), tileBytes.end());
+}
+
+std::shared_ptr<const DecodedTile> DecodedTileCache::find(const Key& key, std::span<const util::Byte> tileBytes) {
+    const std::size_t hash = hashOf(key, tileBytes);
+    const auto [first, last] = index_.equal_range(hash);
+    for (auto it = first; it != last; ++it) {
+        if (matches(*it->second, key, tileBytes)) {
+            entries_.splice(entries_.begin(), entries_, it->second);
+            return it->second->tile;
+        }
+    }
+    return nullptr;
+}
+
+void DecodedTileCache::insert(const Key& key, std::span<const util::Byte> tileBytes,
+                              std::shared_ptr<const DecodedTile> tile) {
+    const std::size_t bytes = tile->byteSize() + tileBytes.size() + sizeof(Entry);
+    if (bytes > byteBound_) return;
+    const std::size_t hash = hashOf(key, tileBytes);
+    entries_.push_front(
+        Entry{key, hash, std::vector<util::Byte>(tileBytes.begin(), tileBytes.end()), std::move(tile), bytes});
+    index_.emplace(hash, entries_.begin());
+    bytes_ += bytes;
+    while (bytes_ > byteBound_) {
+        const Entry& oldest = entries_.back();
+        const auto [first, last] = index_.equal_range(oldest.hash);
+        for (auto it = first; it != last; ++it) {
+            if (&*it->second == &oldest) {
+                index_.erase(it);
+                break;
+            }
+        }
+        bytes_ -= oldest.bytes;
+        entries_.pop_back();
+    }
+}
+
+void DecodedTileCache::clear() {
+    index_.clear();
+    entries_.clear();
+    bytes_ = 0;
+}
+
+} // namespace ferrow::mapaccess

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "mapaccess/DecodedTile.h"
+#include "util/ByteArray.h"
+
+namespace ferrow::mapaccess {
+
+// The process's decoded tiles, so that a tile is decoded once and not once
+// per search. A tile is found by what decides its decoding: its bytes (a
+// segment file replaced on disk gives other bytes), its place (the origin of
+// its node positions) and the identity of the tag filter that read it. The
+// least recently used tiles leave when the byte bound is exceeded.
+//
+// Like every object of a request it is used by one thread at a time.
+class DecodedTileCache {
+public:
+    struct Key {
+        std::uint64_t filter;
+        std::int32_t lonIdx;
+        std::int32_t latIdx;
+        std::int32_t tilesPerDegree;
+    };
+
+    static constexpr std::size_t DEFAULT_BYTE_BOUND = std::size_t{48} << 20;
+
+    explicit DecodedTileCache(std::size_t byteBound = DEFAULT_BYTE_BOUND) : byteBound_(byteBound) {}
+    DecodedTileCache(const DecodedTileCache&) = delete;
+    DecodedTileCache& operator=(const DecodedTileCache&) = delete;
+
+    // The process-wide cache.
+    static DecodedTileCache& instance();
+
+    // The tile decoded from these bytes under this key, or null.
+    std::shared_ptr<const DecodedTile> find(const Key& key, std::span<const util::Byte> tileBytes);
+    // Keeps a tile decoded from these bytes; older tiles leave to stay within the bound.
+    void insert(const Key& key, std::span<const util::Byte> tileBytes, std::shared_ptr<const DecodedTile> tile);
+
+    std::size_t size() const noexcept { return entries_.size(); }
+    std::size_t byteCount() const noexcept { return bytes_; }
+    void clear();
+
+private:
+    struct Entry {
+        Key key;
+        std::size_t hash;
+        std::vector<util::Byte> tileBytes;
+        std::shared_ptr<const DecodedTile> tile;
+        std::size_t bytes;
+    };
+    using Lru = std::list<Entry>;
+
+    static std::size_t hashOf(const Key& key, std::span<const util::Byte> tileBytes);
+    static bool matches(const Entry& entry, const Key& key, std::span<const util::Byte> tileBytes);
+
+    std::size_t byteBound_;
+    std::size_t bytes_ = 0;
+    // Most recently used first.
+    Lru entries_;
+    std::unordered_multimap<std::size_t, Lru::iterator> index_;
+};
+
+} // namespace ferrow::mapaccess
