@@ -177,7 +177,8 @@ void RoutingParamCollector::setParams(RoutingContext& rc, OsmNodeNamedList& wayp
     }
 
     for (const auto& [key, value] : params) {
-        const auto number = [&value] { return jcompat::JString::parseInt(value); };
+        // An init-capture: clang before 16 cannot capture a structured binding.
+        const auto number = [&text = value] { return jcompat::JString::parseInt(text); };
         if (key == "straight") {
             for (const std::string& item : jcompat::JString::split(value, ",")) {
                 const std::int32_t index = jcompat::JString::parseInt(item);
