@@ -34,7 +34,8 @@ struct Profile {
     }
 
     expressions::BExpressionMetaData meta;
-    expressions::BExpressionContextWay way{4096, meta};
+    // A small evaluation cache, so that its evictions run too.
+    expressions::BExpressionContextWay way{64, meta};
     expressions::BExpressionContextNode node{0, meta};
 };
 
