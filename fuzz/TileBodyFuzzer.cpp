@@ -3,7 +3,6 @@
 // map, with the bike profile's way context as tag validator and a waypoint
 // matcher fed on the way. Damaged bytes may only end in our own exceptions.
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -32,33 +31,8 @@ fuzz::Profile& profile() {
     return bike;
 }
 
-// A fresh node map costs more than decoding a small tile (its tag unifier
-// alone is 128 kB), so one map serves many inputs: its node table is emptied
-// after each use and the whole map renewed now and then, which bounds the
-// nodes and links that pile up in its pools.
-class NodeMaps {
-public:
-    mapaccess::OsmNodesMap& next() {
-        for (auto it = map_->nodeTable().begin(); it != map_->nodeTable().end();) {
-            const mapaccess::OsmNode* node = it->second;
-            ++it;
-            map_->remove(node);
-        }
-        if (++uses_ % 4096 == 0 || map_->createdNodeCount() > 200000) {
-            map_ = std::make_unique<mapaccess::OsmNodesMap>();
-        }
-        map_->cleanupMode = 0;
-        return *map_;
-    }
-
-private:
-    std::unique_ptr<mapaccess::OsmNodesMap> map_ = std::make_unique<mapaccess::OsmNodesMap>();
-    std::uint64_t uses_ = 0;
-};
-
 // Decodes the tile and parses its nodes; the positions of its nodes.
-std::vector<std::int64_t> decodeTile(std::span<const util::Byte> bytes, codec::DataBuffers& buffers,
-                                     mapaccess::OsmNodesMap& map) {
+std::vector<std::int64_t> decodeTile(std::span<const util::Byte> bytes, codec::DataBuffers& buffers) {
     mapaccess::MatchedWaypoint waypoint;
     waypoint.waypoint = std::make_shared<mapaccess::OsmNode>(LON_IDX * 12500 + 6250, LAT_IDX * 12500 + 6250);
     mapaccess::MatchedWaypoint* waypoints[] = {&waypoint};
@@ -68,6 +42,10 @@ std::vector<std::int64_t> decodeTile(std::span<const util::Byte> bytes, codec::D
     codec::MicroCache2 tile(coder, buffers, LON_IDX, LAT_IDX, TILES_PER_DEGREE, &profile().way, &matcher,
                             static_cast<std::int32_t>(bytes.size()));
     std::vector<std::int64_t> positions;
+    if (tile.getSize() == 0) return positions;
+    // A node map costs more than a small tile (its tag unifier alone is 128 kB):
+    // only a tile with nodes gets one.
+    mapaccess::OsmNodesMap map;
     for (const std::int32_t id : std::vector<std::int32_t>(tile.nodeIds().begin(), tile.nodeIds().end())) {
         const std::int64_t position = tile.expandId(id);
         positions.push_back(position);
@@ -83,7 +61,8 @@ std::vector<std::int64_t> decodeTile(std::span<const util::Byte> bytes, codec::D
 // Weaves the tile into a node map in which hollow nodes wait at the given
 // positions, as links of neighbouring tiles and the search leave them.
 void weaveTile(std::span<const util::Byte> bytes, codec::DataBuffers& buffers, std::span<const std::int64_t> hollow,
-               mapaccess::OsmNodesMap& map, std::int32_t cleanupMode) {
+               std::int32_t cleanupMode) {
+    mapaccess::OsmNodesMap map;
     map.cleanupMode = cleanupMode;
     for (const std::int64_t position : hollow) {
         mapaccess::OsmNode* node =
@@ -100,18 +79,17 @@ void weaveTile(std::span<const util::Byte> bytes, codec::DataBuffers& buffers, s
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static codec::DataBuffers buffers;
-    static NodeMaps maps;
     const std::span<const util::Byte> bytes(reinterpret_cast<const util::Byte*>(data), size);
     std::vector<std::int64_t> positions;
     try {
-        positions = decodeTile(bytes, buffers, maps.next());
+        positions = decodeTile(bytes, buffers);
     } catch (const jcompat::Throwable&) {
     }
     // Every other node of the tile is waited for; the rest are new to the map.
     std::vector<std::int64_t> hollow;
     for (std::size_t i = 0; i < positions.size(); i += 2) hollow.push_back(positions[i]);
     try {
-        weaveTile(bytes, buffers, hollow, maps.next(), static_cast<std::int32_t>(size % 3));
+        weaveTile(bytes, buffers, hollow, static_cast<std::int32_t>(size % 3));
     } catch (const jcompat::Throwable&) {
     }
     return 0;
