@@ -24,7 +24,12 @@ shift $((OPTIND - 1))
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(tile_body segment_file profile lookup_table request route)
 
-CC=${CC:-clang} CXX=${CXX:-clang++} cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON \
+export CC=${CC:-clang} CXX=${CXX:-clang++}
+if ! command -v "$CXX" >/dev/null || [ ! -f "$("$CXX" -print-file-name=libclang_rt.fuzzer-x86_64.a)" ]; then
+  echo "fuzz/run_ci.sh needs clang with its libFuzzer runtime (Debian: clang libclang-rt-14-dev)" >&2
+  exit 1
+fi
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON \
   -DFERROW_BUILD_TESTS=OFF -DFERROW_BUILD_BENCH=OFF >/dev/null || exit 1
 cmake --build "$build" --parallel 8 >/dev/null || { cmake --build "$build" 2>&1 | tail -40; exit 1; }
 
