@@ -53,11 +53,11 @@ for target in "${targets[@]}"; do
   "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$work/" ${dict:+-dict=$dict} "$work/corpus" "fuzz/corpus/$target" >"$work/log" 2>&1
   status=$?
-  grep -E "^#[0-9]+ +DONE|^stat::number_of_executed_units|^stat::peak_rss_mb|^Done " "$work/log"
+  grep -E "^#[0-9]+[[:space:]]+DONE|^stat::number_of_executed_units|^stat::peak_rss_mb|^Done " "$work/log"
   if [ $status -ne 0 ]; then
     failed+=("$target")
     echo "!! fuzz_$target failed (exit $status):"
-    grep -vE "^#[0-9]+ +(NEW|REDUCE|pulse)" "$work/log" | tail -80
+    grep -vE "^#[0-9]+[[:space:]]+(NEW|REDUCE|pulse)" "$work/log" | tail -80
     for input in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* "$work"/slow-unit-*; do
       [ -f "$input" ] || continue
       echo "!! input $(basename "$input") ($(stat -c %s "$input") bytes), base64:"
