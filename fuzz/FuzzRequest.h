@@ -2,12 +2,16 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
+#include <new>
 #include <string>
 #include <string_view>
 
 #include "FuzzSupport.h"
+#include "jcompat/File.h"
 #include "jcompat/JString.h"
 #include "router/RoutingContext.h"
+#include "router/RoutingEngine.h"
 #include "router/RoutingParamCollector.h"
 
 namespace ferrow::fuzz {
@@ -43,6 +47,24 @@ inline bool prepareRequest(std::string_view query, router::RoutingContext& rc, r
     engineMode = mode != nullptr ? jcompat::JString::parseInt(*mode) : 0;
     collector.setParams(rc, waypoints, params);
     return true;
+}
+
+// Prepares the query and sets up the engine on the demo data (which parses
+// the profile), then hands the engine and its context to use. Failures that
+// the service answers with their text end the input quietly.
+template <typename Use>
+void withEngine(std::string_view query, Use use) {
+    try {
+        router::RoutingContext rc;
+        router::OsmNodeNamedList waypoints;
+        std::int32_t engineMode = 0;
+        if (!prepareRequest(query, rc, waypoints, engineMode)) return;
+        router::RoutingEngine engine(jcompat::File(FERROW_DEMO_SEGMENTS), waypoints, rc, engineMode);
+        use(engine, rc);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+    }
 }
 
 } // namespace ferrow::fuzz
