@@ -3,12 +3,10 @@
 
   bench/route_bench.py bench [--routes 120]   routes per second, median and 95th-percentile
                                               latency, peak memory, start-up time to "ready"
-  bench/route_bench.py soak [--requests 1200] many mixed requests in one process: every
-                                              repeated request must get the same answer, and
-                                              the memory must stop growing
 
-Both start <build>/trevassa-router <build>/demo/segments in the repository root (the
-requests name the profiles as profiles/car.vpf etc.). Build first, e.g.
+It starts <build>/trevassa-router <build>/demo/segments in the repository root (the
+requests name the profiles as profiles/car.vpf etc.); bench/soak.py soaks the
+service with mixed requests. Build first, e.g.
 
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build --parallel 8
 
@@ -18,7 +16,6 @@ import argparse
 import math
 import os
 import random
-import re
 import statistics
 import subprocess
 import sys
@@ -68,38 +65,6 @@ def bench_routes(count, seed=42):
         ex, ey = point_at_distance(rng, x, y, low, high)
         profile = PROFILES[(i // len(LENGTHS)) % len(PROFILES)]
         queries.append("profile=%s&lonlats=%s;%s" % (profile, lonlat(x, y), lonlat(ex, ey)))
-    return queries
-
-
-def mixed_requests(seed=7):
-    """A fixed list of different requests: routes of two and three waypoints,
-    alternatives, no-go circles, straight legs, point information and errors."""
-    rng = random.Random(seed)
-    queries = []
-    for i in range(60):
-        profile = PROFILES[i % len(PROFILES)]
-        x, y = random_point(rng)
-        ex, ey = point_at_distance(rng, x, y, *LENGTHS[i % len(LENGTHS)])
-        kind = i % 10
-        base = "profile=%s&lonlats=%s;%s" % (profile, lonlat(x, y), lonlat(ex, ey))
-        if kind == 0:
-            vx, vy = random_point(rng)
-            queries.append("profile=%s&lonlats=%s;%s;%s" % (profile, lonlat(x, y), lonlat(vx, vy), lonlat(ex, ey)))
-        elif kind == 1:
-            queries.append(base + "&alternativeidx=%d" % (1 + i % 3))
-        elif kind == 2:
-            mx, my = (x + ex) / 2.0, (y + ey) / 2.0
-            queries.append(base + "&nogos=%s,100" % lonlat(mx, my))
-        elif kind == 3:
-            queries.append("profile=%s&lonlats=%s&engineMode=%d" % (profile, lonlat(x, y), 2 + i % 2))
-        elif kind == 4:
-            queries.append("profile=%s&lonlats=%s,d;%s" % (profile, lonlat(x, y), lonlat(ex, ey)))
-        elif kind == 5:
-            queries.append(base + "&engineMode=1")
-        elif kind == 6:
-            queries.append("profile=%s&lonlats=%s" % (profile, lonlat(x, y)))
-        else:
-            queries.append(base)
     return queries
 
 
@@ -178,50 +143,15 @@ def run_bench(service, count):
     return 0
 
 
-def normalised(text):
-    # Straight-line legs are numbered process-wide: the numbers keep growing.
-    return re.sub(r"direct_segment=\d+", "direct_segment=#", text)
-
-
-def run_soak(service, count):
-    requests = mixed_requests()
-    first = {}
-    wrong = []
-    checkpoints = []
-    for n in range(count):
-        query = requests[n % len(requests)]
-        ok, text, _ = service.ask(query)
-        answer = (ok, normalised(text))
-        if query not in first:
-            first[query] = answer
-        elif first[query] != answer:
-            wrong.append(query)
-        if (n + 1) % len(requests) == 0:
-            checkpoints.append(service.memory_kib()[0])
-    current, peak = service.memory_kib()
-    routes = sum(1 for ok, _ in first.values() if ok)
-    print("requests:           %d (%d different, %d of them answered with a route)" % (count, len(first), routes))
-    print("changed answers:    %d" % len(wrong))
-    print("memory after each round of %d: %s MiB" % (len(requests), " ".join("%.1f" % (kib / 1024.0) for kib in checkpoints)))
-    print("peak memory:        %.1f MiB" % (peak / 1024.0))
-    # After two rounds every kind of request has been seen: later rounds must not grow.
-    growth = (checkpoints[-1] - checkpoints[1]) / 1024.0 if len(checkpoints) > 2 else 0.0
-    print("growth after round 2: %.1f MiB" % growth)
-    for query in wrong[:5]:
-        print("  changed: %s" % query)
-    return 1 if wrong or growth > 8.0 else 0
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("mode", choices=["bench", "soak"])
+    parser.add_argument("mode", choices=["bench"])
     parser.add_argument("--build", default=os.path.join(REPO, "build"), help="the build directory")
     parser.add_argument("--routes", type=int, default=120, help="routes of the benchmark")
-    parser.add_argument("--requests", type=int, default=1200, help="requests of the soak run")
     args = parser.parse_args()
     service = Service(os.path.join(args.build, "trevassa-router"), os.path.join(args.build, "demo", "segments"))
     try:
-        status = run_bench(service, args.routes) if args.mode == "bench" else run_soak(service, args.requests)
+        status = run_bench(service, args.routes)
     finally:
         service.quit()
     return status

@@ -1,6 +1,6 @@
 // Many mixed requests in one process on the demo data set: a repeated request
 // gets the same answer, and the process's memory stops growing. (A longer run
-// with more requests: bench/route_bench.py soak.)
+// with more requests of every kind: bench/soak.py.)
 #include <map>
 #include <regex>
 #include <sstream>

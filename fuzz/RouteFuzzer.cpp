@@ -1,0 +1,17 @@
+// A whole request on the demo data from a query of arbitrary bytes, run as
+// the service runs it (any engine mode: routes, alternatives, straight legs,
+// no-go areas, point information, round trips) with a small memory class,
+// and the found track formatted as the answer.
+#include <cstdint>
+
+#include "FuzzRequest.h"
+#include "service/RouteGeoJson.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace ferrow;
+    fuzz::withEngine(fuzz::asText(data, size), [](router::RoutingEngine& engine, router::RoutingContext&) {
+        engine.doRun(60000);
+        if (!engine.getErrorMessage()) service::RouteGeoJson::format(engine.getFoundTrack());
+    });
+    return 0;
+}
