@@ -84,7 +84,8 @@ public:
 private:
     using Chunk = std::unique_ptr<T[]>;
 
-    // Chunks of fresh objects that ended pools left, up to a byte bound.
+    // Chunks of fresh objects that ended pools left, up to 32 MiB a type: what
+    // a search of a city needs, not what the largest search ever held.
     class ChunkStore {
     public:
         static Chunk take() {
@@ -97,7 +98,7 @@ private:
         }
         static void give(std::vector<Chunk>& chunks) {
             constexpr std::size_t kMaxChunks =
-                std::max<std::size_t>(1, (std::size_t{64} << 20) / (ChunkSize * sizeof(T)));
+                std::max<std::size_t>(1, (std::size_t{32} << 20) / (ChunkSize * sizeof(T)));
             Store& store = instance();
             const std::lock_guard<std::mutex> lock(store.mutex);
             for (Chunk& chunk : chunks) {
