@@ -73,90 +73,73 @@ std::optional<std::int32_t> sectionLength(std::int32_t lon1, std::int32_t lat1, 
 void DecodedTile::measureShapes() {
     struct Offsets {
         std::size_t points;
-        std::size_t distances;
-        std::size_t count = 0;
+        std::size_t count;
+        std::int32_t lastDistance;
     };
     std::vector<std::optional<Offsets>> offsets(links.size());
+    std::vector<std::int32_t> chainLons;
+    std::vector<std::int32_t> chainLats;
     util::CheapAngleMeter angles;
     for (std::size_t i = 0; i < links.size(); ++i) {
         const Link& link = links[i];
         if (link.reverse) continue;
-        const Offsets before{shapeLons_.size(), shapeDistances_.size()};
-        // The points from the first node on, as the geometry decoder gives them.
-        const std::int32_t firstLon = lons[static_cast<std::size_t>(link.node)];
-        const std::int32_t firstLat = lats[static_cast<std::size_t>(link.node)];
-        std::int32_t lon = firstLon;
-        std::int32_t lat = firstLat;
+        // The whole chain: the first node, the points as the geometry decoder
+        // gives them, the second node.
+        chainLons.assign(1, lons[static_cast<std::size_t>(link.node)]);
+        chainLats.assign(1, lats[static_cast<std::size_t>(link.node)]);
+        const std::size_t before = shapePoints_.size();
         auto elevation = static_cast<std::uint16_t>(nodes[static_cast<std::size_t>(link.node)].elevation);
         util::ByteDataReader reader(link.geometry.span());
         while (reader.hasMoreData()) {
-            lon = jcompat::wrapAdd(lon, reader.readSignedVarLength());
-            lat = jcompat::wrapAdd(lat, reader.readSignedVarLength());
+            chainLons.push_back(jcompat::wrapAdd(chainLons.back(), reader.readSignedVarLength()));
+            chainLats.push_back(jcompat::wrapAdd(chainLats.back(), reader.readSignedVarLength()));
             elevation =
                 static_cast<std::uint16_t>(elevation + static_cast<std::uint16_t>(reader.readSignedVarLength()));
-            shapeLons_.push_back(lon);
-            shapeLats_.push_back(lat);
-            shapeElevations_.push_back(static_cast<std::int16_t>(elevation));
+            shapePoints_.push_back(ShapePoint{0.0, 0.0, 0.0, 0.0, chainLons.back(), chainLats.back(), 0,
+                                              static_cast<std::int16_t>(elevation)});
         }
-        const std::size_t count = shapeLons_.size() - before.points;
-        // Point j of the whole chain: the first node, the points, the second node.
-        const auto chainLon = [&](std::size_t j) {
-            return j == 0 ? firstLon : j <= count ? shapeLons_[before.points + j - 1] : link.targetLon;
-        };
-        const auto chainLat = [&](std::size_t j) {
-            return j == 0 ? firstLat : j <= count ? shapeLats_[before.points + j - 1] : link.targetLat;
-        };
-        bool complete = true;
+        chainLons.push_back(link.targetLon);
+        chainLats.push_back(link.targetLat);
+        const std::size_t count = shapePoints_.size() - before;
+        std::optional<std::int32_t> lastDistance;
         try {
+            bool complete = true;
             for (std::size_t k = 0; k <= count && complete; ++k) {
                 const std::optional<std::int32_t> length =
-                    sectionLength(chainLon(k), chainLat(k), chainLon(k + 1), chainLat(k + 1));
+                    sectionLength(chainLons[k], chainLats[k], chainLons[k + 1], chainLats[k + 1]);
                 complete = length.has_value();
-                if (complete) shapeDistances_.push_back(*length);
+                if (!complete) break;
+                if (k < count) {
+                    shapePoints_[before + k].distance = *length;
+                } else {
+                    lastDistance = length;
+                }
             }
-            for (std::size_t j = 1; j <= count && complete; ++j) {
-                forwardAngles_.push_back(angles.calcAngle(chainLon(j - 1), chainLat(j - 1), chainLon(j), chainLat(j),
-                                                          chainLon(j + 1), chainLat(j + 1)));
-                forwardCosines_.push_back(angles.getCosAngle());
-                backwardAngles_.push_back(angles.calcAngle(chainLon(j + 1), chainLat(j + 1), chainLon(j), chainLat(j),
-                                                           chainLon(j - 1), chainLat(j - 1)));
-                backwardCosines_.push_back(angles.getCosAngle());
+            for (std::size_t j = 1; j <= count && lastDistance; ++j) {
+                ShapePoint& point = shapePoints_[before + j - 1];
+                point.forwardAngle = angles.calcAngle(chainLons[j - 1], chainLats[j - 1], chainLons[j], chainLats[j],
+                                                      chainLons[j + 1], chainLats[j + 1]);
+                point.forwardCosine = angles.getCosAngle();
+                point.backwardAngle = angles.calcAngle(chainLons[j + 1], chainLats[j + 1], chainLons[j], chainLats[j],
+                                                       chainLons[j - 1], chainLats[j - 1]);
+                point.backwardCosine = angles.getCosAngle();
             }
         } catch (const jcompat::Throwable&) {
-            complete = false; // positions beyond the distance scales: the search measures them itself
+            lastDistance.reset(); // positions beyond the distance scales: the search measures them itself
         }
-        if (!complete) {
-            shapeLons_.resize(before.points);
-            shapeLats_.resize(before.points);
-            shapeElevations_.resize(before.points);
-            shapeDistances_.resize(before.distances);
-            forwardAngles_.resize(before.points);
-            forwardCosines_.resize(before.points);
-            backwardAngles_.resize(before.points);
-            backwardCosines_.resize(before.points);
+        if (!lastDistance) {
+            shapePoints_.resize(before);
             continue;
         }
-        offsets[i] = Offsets{before.points, before.distances, count};
+        offsets[i] = Offsets{before, count, *lastDistance};
     }
-    // The arrays stand: the shapes point into them.
-    for (auto* values : {&shapeLons_, &shapeLats_, &shapeDistances_}) values->shrink_to_fit();
-    shapeElevations_.shrink_to_fit();
-    for (auto* values : {&forwardAngles_, &forwardCosines_, &backwardAngles_, &backwardCosines_})
-        values->shrink_to_fit();
+    // The points stand: the shapes point into them.
+    shapePoints_.shrink_to_fit();
     shapes.assign(links.size(), LinkShape{});
     for (std::size_t i = 0; i < links.size(); ++i) {
         if (!offsets[i]) continue;
-        const std::size_t point = offsets[i]->points;
-        LinkShape& shape = shapes[i];
-        shape.pointCount = static_cast<std::int32_t>(offsets[i]->count);
-        shape.lons = shapeLons_.data() + point;
-        shape.lats = shapeLats_.data() + point;
-        shape.elevations = shapeElevations_.data() + point;
-        shape.distances = shapeDistances_.data() + offsets[i]->distances;
-        shape.forwardAngles = forwardAngles_.data() + point;
-        shape.forwardCosines = forwardCosines_.data() + point;
-        shape.backwardAngles = backwardAngles_.data() + point;
-        shape.backwardCosines = backwardCosines_.data() + point;
+        shapes[i] = LinkShape{shapePoints_.data() + offsets[i]->points, static_cast<std::int32_t>(offsets[i]->count),
+                              offsets[i]->lastDistance};
     }
 }
 
@@ -167,11 +150,7 @@ std::size_t DecodedTile::byteSize() const noexcept {
     std::size_t bytes = sizeof(DecodedTile) + (lons.capacity() + lats.capacity()) * sizeof(std::int32_t) +
                         nodes.capacity() * sizeof(Node) + restrictions.capacity() * sizeof(Restriction) +
                         links.capacity() * sizeof(Link) + shapes.capacity() * sizeof(LinkShape) +
-                        (shapeLons_.capacity() + shapeLats_.capacity() + shapeDistances_.capacity()) * 4 +
-                        shapeElevations_.capacity() * 2 +
-                        (forwardAngles_.capacity() + forwardCosines_.capacity() + backwardAngles_.capacity() +
-                         backwardCosines_.capacity()) *
-                            sizeof(double);
+                        shapePoints_.capacity() * sizeof(ShapePoint);
     for (const Link& link : links) {
         if (link.geometry) bytes += kArrayHeader + static_cast<std::size_t>(link.geometry.size());
     }

@@ -96,7 +96,7 @@ public:
 
     // The shape of link i, or null when it has none.
     const LinkShape* shapeOf(std::size_t i) const noexcept {
-        return i < shapes.size() && shapes[i].distances != nullptr ? &shapes[i] : nullptr;
+        return i < shapes.size() && shapes[i].present() ? &shapes[i] : nullptr;
     }
 
 private:
@@ -112,14 +112,7 @@ private:
     std::int32_t minLat_ = 0;
     std::int32_t maxLat_ = -1;
 
-    std::vector<std::int32_t> shapeLons_;
-    std::vector<std::int32_t> shapeLats_;
-    std::vector<std::int16_t> shapeElevations_;
-    std::vector<std::int32_t> shapeDistances_;
-    std::vector<double> forwardAngles_;
-    std::vector<double> forwardCosines_;
-    std::vector<double> backwardAngles_;
-    std::vector<double> backwardCosines_;
+    std::vector<ShapePoint> shapePoints_;
 };
 
 // The sink of the tile body reader that writes a DecodedTile.

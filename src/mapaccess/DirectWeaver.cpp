@@ -106,7 +106,8 @@ void DirectWeaver::weaveLink(std::size_t index) {
         OsmLink* woven = source->isLinkUnused() ? source : target->isLinkUnused() ? target : nodesMap_->createLink();
         woven->wayTags = link.wayTags;
         woven->geometry = link.geometry;
-        woven->shape = tile_->shapeOf(index);
+        const LinkShape* shape = tile_->shapeOf(index);
+        woven->shape = shape != nullptr ? *shape : LinkShape{};
         source->addLink(woven, false, target);
     } else {
         source->addLink(link.targetLon, link.targetLat, link.wayTags, link.geometry, *nodesMap_, link.reverse,

@@ -4,27 +4,37 @@
 
 namespace ferrow::mapaccess {
 
-// A link's intermediate points, and what the path search derives from the
-// points alone, worked out once when the link's tile is decoded: the
-// rounded length of every section (as the search measures a section where no
-// no-go area or waypoint lies) and the turn at every point, in both
-// directions of travel. Points are numbered from the link's first node
-// towards its second; section k runs from point k - 1 (the first node for
-// k = 0) to point k (the second node for k = pointCount).
-//
-// The arrays belong to the decoded tile, which the node map keeps alive.
+// One intermediate point of a link with what the search derives from the
+// points alone: the rounded length of the section that ends here (as the
+// search measures a section where no no-go area or waypoint lies) and the turn
+// here, travelling from the link's first node towards its second and back.
+// Kept together, so that walking a link reads one record a point.
+struct ShapePoint {
+    double forwardAngle;
+    double forwardCosine;
+    double backwardAngle;
+    double backwardCosine;
+    std::int32_t lon;
+    std::int32_t lat;
+    std::int32_t distance;
+    std::int16_t elevation;
+};
+
+// A link's intermediate points, worked out once when the link's tile is
+// decoded. Points are numbered from the link's first node towards its second;
+// section k runs from point k - 1 (the first node for k = 0) to point k (the
+// second node for k = pointCount). The link holds it by value; the points
+// belong to the decoded tile, which the node map keeps alive.
 struct LinkShape {
+    const ShapePoint* points = nullptr;
     std::int32_t pointCount = 0;
-    const std::int32_t* lons = nullptr;
-    const std::int32_t* lats = nullptr;
-    const std::int16_t* elevations = nullptr;
-    const std::int32_t* distances = nullptr; // pointCount + 1 sections
-    // The turn at each point and its cosine, travelling from the first node
-    // towards the second and back.
-    const double* forwardAngles = nullptr;
-    const double* forwardCosines = nullptr;
-    const double* backwardAngles = nullptr;
-    const double* backwardCosines = nullptr;
+    // The length of the last section; 0 for a link without a shape.
+    std::int32_t lastDistance = 0;
+
+    bool present() const noexcept { return lastDistance > 0; }
+    std::int32_t sectionLength(std::int32_t k) const noexcept {
+        return k < pointCount ? points[k].distance : lastDistance;
+    }
 };
 
 } // namespace ferrow::mapaccess

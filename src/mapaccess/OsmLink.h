@@ -1,12 +1,12 @@
 #pragma once
 
+#include "mapaccess/LinkShape.h"
 #include "util/ByteArray.h"
 
 namespace ferrow::mapaccess {
 
 class OsmNode;
 class OsmLinkHolder;
-struct LinkShape;
 
 // One undirected edge between two nodes. Each end node's chain of links runs
 // through the next field that belongs to that node's end, so a link is in the
@@ -25,8 +25,8 @@ public:
     util::ByteArray wayTags;
     // The intermediate points, coded from the first node towards the second.
     util::ByteArray geometry;
-    // The same points measured for the search, when the tile gave them; null otherwise.
-    const LinkShape* shape = nullptr;
+    // The same points measured for the search, when the tile gave them.
+    LinkShape shape;
     OsmNode* firstNode = nullptr;
     OsmNode* secondNode = nullptr;
     OsmLink* nextAtSecond = nullptr;

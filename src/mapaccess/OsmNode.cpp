@@ -68,7 +68,7 @@ void OsmNode::addLink(std::int32_t linkLon, std::int32_t linkLat, const util::By
     if (!reverse) {
         link->wayTags = linkTags;
         link->geometry = linkGeometry;
-        link->shape = linkShape;
+        link->shape = linkShape != nullptr ? *linkShape : LinkShape{};
     }
 }
 
@@ -90,7 +90,7 @@ void OsmNode::unlinkLink(OsmLink* link) {
     if (link->isLinkUnused()) {
         link->wayTags = util::ByteArray();
         link->geometry = util::ByteArray();
-        link->shape = nullptr;
+        link->shape = LinkShape{};
     }
 
     if (firstLink == link) {

@@ -130,7 +130,7 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
         return;
     }
 
-    const mapaccess::LinkShape* shape = rc.nogoPoints.empty() ? nextLink->shape : nullptr;
+    const mapaccess::LinkShape* shape = rc.nogoPoints.empty() && nextLink->shape.present() ? &nextLink->shape : nullptr;
     LinkWalk walk{origin.prevIlon,
                   origin.prevIlat,
                   sourceNode->ilon,
@@ -151,7 +151,7 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
         }
         if (message && message->wayTags) startSectionRecord();
         if (shape != nullptr) {
-            section.dist = shape->distances[walk.shapeSection(nsection)];
+            section.dist = shape->sectionLength(walk.shapeSection(nsection));
         } else {
             section.dist = rc.calcDistance(walk.lon1, walk.lat1, section.lon2, section.lat2);
             if (rc.shortestMatch) catchWaypoint(rc, walk, section, detailMode);
@@ -164,8 +164,9 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
         if (shape != nullptr && nsection > 0) {
             // The turn at the point behind: the shape's point the walk just passed.
             const std::int32_t passed = walk.backward ? walk.point + 1 : walk.point - 1;
-            angle = walk.backward ? shape->backwardAngles[passed] : shape->forwardAngles[passed];
-            cosAngle = walk.backward ? shape->backwardCosines[passed] : shape->forwardCosines[passed];
+            const mapaccess::ShapePoint& turn = shape->points[passed];
+            angle = walk.backward ? turn.backwardAngle : turn.forwardAngle;
+            cosAngle = walk.backward ? turn.backwardCosine : turn.forwardCosine;
         } else {
             angle = rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
             cosAngle = rc.anglemeter.getCosAngle();
@@ -284,10 +285,8 @@ inline OsmPath::Section OsmPath::beginSection(const LinkWalk& walk, std::int32_t
                        isStartpoint};
     }
     if (walk.shape != nullptr) {
-        const auto point = static_cast<std::size_t>(walk.point);
-        const std::int16_t elevation = walk.shape->elevations[point];
-        return Section{number,    true,        walk.shape->lons[point], walk.shape->lats[point], elevation,
-                       elevation, isStartpoint};
+        const mapaccess::ShapePoint& point = walk.shape->points[walk.point];
+        return Section{number, true, point.lon, point.lat, point.elevation, point.elevation, isStartpoint};
     }
     const mapaccess::OsmTransferNode* transfer = walk.transfer;
     return Section{number, true, transfer->ilon, transfer->ilat, transfer->selev, transfer->selev, isStartpoint};
