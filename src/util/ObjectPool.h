@@ -12,64 +12,58 @@ namespace ferrow::util {
 // allocated in chunks that are kept from search to search. Objects point at
 // each other freely (links at nodes, paths at their origin's track point,
 // track points at the point before them), so none owns another: they all live
-// until `reset` or the pool's end, which release them in one flat pass,
-// however long the chains between them.
+// until `reset` or the pool's end, however long the chains between them.
 //
 // An object known to be unreferenced (a candidate path that lost against a
 // better one) may be handed back with `release` and is recycled.
 //
-// A pool that ends hands its chunks, holding fresh objects, to a store shared
-// by all pools of its type, and new pools take their chunks from there first:
-// every search of every request builds its graph and paths in memory that is
-// in use already, instead of fresh pages that the system must map each time.
+// A slot is made fresh when it is given out again, not when it is given
+// back: `create` writes the object anyway, so renewing it there costs no
+// second walk over memory, and `reset` costs nothing. What a slot held
+// (shared arrays, messages) is let go at its next use or at the end of the
+// store.
+//
+// A pool that ends hands its chunks to a store shared by all pools of its
+// type, and new pools take their chunks from there first: every search of
+// every request builds its graph and paths in memory that is in use already,
+// instead of fresh pages that the system must map each time.
 template <typename T, std::size_t ChunkSize = 1024>
 class ObjectPool {
 public:
     ObjectPool() = default;
-    ~ObjectPool() {
-        reset();
-        ChunkStore::give(chunks_);
-    }
+    ~ObjectPool() { ChunkStore::give(chunks_); }
     ObjectPool(const ObjectPool&) = delete;
     ObjectPool& operator=(const ObjectPool&) = delete;
 
     // A default-constructed object that lives until reset.
     T* create() {
+        T* object;
         if (!recycled_.empty()) {
-            T* object = recycled_.back();
+            object = recycled_.back();
             recycled_.pop_back();
-            return object;
-        }
-        if (chunkInUse_ == chunks_.size()) {
-            chunks_.push_back(ChunkStore::take());
-            used_ = 0;
-        } else if (used_ == ChunkSize) {
-            ++chunkInUse_;
-            used_ = 0;
+        } else {
             if (chunkInUse_ == chunks_.size()) {
                 chunks_.push_back(ChunkStore::take());
+                used_ = 0;
+            } else if (used_ == ChunkSize) {
+                ++chunkInUse_;
+                used_ = 0;
+                if (chunkInUse_ == chunks_.size()) {
+                    chunks_.push_back(ChunkStore::take());
+                }
             }
+            ++live_;
+            object = &chunks_[chunkInUse_][used_++];
         }
-        ++live_;
-        return &chunks_[chunkInUse_][used_++];
-    }
-
-    // Hands back an object that nothing refers to any more; it is made fresh
-    // at once (so it holds no resources) and given out again by create.
-    void release(T* object) {
         renew(object);
-        recycled_.push_back(object);
+        return object;
     }
 
-    // Makes every object fresh again and the whole storage free for the next
-    // search. The chunks are kept.
+    // Hands back an object that nothing refers to any more; create gives it out again.
+    void release(T* object) { recycled_.push_back(object); }
+
+    // Makes the whole storage free for the next search. The chunks are kept.
     void reset() {
-        for (std::size_t chunk = 0; chunk < chunks_.size() && chunk <= chunkInUse_; ++chunk) {
-            const std::size_t count = chunk < chunkInUse_ ? ChunkSize : used_;
-            for (std::size_t i = 0; i < count; ++i) {
-                renew(&chunks_[chunk][i]);
-            }
-        }
         recycled_.clear();
         chunkInUse_ = 0;
         used_ = 0;
@@ -84,7 +78,7 @@ public:
 private:
     using Chunk = std::unique_ptr<T[]>;
 
-    // Chunks of fresh objects that ended pools left, up to 32 MiB a type: what
+    // Chunks that ended pools left, up to 32 MiB a type: what
     // a search of a city needs, not what the largest search ever held.
     class ChunkStore {
     public:

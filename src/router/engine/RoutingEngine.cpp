@@ -404,16 +404,21 @@ inline void RoutingEngine::checkTime(SearchState& search) const {
 }
 
 inline bool RoutingEngine::checkMemory(SearchState& search, OsmPath& path) {
-    // Only a path towards tiles not decoded yet can make the graph grow.
-    if (!directWeaving_ || !hasHollowLinkTargets(*path.targetNode)) return true;
-    if (search.memoryPanicMode) {
-        openBorderList_.push_back(&path);
-        return false;
-    }
+    if (!directWeaving_) return true;
     mapaccess::OsmNodesMap& nodesMap = nodesCache_->nodesMap();
     const auto need = [&] {
         return kBytesPerQueuedPath * openSet_.size() + kBytesPerNode * std::int64_t{nodesMap.nodeCount};
     };
+    // Within the allowance and out of panic the check ends the same whether
+    // or not the path leads towards tiles not decoded yet: asked first, the
+    // cheap question spares the walk over the neighbours.
+    if (!search.memoryPanicMode && !search.needNonPanicProcessing && nodesMap.memoryAllowance >= need()) return true;
+    // Only a path towards tiles not decoded yet can make the graph grow.
+    if (!hasHollowLinkTargets(*path.targetNode)) return true;
+    if (search.memoryPanicMode) {
+        openBorderList_.push_back(&path);
+        return false;
+    }
     if (nodesMap.memoryAllowance < need()) {
         collectOpenPaths(search.maxTotalCost, path.cost, search.endPos.get());
         if (!nodesMap.growMemoryAllowance(need())) {

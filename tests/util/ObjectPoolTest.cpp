@@ -1,0 +1,71 @@
+#include <memory>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "util/ObjectPool.h"
+
+namespace ferrow::util {
+namespace {
+
+// Holds a resource, so that a slot that is not made fresh shows.
+struct Holder {
+    std::shared_ptr<std::string> resource;
+    int value = 0;
+};
+
+TEST(ObjectPoolTest, EveryObjectGivenOutIsFresh) {
+    ObjectPool<Holder, 4> pool;
+    Holder* first = pool.create();
+    first->resource = std::make_shared<std::string>("kept");
+    first->value = 7;
+    pool.release(first);
+    Holder* again = pool.create();
+    EXPECT_EQ(again, first); // recycled
+    EXPECT_EQ(again->resource, nullptr);
+    EXPECT_EQ(again->value, 0);
+
+    for (int i = 0; i < 9; ++i) pool.create()->value = i + 1;
+    EXPECT_EQ(pool.liveCount(), 10u);
+    pool.reset();
+    EXPECT_EQ(pool.liveCount(), 0u);
+    for (int i = 0; i < 10; ++i) {
+        const Holder* fresh = pool.create();
+        EXPECT_EQ(fresh->value, 0) << i;
+        EXPECT_EQ(fresh->resource, nullptr) << i;
+    }
+}
+
+TEST(ObjectPoolTest, ResourcesAreLetGoAtTheSlotsNextUseAtTheLatest) {
+    const auto resource = std::make_shared<std::string>("tile");
+    ObjectPool<Holder, 4> pool;
+    Holder* holder = pool.create();
+    holder->resource = resource;
+    pool.reset();
+    EXPECT_EQ(resource.use_count(), 2);
+    pool.create();
+    EXPECT_EQ(resource.use_count(), 1);
+}
+
+TEST(ObjectPoolTest, ALaterPoolTakesTheChunksOfAnEndedOne) {
+    struct Tagged {
+        int value = 0;
+    };
+    std::set<const Tagged*> firstObjects;
+    {
+        ObjectPool<Tagged, 8> pool;
+        for (int i = 0; i < 16; ++i) firstObjects.insert(pool.create());
+    }
+    ObjectPool<Tagged, 8> later;
+    int reused = 0;
+    for (int i = 0; i < 16; ++i) {
+        const Tagged* object = later.create();
+        EXPECT_EQ(object->value, 0);
+        reused += firstObjects.count(object) != 0 ? 1 : 0;
+    }
+    EXPECT_EQ(reused, 16);
+}
+
+} // namespace
+} // namespace ferrow::util
