@@ -3,17 +3,84 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <span>
 
+#include "codec/TagValueWrapper.h"
 #include "codec/TileBodyReader.h"
 #include "expressions/TagValueValidator.h"
 #include "jcompat/Exceptions.h"
 #include "jcompat/NumberText.h"
 #include "mapaccess/OsmPos.h"
 #include "util/ByteDataReader.h"
+#include "util/ByteDataWriter.h"
 #include "util/CheapAngleMeter.h"
 #include "util/CheapRuler.h"
 
 namespace ferrow::mapaccess {
+
+namespace {
+
+// The sink of the tile body reader that writes a DecodedTile.
+class DecodedTileRecorder {
+public:
+    static constexpr bool EMPTY_NODE_FEATURE = false;
+
+    // geometryBuffer is scratch space for one link's coded points.
+    DecodedTileRecorder(DecodedTile& tile, expressions::TagValueValidator* wayValidator,
+                        std::span<util::Byte> geometryBuffer)
+        : tile_(&tile), wayValidator_(wayValidator), geometryBuffer_(geometryBuffer) {}
+
+    void emptyNode(std::int32_t) {}
+
+    void restriction(std::int32_t, std::int16_t exceptions, bool positive, std::int32_t fromLon, std::int32_t fromLat,
+                     std::int32_t toLon, std::int32_t toLat) {
+        tile_->restrictions.push_back(DecodedTile::Restriction{fromLon, fromLat, toLon, toLat, exceptions, positive});
+    }
+
+    void nodeData(std::int32_t, std::int16_t elevation, const codec::TagValueWrapper* nodeTags) {
+        tile_->nodes.push_back(DecodedTile::Node{nodeTags != nullptr ? nodeTags->data : util::ByteArray(),
+                                                 static_cast<std::uint32_t>(tile_->restrictions.size()), 0, elevation});
+    }
+
+    bool beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat, bool reverse,
+                   const codec::TagValueWrapper* wayTags) {
+        inLink_ = wayTags != nullptr;
+        if (!inLink_) return false;
+        const bool matchable = !reverse && wayTags->accessType > 1;
+        const bool startWay = !matchable || wayValidator_ == nullptr || wayValidator_->checkStartWay(wayTags->data);
+        tile_->links.push_back(DecodedTile::Link{wayTags->data, util::ByteArray(), n, target, targetLon, targetLat,
+                                                 reverse, matchable, startWay});
+        geometryWriter_.reset(geometryBuffer_);
+        return true;
+    }
+
+    void geometryPoint(std::int32_t dlon, std::int32_t dlat, std::int32_t elevationStep) {
+        geometryWriter_.writeSignedVarLength(dlon);
+        geometryWriter_.writeSignedVarLength(dlat);
+        geometryWriter_.writeSignedVarLength(elevationStep);
+    }
+
+    void endLink() {
+        if (!inLink_) return;
+        const std::int32_t length = geometryWriter_.getPosition();
+        if (length > 0) {
+            tile_->links.back().geometry =
+                util::ByteArray::copyOf(geometryBuffer_.first(static_cast<std::size_t>(length)));
+        }
+        inLink_ = false;
+    }
+
+    void endNode(std::int32_t) { tile_->nodes.back().linksEnd = static_cast<std::uint32_t>(tile_->links.size()); }
+
+private:
+    DecodedTile* tile_;
+    expressions::TagValueValidator* wayValidator_;
+    std::span<util::Byte> geometryBuffer_;
+    util::ByteDataWriter geometryWriter_;
+    bool inLink_ = false;
+};
+
+} // namespace
 
 DecodedTile DecodedTile::decode(codec::StatCoderContext& coder, codec::DataBuffers& buffers, std::int32_t lonIdx,
                                 std::int32_t latIdx, std::int32_t tilesPerDegree,
@@ -155,41 +222,6 @@ std::size_t DecodedTile::byteSize() const noexcept {
         if (link.geometry) bytes += kArrayHeader + static_cast<std::size_t>(link.geometry.size());
     }
     return bytes;
-}
-
-void DecodedTileRecorder::restriction(std::int32_t, std::int16_t exceptions, bool positive, std::int32_t fromLon,
-                                      std::int32_t fromLat, std::int32_t toLon, std::int32_t toLat) {
-    tile_->restrictions.push_back(DecodedTile::Restriction{fromLon, fromLat, toLon, toLat, exceptions, positive});
-}
-
-void DecodedTileRecorder::nodeData(std::int32_t, std::int16_t elevation, const codec::TagValueWrapper* nodeTags) {
-    tile_->nodes.push_back(DecodedTile::Node{nodeTags != nullptr ? nodeTags->data : util::ByteArray(),
-                                             static_cast<std::uint32_t>(tile_->restrictions.size()), 0, elevation});
-}
-
-bool DecodedTileRecorder::beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat,
-                                    bool reverse, const codec::TagValueWrapper* wayTags) {
-    inLink_ = wayTags != nullptr;
-    if (!inLink_) return false;
-    const bool matchable = !reverse && wayTags->accessType > 1;
-    const bool startWay = !matchable || wayValidator_ == nullptr || wayValidator_->checkStartWay(wayTags->data);
-    tile_->links.push_back(DecodedTile::Link{wayTags->data, util::ByteArray(), n, target, targetLon, targetLat, reverse,
-                                             matchable, startWay});
-    geometryWriter_.reset(geometryBuffer_);
-    return true;
-}
-
-void DecodedTileRecorder::endLink() {
-    if (!inLink_) return;
-    const std::int32_t length = geometryWriter_.getPosition();
-    if (length > 0) {
-        tile_->links.back().geometry = util::ByteArray::copyOf(geometryBuffer_.first(static_cast<std::size_t>(length)));
-    }
-    inLink_ = false;
-}
-
-void DecodedTileRecorder::endNode(std::int32_t) {
-    tile_->nodes.back().linksEnd = static_cast<std::uint32_t>(tile_->links.size());
 }
 
 } // namespace ferrow::mapaccess

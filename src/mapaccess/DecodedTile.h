@@ -2,17 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <utility>
 #include <vector>
 
 #include "codec/DataBuffers.h"
 #include "codec/StatCoderContext.h"
-#include "codec/TagValueWrapper.h"
 #include "codec/WaypointMatcher.h"
 #include "mapaccess/LinkShape.h"
 #include "util/ByteArray.h"
-#include "util/ByteDataWriter.h"
 
 namespace ferrow::expressions {
 class TagValueValidator;
@@ -113,38 +110,6 @@ private:
     std::int32_t maxLat_ = -1;
 
     std::vector<ShapePoint> shapePoints_;
-};
-
-// The sink of the tile body reader that writes a DecodedTile.
-class DecodedTileRecorder {
-public:
-    static constexpr bool EMPTY_NODE_FEATURE = false;
-
-    // geometryBuffer is scratch space for one link's coded points.
-    DecodedTileRecorder(DecodedTile& tile, expressions::TagValueValidator* wayValidator,
-                        std::span<util::Byte> geometryBuffer)
-        : tile_(&tile), wayValidator_(wayValidator), geometryBuffer_(geometryBuffer) {}
-
-    void emptyNode(std::int32_t) {}
-    void restriction(std::int32_t n, std::int16_t exceptions, bool positive, std::int32_t fromLon, std::int32_t fromLat,
-                     std::int32_t toLon, std::int32_t toLat);
-    void nodeData(std::int32_t n, std::int16_t elevation, const codec::TagValueWrapper* nodeTags);
-    bool beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat, bool reverse,
-                   const codec::TagValueWrapper* wayTags);
-    void geometryPoint(std::int32_t dlon, std::int32_t dlat, std::int32_t elevationStep) {
-        geometryWriter_.writeSignedVarLength(dlon);
-        geometryWriter_.writeSignedVarLength(dlat);
-        geometryWriter_.writeSignedVarLength(elevationStep);
-    }
-    void endLink();
-    void endNode(std::int32_t);
-
-private:
-    DecodedTile* tile_;
-    expressions::TagValueValidator* wayValidator_;
-    std::span<util::Byte> geometryBuffer_;
-    util::ByteDataWriter geometryWriter_;
-    bool inLink_ = false;
 };
 
 } // namespace ferrow::mapaccess

@@ -2,20 +2,13 @@
 
 #include <algorithm>
 
+#include "jcompat/NumberText.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/TurnRestriction.h"
 #include "util/ByteDataReader.h"
 
 namespace ferrow::mapaccess {
-
-namespace {
-
-std::int32_t wrapAdd(std::int32_t a, std::int32_t b) noexcept {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-
-} // namespace
 
 DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesMap& hollowNodes,
                            codec::WaypointMatcher* waypointMatcher)
@@ -125,8 +118,8 @@ void DirectWeaver::feedMatcher(codec::WaypointMatcher& matcher) const {
         if (!matcher.start(ilon, ilat, link.targetLon, link.targetLat, link.startWay)) continue;
         points.reset(link.geometry.span());
         while (points.hasMoreData()) {
-            ilon = wrapAdd(ilon, points.readSignedVarLength());
-            ilat = wrapAdd(ilat, points.readSignedVarLength());
+            ilon = jcompat::wrapAdd(ilon, points.readSignedVarLength());
+            ilat = jcompat::wrapAdd(ilat, points.readSignedVarLength());
             points.readSignedVarLength(); // the elevation step
             matcher.transferNode(ilon, ilat);
         }
