@@ -161,7 +161,7 @@ bool ProfileCache::parseProfile(RoutingContext& rc) {
     rc.readGlobalConfig();
     if (rc.processUnusedTags) profile->way.setAllTagsUsed();
     profile->way.setDecodingIdentity(
-        decodingIdentityOf(profileFile, profileLastModified, lookupFile, lookupTimestamp, keyValues));
+        decodingIdentityOf(profileFile, profileLastModified, lookupFile, lookupTimestamp, &requestedOverrides));
 
     std::optional<Entry>& slot = (reuse != nullptr && !freeSlot) ? *reuse : cache.entries[*freeSlot];
     slot = Entry{std::move(profile),
