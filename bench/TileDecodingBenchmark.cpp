@@ -166,10 +166,10 @@ void BM_WeaveTile(benchmark::State& state) {
         map->cleanupMode = static_cast<std::int32_t>(state.range(0));
         state.ResumeTiming();
         codec::StatCoderContext coder(tile.bytes);
-        mapaccess::DirectWeaver(std::make_shared<mapaccess::DecodedTile>(mapaccess::DecodedTile::decode(
-                                    coder, buffers, LON_IDX, LAT_IDX, 80, &validator, nullptr,
-                                    static_cast<std::int32_t>(tile.bytes.size()))),
-                                *map, nullptr);
+        const auto decoded = std::make_shared<mapaccess::DecodedTile>(mapaccess::DecodedTile::decode(
+            coder, buffers, LON_IDX, LAT_IDX, 80, static_cast<std::int32_t>(tile.bytes.size())));
+        mapaccess::DirectWeaver::filterWayTags(*decoded, validator, buffers.wayTagSets);
+        mapaccess::DirectWeaver(decoded, *map, buffers.wayTagSets, validator, nullptr);
         benchmark::DoNotOptimize(map->nodeCount);
         state.PauseTiming();
         map.reset();
@@ -186,13 +186,14 @@ void BM_WeaveDecodedTile(benchmark::State& state) {
     testsupport::TestTagValidator validator;
     codec::StatCoderContext coder(tile.bytes);
     const auto decoded = std::make_shared<const mapaccess::DecodedTile>(mapaccess::DecodedTile::decode(
-        coder, buffers, LON_IDX, LAT_IDX, 80, &validator, nullptr, static_cast<std::int32_t>(tile.bytes.size())));
+        coder, buffers, LON_IDX, LAT_IDX, 80, static_cast<std::int32_t>(tile.bytes.size())));
     for (auto _ : state) {
         state.PauseTiming();
         auto map = std::make_unique<mapaccess::OsmNodesMap>();
         map->cleanupMode = static_cast<std::int32_t>(state.range(0));
         state.ResumeTiming();
-        mapaccess::DirectWeaver(decoded, *map, nullptr);
+        mapaccess::DirectWeaver::filterWayTags(*decoded, validator, buffers.wayTagSets);
+        mapaccess::DirectWeaver(decoded, *map, buffers.wayTagSets, validator, nullptr);
         benchmark::DoNotOptimize(map->nodeCount);
         state.PauseTiming();
         map.reset();

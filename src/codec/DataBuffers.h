@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "expressions/TagValueValidator.h"
 #include "util/BitCoderContext.h"
 #include "util/ByteArray.h"
 
@@ -43,6 +44,8 @@ public:
     // bit set of kept nodes.
     std::vector<std::int32_t> linkListHeads;
     std::vector<std::uint32_t> keptNodes;
+    // A woven tile's way tag sets as the profile sees them.
+    std::vector<expressions::FilteredTagSet> wayTagSets;
 };
 
 // A span of count ints: the shared buffer when it is large enough, else own

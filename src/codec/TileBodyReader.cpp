@@ -6,20 +6,26 @@ namespace ferrow::codec {
 
 TileBodyReader::TileBodyReader(StatCoderContext& coder, DataBuffers& buffers, std::int32_t lonIdx, std::int32_t latIdx,
                                std::int32_t tilesPerDegree, expressions::TagValueValidator* wayValidator,
-                               WaypointMatcher* waypointMatcher, std::int32_t tileBytes)
+                               WaypointMatcher* waypointMatcher, bool keepRaw, std::int32_t tileBytes)
     : coder_(&coder),
       wayValidator_(wayValidator),
       matcher_(waypointMatcher),
       streamBits_(8 * static_cast<std::int64_t>(tileBytes)),
       originLon_(lonIdx * (1000000 / tilesPerDegree)),
       originLat_(latIdx * (1000000 / tilesPerDegree)),
-      wayTags_(coder, buffers, wayValidator),
+      wayTags_(keepRaw ? TagValueCoder(coder, buffers, TagValueCoder::KeepRaw{})
+                       : TagValueCoder(coder, buffers, wayValidator)),
       nodeTags_(coder, buffers, nullptr),
       nodeIndexSteps_(coder),
       nodeElevationSteps_(coder),
       externalLonSteps_(coder),
       externalLatSteps_(coder),
       pointElevationSteps_(coder) {
+    readHeader(buffers, tileBytes);
+}
+
+void TileBodyReader::readHeader(DataBuffers& buffers, std::int32_t tileBytes) {
+    StatCoderContext& coder = *coder_;
     nodeCount_ = coder.decodeNoisyValue(5);
     if (nodeCount_ < 0 || nodeCount_ > MAX_NODES || nodeCount_ > 2 * static_cast<std::int64_t>(tileBytes)) {
         throwCorruptTile("node count " + std::to_string(nodeCount_) + " beyond what " + std::to_string(tileBytes) +

@@ -50,7 +50,13 @@ public:
     // The stream holds tileBytes bytes (the body and its footer).
     TileBodyReader(StatCoderContext& coder, DataBuffers& buffers, std::int32_t lonIdx, std::int32_t latIdx,
                    std::int32_t tilesPerDegree, expressions::TagValueValidator* wayValidator,
-                   WaypointMatcher* waypointMatcher, std::int32_t tileBytes);
+                   WaypointMatcher* waypointMatcher, std::int32_t tileBytes)
+        : TileBodyReader(coder, buffers, lonIdx, latIdx, tilesPerDegree, wayValidator, waypointMatcher, false,
+                         tileBytes) {}
+    // Keeps the way tag sets raw, for any profile to filter later; feeds no matcher.
+    TileBodyReader(StatCoderContext& coder, DataBuffers& buffers, std::int32_t lonIdx, std::int32_t latIdx,
+                   std::int32_t tilesPerDegree, TagValueCoder::KeepRaw, std::int32_t tileBytes)
+        : TileBodyReader(coder, buffers, lonIdx, latIdx, tilesPerDegree, nullptr, nullptr, true, tileBytes) {}
     TileBodyReader(const TileBodyReader&) = delete;
     TileBodyReader& operator=(const TileBodyReader&) = delete;
 
@@ -63,11 +69,16 @@ public:
     std::int32_t originLon() const noexcept { return originLon_; }
     std::int32_t originLat() const noexcept { return originLat_; }
     expressions::TagValueValidator* wayValidator() const noexcept { return wayValidator_; }
+    const TagValueCoder& wayTagCoder() const noexcept { return wayTags_; }
 
     template <typename Sink>
     void readNodes(Sink& sink);
 
 private:
+    TileBodyReader(StatCoderContext& coder, DataBuffers& buffers, std::int32_t lonIdx, std::int32_t latIdx,
+                   std::int32_t tilesPerDegree, expressions::TagValueValidator* wayValidator,
+                   WaypointMatcher* waypointMatcher, bool keepRaw, std::int32_t tileBytes);
+
     static std::int32_t wrapAdd(std::int32_t a, std::int32_t b) noexcept {
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
     }
@@ -75,6 +86,9 @@ private:
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
     }
 
+    // The fields after the tag trees and noise widths: node count and
+    // identifiers, record size.
+    void readHeader(DataBuffers& buffers, std::int32_t tileBytes);
     void skipBits(std::int32_t bits);
     [[noreturn]] void throwTargetOutsideTile(std::int32_t node, std::int32_t step) const;
 

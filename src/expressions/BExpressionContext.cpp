@@ -123,6 +123,7 @@ void BExpressionContext::finishMetaParsing() {
     }
     metaDone_ = true;
     lookupIdxUsed_.assign(lookupNames_.size(), 0);
+    ++usedFlagsVersion_;
 }
 
 int BExpressionContext::getLookupNameIdx(std::string_view name) const {
@@ -151,10 +152,16 @@ void BExpressionContext::setLookupIdxUsed(int nameIdx) {
     if (static_cast<std::size_t>(nameIdx) >= lookupIdxUsed_.size()) {
         throw IllegalStateException("lookup table not finished for context " + context_);
     }
-    lookupIdxUsed_[nameIdx] = 1;
+    if (lookupIdxUsed_[nameIdx] == 0) {
+        lookupIdxUsed_[nameIdx] = 1;
+        ++usedFlagsVersion_;
+    }
 }
 
-void BExpressionContext::setAllTagsUsed() { std::fill(lookupIdxUsed_.begin(), lookupIdxUsed_.end(), 1); }
+void BExpressionContext::setAllTagsUsed() {
+    std::fill(lookupIdxUsed_.begin(), lookupIdxUsed_.end(), 1);
+    ++usedFlagsVersion_;
+}
 
 // ---------------------------------------------------------------- profile
 

@@ -134,6 +134,8 @@ public:
 
 protected:
     bool hasCache() const { return cache_ != nullptr; }
+    // Changes whenever a used flag does.
+    std::uint32_t usedFlagsVersion() const noexcept { return usedFlagsVersion_; }
     const float* currentResultVector() const { return resultVector_; }
 
 private:
@@ -165,6 +167,7 @@ private:
     std::vector<std::vector<BExpressionLookupValue>> lookupValues_;
     std::vector<int> lookupData_;
     std::vector<std::uint8_t> lookupIdxUsed_;
+    std::uint32_t usedFlagsVersion_ = 0;
     int metaLineCount_ = 0;
     bool fixedTagRegistered_ = false;
     bool metaDone_ = false;

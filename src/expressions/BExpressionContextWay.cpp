@@ -18,6 +18,10 @@ const std::array<std::string, 20> kWayVariableNames = {
 std::span<const std::string> BExpressionContextWay::getBuildInVariableNames() const { return kWayVariableNames; }
 
 int BExpressionContextWay::accessType(const util::ByteArray& tagBytes) {
+    return accessTypeOfClass(accessClass(tagBytes));
+}
+
+int BExpressionContextWay::accessClass(const util::ByteArray& tagBytes) {
     evaluate(false, tagBytes);
     float minCostfactor = getCostfactor();
     if (minCostfactor >= 9999.0f) {
@@ -36,7 +40,21 @@ int BExpressionContextWay::accessType(const util::ByteArray& tagBytes) {
     if (minCostfactor < 9999.0f) {
         return 2;
     }
-    return decodeForbidden_ && minCostfactor < 10000.0f ? 1 : 0;
+    return minCostfactor < 10000.0f ? 1 : 0;
+}
+
+FilteredTagSet BExpressionContextWay::filterTagSet(const RawTagSet& raw) {
+    if (filteredUsedFlagsVersion_ != usedFlagsVersion()) {
+        filtered_.clear();
+        filteredUsedFlagsVersion_ = usedFlagsVersion();
+    }
+    const FilteredTagSetCache::Entry* entry = filtered_.find(raw.pairs, raw.hash);
+    if (entry == nullptr) {
+        util::ByteArray tags = keepUsedTags(raw.pairs);
+        const int kept = tags ? accessClass(tags) : 0;
+        entry = &filtered_.insert(raw.pairs, raw.hash, std::move(tags), kept);
+    }
+    return FilteredTagSet{entry->tags, accessTypeOfClass(entry->accessClass)};
 }
 
 } // namespace ferrow::expressions

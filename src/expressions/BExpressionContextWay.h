@@ -1,6 +1,7 @@
 #pragma once
 
 #include "expressions/BExpressionContext.h"
+#include "expressions/FilteredTagSetCache.h"
 #include "expressions/TagValueValidator.h"
 
 namespace ferrow::expressions {
@@ -63,17 +64,21 @@ public:
         return BExpressionContext::lookupIdxUsedTable();
     }
     void setDecodeForbidden(bool decodeForbidden) override { decodeForbidden_ = decodeForbidden; }
-    std::uint64_t decodingIdentity() const override {
-        return decodingIdentity_ == 0 ? 0 : decodingIdentity_ << 1 | (decodeForbidden_ ? 1U : 0U);
-    }
-    // Given by whoever parsed the profile into this context, for all contexts
-    // parsed from the same inputs; 0 (the default) keeps no decoded tiles.
-    void setDecodingIdentity(std::uint64_t identity) noexcept { decodingIdentity_ = identity; }
     util::ByteArray unify(std::span<const util::Byte> slice) override { return BExpressionContext::unify(slice); }
+    // Keeps its results: the filter depends only on this profile, apart from
+    // the decode-forbidden switch, which is applied to the kept class.
+    FilteredTagSet filterTagSet(const RawTagSet& raw) override;
 
 private:
+    // 2 below a costfactor of 9999 in either direction, 1 below 10000, else 0.
+    int accessClass(const util::ByteArray& tagBytes);
+    int accessTypeOfClass(int accessClass) const noexcept {
+        return accessClass == 1 && !decodeForbidden_ ? 0 : accessClass;
+    }
+
     bool decodeForbidden_ = false;
-    std::uint64_t decodingIdentity_ = 0;
+    FilteredTagSetCache filtered_;
+    std::uint32_t filteredUsedFlagsVersion_ = 0;
 };
 
 } // namespace ferrow::expressions

@@ -7,7 +7,6 @@
 
 #include "codec/TagValueWrapper.h"
 #include "codec/TileBodyReader.h"
-#include "expressions/TagValueValidator.h"
 #include "jcompat/Exceptions.h"
 #include "jcompat/NumberText.h"
 #include "mapaccess/OsmPos.h"
@@ -26,9 +25,9 @@ public:
     static constexpr bool EMPTY_NODE_FEATURE = false;
 
     // geometryBuffer is scratch space for one link's coded points.
-    DecodedTileRecorder(DecodedTile& tile, expressions::TagValueValidator* wayValidator,
+    DecodedTileRecorder(DecodedTile& tile, const codec::TagValueCoder& wayTagCoder,
                         std::span<util::Byte> geometryBuffer)
-        : tile_(&tile), wayValidator_(wayValidator), geometryBuffer_(geometryBuffer) {}
+        : tile_(&tile), wayTagCoder_(&wayTagCoder), geometryBuffer_(geometryBuffer) {}
 
     void emptyNode(std::int32_t) {}
 
@@ -46,10 +45,9 @@ public:
                    const codec::TagValueWrapper* wayTags) {
         inLink_ = wayTags != nullptr;
         if (!inLink_) return false;
-        const bool matchable = !reverse && wayTags->accessType > 1;
-        const bool startWay = !matchable || wayValidator_ == nullptr || wayValidator_->checkStartWay(wayTags->data);
-        tile_->links.push_back(DecodedTile::Link{wayTags->data, util::ByteArray(), n, target, targetLon, targetLat,
-                                                 reverse, matchable, startWay});
+        tile_->links.push_back(DecodedTile::Link{util::ByteArray(),
+                                                 static_cast<std::int32_t>(wayTagCoder_->indexOf(*wayTags)), n, target,
+                                                 targetLon, targetLat, reverse});
         geometryWriter_.reset(geometryBuffer_);
         return true;
     }
@@ -74,7 +72,7 @@ public:
 
 private:
     DecodedTile* tile_;
-    expressions::TagValueValidator* wayValidator_;
+    const codec::TagValueCoder* wayTagCoder_;
     std::span<util::Byte> geometryBuffer_;
     util::ByteDataWriter geometryWriter_;
     bool inLink_ = false;
@@ -83,16 +81,17 @@ private:
 } // namespace
 
 DecodedTile DecodedTile::decode(codec::StatCoderContext& coder, codec::DataBuffers& buffers, std::int32_t lonIdx,
-                                std::int32_t latIdx, std::int32_t tilesPerDegree,
-                                expressions::TagValueValidator* wayValidator, codec::WaypointMatcher* waypointMatcher,
-                                std::int32_t tileBytes) {
+                                std::int32_t latIdx, std::int32_t tilesPerDegree, std::int32_t tileBytes) {
     DecodedTile tile;
-    codec::TileBodyReader reader(coder, buffers, lonIdx, latIdx, tilesPerDegree, wayValidator, waypointMatcher,
+    codec::TileBodyReader reader(coder, buffers, lonIdx, latIdx, tilesPerDegree, codec::TagValueCoder::KeepRaw{},
                                  tileBytes);
+    const codec::TagValueCoder& wayTags = reader.wayTagCoder();
+    tile.wayTagPairs.assign(wayTags.rawPairs().begin(), wayTags.rawPairs().end());
+    tile.wayTagSets.assign(wayTags.rawLeaves().begin(), wayTags.rawLeaves().end());
     tile.lons.assign(reader.nodeLons().begin(), reader.nodeLons().end());
     tile.lats.assign(reader.nodeLats().begin(), reader.nodeLats().end());
     tile.nodes.reserve(tile.lons.size());
-    DecodedTileRecorder recorder(tile, wayValidator, buffers.recordBuffer);
+    DecodedTileRecorder recorder(tile, wayTags, buffers.recordBuffer);
     reader.readNodes(recorder);
     tile.restrictions.shrink_to_fit();
     tile.links.shrink_to_fit();
@@ -118,11 +117,14 @@ void DecodedTile::indexPositions() {
     std::sort(positions_.begin(), positions_.end());
 }
 
-std::int32_t DecodedTile::indexOf(std::int32_t ilon, std::int32_t ilat) const noexcept {
+std::span<const std::pair<std::int64_t, std::int32_t>> DecodedTile::nodesAt(std::int32_t ilon,
+                                                                            std::int32_t ilat) const noexcept {
     const std::int64_t id = OsmPos::idFromPos(ilon, ilat);
-    const auto found =
+    const auto first =
         std::lower_bound(positions_.begin(), positions_.end(), std::pair<std::int64_t, std::int32_t>{id, -1});
-    return found != positions_.end() && found->first == id ? found->second : -1;
+    auto last = first;
+    while (last != positions_.end() && last->first == id) ++last;
+    return {first, last};
 }
 
 namespace {
@@ -216,7 +218,8 @@ std::size_t DecodedTile::byteSize() const noexcept {
     constexpr std::size_t kArrayHeader = 16;
     std::size_t bytes = sizeof(DecodedTile) + (lons.capacity() + lats.capacity()) * sizeof(std::int32_t) +
                         nodes.capacity() * sizeof(Node) + restrictions.capacity() * sizeof(Restriction) +
-                        links.capacity() * sizeof(Link) + shapes.capacity() * sizeof(LinkShape) +
+                        links.capacity() * sizeof(Link) + wayTagSets.capacity() * sizeof(WayTagSet) +
+                        wayTagPairs.capacity() * sizeof(std::int32_t) + shapes.capacity() * sizeof(LinkShape) +
                         shapePoints_.capacity() * sizeof(ShapePoint);
     for (const Link& link : links) {
         if (link.geometry) bytes += kArrayHeader + static_cast<std::size_t>(link.geometry.size());

@@ -2,26 +2,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
 #include "codec/DataBuffers.h"
 #include "codec/StatCoderContext.h"
-#include "codec/WaypointMatcher.h"
+#include "codec/TagValueCoder.h"
+#include "expressions/TagValueValidator.h"
 #include "mapaccess/LinkShape.h"
 #include "util/ByteArray.h"
-
-namespace ferrow::expressions {
-class TagValueValidator;
-}
 
 namespace ferrow::mapaccess {
 
 // What decoding a tile body hands to the graph, in the order the body gives
 // it: per node its turn restrictions, its elevation and tags, then its links.
-// Only the tile's bytes and the tag filter that read them decide it, so it is
-// kept (DecodedTileCache) and later searches weave the tile from it without
-// decoding the bit stream again.
+// Only the tile's bytes and place decide it: way tag sets are kept as the tile
+// codes them, and each search filters them through its own profile when it
+// weaves the tile (DirectWeaver). So it is kept (DecodedTileCache) and later
+// searches of any profile weave the tile from it without decoding the bit
+// stream again.
 class DecodedTile {
 public:
     DecodedTile() = default;
@@ -42,20 +42,20 @@ public:
 
     // A link with way tags (the decoder drops the others before the graph sees them).
     struct Link {
-        util::ByteArray wayTags;
         // The coded intermediate points, absent when there are none.
         util::ByteArray geometry;
+        // The way's tag set: an index into wayTagSets.
+        std::int32_t wayTagSet;
         std::int32_t node;
         // The tile's node at the other end, or -1 for a node of another tile.
         std::int32_t target;
         std::int32_t targetLon;
         std::int32_t targetLat;
         bool reverse;
-        // A forward link of a usable way: waypoint matching is fed its points.
-        bool matchable;
-        // The way may start or end a route (meaningful for matchable links).
-        bool startWay;
     };
+
+    // A way tag set of the tile as coded: its pairs in wayTagPairs.
+    using WayTagSet = codec::TagValueCoder::RawLeaf;
 
     struct Node {
         util::ByteArray tags;
@@ -70,22 +70,29 @@ public:
     std::vector<Node> nodes;
     std::vector<Restriction> restrictions;
     std::vector<Link> links;
+    std::vector<WayTagSet> wayTagSets;
+    std::vector<std::int32_t> wayTagPairs;
     // One per link, for the forward links whose sections can all be measured
     // (a reverse link record carries no points); empty for the others.
     std::vector<LinkShape> shapes;
 
-    // Decodes the tile body that coder reads (tileBytes bytes, body and
-    // footer), feeding the waypoint matcher (when there is one) on the way.
+    // Decodes the tile body that coder reads (tileBytes bytes, body and footer).
     static DecodedTile decode(codec::StatCoderContext& coder, codec::DataBuffers& buffers, std::int32_t lonIdx,
-                              std::int32_t latIdx, std::int32_t tilesPerDegree,
-                              expressions::TagValueValidator* wayValidator, codec::WaypointMatcher* waypointMatcher,
-                              std::int32_t tileBytes);
+                              std::int32_t latIdx, std::int32_t tilesPerDegree, std::int32_t tileBytes);
+
+    // Way tag set i as the profiles' filter takes it.
+    expressions::RawTagSet rawTagSet(std::size_t i) const noexcept {
+        const WayTagSet& set = wayTagSets[i];
+        return expressions::RawTagSet{std::span<const std::int32_t>(wayTagPairs).subspan(set.offset, set.count),
+                                      set.hash};
+    }
 
     // Memory held, roughly: what a cache of decoded tiles counts.
     std::size_t byteSize() const noexcept;
 
-    // The index of the tile's node at this position, or -1.
-    std::int32_t indexOf(std::int32_t ilon, std::int32_t ilat) const noexcept;
+    // The tile's nodes at this position (a tile may hold several), as pairs of
+    // node identifier and index, indexes ascending.
+    std::span<const std::pair<std::int64_t, std::int32_t>> nodesAt(std::int32_t ilon, std::int32_t ilat) const noexcept;
     // Whether the position lies within the box around the tile's nodes.
     bool mayHold(std::int32_t ilon, std::int32_t ilat) const noexcept {
         return ilon >= minLon_ && ilon <= maxLon_ && ilat >= minLat_ && ilat <= maxLat_;

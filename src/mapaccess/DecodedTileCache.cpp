@@ -13,7 +13,7 @@ DecodedTileCache& DecodedTileCache::instance() {
 std::size_t DecodedTileCache::hashOf(const Key& key, std::span<const util::Byte> tileBytes) {
     const std::string_view bytes(reinterpret_cast<const char*>(tileBytes.data()), tileBytes.size());
     std::size_t hash = std::hash<std::string_view>{}(bytes);
-    for (const std::uint64_t part : {key.filter, static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.lonIdx)),
+    for (const std::uint64_t part : {static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.lonIdx)),
                                      static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.latIdx)),
                                      static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.tilesPerDegree))}) {
         hash = (hash ^ part) * 0x9E3779B97F4A7C15ULL;
@@ -23,7 +23,7 @@ std::size_t DecodedTileCache::hashOf(const Key& key, std::span<const util::Byte>
 }
 
 bool DecodedTileCache::matches(const Entry& entry, const Key& key, std::span<const util::Byte> tileBytes) {
-    return entry.key.filter == key.filter && entry.key.lonIdx == key.lonIdx && entry.key.latIdx == key.latIdx &&
+    return entry.key.lonIdx == key.lonIdx && entry.key.latIdx == key.latIdx &&
            entry.key.tilesPerDegree == key.tilesPerDegree &&
            std::equal(entry.tileBytes.begin(), entry.tileBytes.end(), tileBytes.begin(), tileBytes.end());
 }

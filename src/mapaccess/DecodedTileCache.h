@@ -14,16 +14,15 @@
 namespace ferrow::mapaccess {
 
 // The process's decoded tiles, so that a tile is decoded once and not once
-// per search. A tile is found by what decides its decoding: its bytes (a
-// segment file replaced on disk gives other bytes), its place (the origin of
-// its node positions) and the identity of the tag filter that read it. The
-// least recently used tiles leave when the byte bound is exceeded.
+// per search. A tile is found by what alone decides its decoding: its bytes
+// (a segment file replaced on disk gives other bytes) and its place (the
+// origin of its node positions). The least recently used tiles leave when the
+// byte bound is exceeded.
 //
 // Like every object of a request it is used by one thread at a time.
 class DecodedTileCache {
 public:
     struct Key {
-        std::uint64_t filter;
         std::int32_t lonIdx;
         std::int32_t latIdx;
         std::int32_t tilesPerDegree;

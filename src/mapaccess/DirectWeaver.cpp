@@ -10,29 +10,23 @@
 
 namespace ferrow::mapaccess {
 
+void DirectWeaver::filterWayTags(const DecodedTile& tile, expressions::TagValueValidator& wayValidator,
+                                 std::vector<expressions::FilteredTagSet>& filtered) {
+    filtered.clear();
+    filtered.reserve(tile.wayTagSets.size());
+    for (std::size_t i = 0; i < tile.wayTagSets.size(); ++i) {
+        filtered.push_back(wayValidator.filterTagSet(tile.rawTagSet(i)));
+    }
+}
+
 DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesMap& hollowNodes,
-                           codec::WaypointMatcher* waypointMatcher)
-    : tile_(decoded.get()), nodesMap_(&hollowNodes) {
+                           std::span<const expressions::FilteredTagSet> wayTags,
+                           expressions::TagValueValidator& wayValidator, codec::WaypointMatcher* waypointMatcher)
+    : tile_(decoded.get()), nodesMap_(&hollowNodes), wayTags_(wayTags) {
     const DecodedTile& tile = *decoded;
     hollowNodes.keepTile(std::move(decoded));
-    const std::size_t count = tile.lons.size();
-    nodes_.assign(count, nullptr);
-    // The tile's nodes that the map knows already (hollow ones and the end
-    // nodes) are completed in place, found from whichever side is smaller.
-    if (hollowNodes.nodeTable().size() < count) {
-        knownScratch_.clear();
-        for (const auto& [id, known] : hollowNodes.nodeTable()) {
-            if (!tile.mayHold(known->ilon, known->ilat)) continue;
-            const std::int32_t n = tile.indexOf(known->ilon, known->ilat);
-            if (n >= 0) knownScratch_.emplace_back(n, known);
-        }
-        std::sort(knownScratch_.begin(), knownScratch_.end());
-        for (const auto& [n, known] : knownScratch_) adoptKnown(static_cast<std::size_t>(n), known);
-    } else {
-        for (std::size_t n = 0; n < count; ++n) {
-            if (OsmNode* known = hollowNodes.get(tile.lons[n], tile.lats[n])) adoptKnown(n, known);
-        }
-    }
+    nodes_.assign(tile.lons.size(), nullptr);
+    adoptKnownNodes();
 
     // In the order the tile body gives them: a node's restrictions, its data, its links.
     std::size_t restriction = 0;
@@ -73,7 +67,31 @@ DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesM
         }
     }
 
-    if (waypointMatcher != nullptr) feedMatcher(*waypointMatcher);
+    if (waypointMatcher != nullptr) feedMatcher(*waypointMatcher, wayValidator);
+}
+
+// The tile's nodes that the map knows already (hollow ones and the end nodes)
+// are completed in place, found from whichever side is smaller. A known node
+// leaves the table with the first tile node at its position, unless it is an
+// end node: then every tile node there becomes that node.
+void DirectWeaver::adoptKnownNodes() {
+    const DecodedTile& tile = *tile_;
+    if (nodesMap_->nodeTable().size() >= tile.lons.size()) {
+        for (std::size_t n = 0; n < tile.lons.size(); ++n) {
+            if (OsmNode* known = nodesMap_->get(tile.lons[n], tile.lats[n])) adoptKnown(n, known);
+        }
+        return;
+    }
+    knownScratch_.clear();
+    for (const auto& [id, known] : nodesMap_->nodeTable()) {
+        if (!tile.mayHold(known->ilon, known->ilat)) continue;
+        for (const auto& [position, n] : tile.nodesAt(known->ilon, known->ilat)) {
+            knownScratch_.emplace_back(n, known);
+            if (!nodesMap_->isEndNode(known)) break;
+        }
+    }
+    std::sort(knownScratch_.begin(), knownScratch_.end());
+    for (const auto& [n, known] : knownScratch_) adoptKnown(static_cast<std::size_t>(n), known);
 }
 
 void DirectWeaver::adoptKnown(std::size_t n, OsmNode* known) {
@@ -93,29 +111,34 @@ OsmNode* DirectWeaver::node(std::int32_t n) {
 
 void DirectWeaver::weaveLink(std::size_t index) {
     const DecodedTile::Link& link = tile_->links[index];
+    const expressions::FilteredTagSet& wayTags = wayTags_[static_cast<std::size_t>(link.wayTagSet)];
+    if (wayTags.accessType == 0) return;
     OsmNode* source = node(link.node);
     if (link.target >= 0) {
         OsmNode* target = node(link.target);
         OsmLink* woven = source->isLinkUnused() ? source : target->isLinkUnused() ? target : nodesMap_->createLink();
-        woven->wayTags = link.wayTags;
+        woven->wayTags = wayTags.tags;
         woven->geometry = link.geometry;
         const LinkShape* shape = tile_->shapeOf(index);
         woven->shape = shape != nullptr ? *shape : LinkShape{};
         source->addLink(woven, false, target);
     } else {
-        source->addLink(link.targetLon, link.targetLat, link.wayTags, link.geometry, *nodesMap_, link.reverse,
+        source->addLink(link.targetLon, link.targetLat, wayTags.tags, link.geometry, *nodesMap_, link.reverse,
                         tile_->shapeOf(index));
         source->visitId = 1;
     }
 }
 
-void DirectWeaver::feedMatcher(codec::WaypointMatcher& matcher) const {
+void DirectWeaver::feedMatcher(codec::WaypointMatcher& matcher, expressions::TagValueValidator& wayValidator) const {
     util::ByteDataReader points;
     for (const DecodedTile::Link& link : tile_->links) {
-        if (!link.matchable) continue;
+        const expressions::FilteredTagSet& wayTags = wayTags_[static_cast<std::size_t>(link.wayTagSet)];
+        if (link.reverse || wayTags.accessType < 2) continue;
         std::int32_t ilon = tile_->lons[static_cast<std::size_t>(link.node)];
         std::int32_t ilat = tile_->lats[static_cast<std::size_t>(link.node)];
-        if (!matcher.start(ilon, ilat, link.targetLon, link.targetLat, link.startWay)) continue;
+        if (!matcher.start(ilon, ilat, link.targetLon, link.targetLat, wayValidator.checkStartWay(wayTags.tags))) {
+            continue;
+        }
         points.reset(link.geometry.span());
         while (points.hasMoreData()) {
             ilon = jcompat::wrapAdd(ilon, points.readSignedVarLength());

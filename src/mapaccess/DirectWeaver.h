@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
 #include "codec/WaypointMatcher.h"
+#include "expressions/TagValueValidator.h"
 #include "mapaccess/DecodedTile.h"
 
 namespace ferrow::mapaccess {
@@ -23,10 +25,17 @@ class OsmNodesMap;
 // outside the table, reachable through their links only.
 class DirectWeaver {
 public:
+    // The tile's way tag sets as the search's profile sees them, in the order
+    // of tile.wayTagSets (replaces the contents of filtered).
+    static void filterWayTags(const DecodedTile& tile, expressions::TagValueValidator& wayValidator,
+                              std::vector<expressions::FilteredTagSet>& filtered);
+
+    // Links whose way tag set the profile drops (access type 0) are left out.
     // With a waypoint matcher, the matcher is also fed the tile's usable ways,
-    // as decoding the tile would have fed it.
+    // with the validator's start-way check of this very run.
     // The node map keeps the tile: its links' shapes point into it.
     DirectWeaver(std::shared_ptr<const DecodedTile> tile, OsmNodesMap& hollowNodes,
+                 std::span<const expressions::FilteredTagSet> wayTags, expressions::TagValueValidator& wayValidator,
                  codec::WaypointMatcher* waypointMatcher);
     DirectWeaver(const DirectWeaver&) = delete;
     DirectWeaver& operator=(const DirectWeaver&) = delete;
@@ -35,12 +44,14 @@ private:
     // The tile's node n, created on first use: nodes the stream never reaches
     // cost nothing, whatever the node count claims.
     OsmNode* node(std::int32_t n);
+    void adoptKnownNodes();
     void adoptKnown(std::size_t n, OsmNode* known);
     void weaveLink(std::size_t index);
-    void feedMatcher(codec::WaypointMatcher& matcher) const;
+    void feedMatcher(codec::WaypointMatcher& matcher, expressions::TagValueValidator& wayValidator) const;
 
     const DecodedTile* tile_;
     OsmNodesMap* nodesMap_;
+    std::span<const expressions::FilteredTagSet> wayTags_;
     std::vector<OsmNode*> nodes_;
     std::vector<std::pair<std::int32_t, OsmNode*>> knownScratch_;
 };

@@ -1,8 +1,5 @@
 #include "mapaccess/OsmFile.h"
 
-#include <exception>
-#include <optional>
-
 #include "codec/MicroCache2.h"
 #include "codec/StatCoderContext.h"
 #include "expressions/TagValueValidator.h"
@@ -123,53 +120,79 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
         tile = own;
     }
 
-    std::optional<DecodedTileCache::Key> key;
-    if (hollowNodes != nullptr && wayValidator != nullptr && wayValidator->decodingIdentity() != 0) {
-        key = DecodedTileCache::Key{wayValidator->decodingIdentity(), lonIdx, latIdx, tilesPerDegree_};
-        if (std::shared_ptr<const DecodedTile> known = DecodedTileCache::instance().find(*key, tile)) {
-            DirectWeaver(std::move(known), *hollowNodes, waypointMatcher);
-            return codec::MicroCache::emptyNonPristineCache();
-        }
+    if (hollowNodes == nullptr) {
+        return decodeMicroCache(tile, lonIdx, latIdx, buffers, wayValidator, waypointMatcher);
     }
+    if (wayValidator == nullptr) {
+        throw jcompat::IllegalArgumentException("weaving a tile needs a tag validator");
+    }
+    const DecodedTileCache::Key key{lonIdx, latIdx, tilesPerDegree_};
+    std::shared_ptr<const DecodedTile> decoded = DecodedTileCache::instance().find(key, tile);
+    if (decoded == nullptr) {
+        decoded = decodeTile(tile, lonIdx, latIdx, buffers);
+        DecodedTileCache::instance().insert(key, tile, decoded);
+    }
+    try {
+        DirectWeaver::filterWayTags(*decoded, *wayValidator, buffers.wayTagSets);
+    } catch (...) {
+        // Where the tag filter fails, decoding with the filter would have
+        // stopped early: the footer then tells damaged data from a tag set
+        // too long for the profile.
+        checkFooter(tile);
+        throw;
+    }
+    DirectWeaver(std::move(decoded), *hollowNodes, buffers.wayTagSets, *wayValidator, waypointMatcher);
+    return codec::MicroCache::emptyNonPristineCache();
+}
 
+std::shared_ptr<DecodedTile> OsmFile::decodeTile(std::span<const util::Byte> tile, std::int32_t lonIdx,
+                                                 std::int32_t latIdx, codec::DataBuffers& buffers) const {
     // The coder sees exactly this tile: reading past it must not reach into
     // stale bytes of an earlier tile that the shared buffer still holds.
     codec::StatCoderContext coder(tile);
-    std::shared_ptr<codec::MicroCache> result;
     std::shared_ptr<DecodedTile> decoded;
-    std::exception_ptr decodeFailure;
     try {
-        if (hollowNodes != nullptr) {
-            decoded = std::make_shared<DecodedTile>(DecodedTile::decode(coder, buffers, lonIdx, latIdx, tilesPerDegree_,
-                                                                        wayValidator, waypointMatcher, size));
-        } else {
-            result = std::make_shared<codec::MicroCache2>(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator,
-                                                          waypointMatcher, size);
-        }
+        decoded = std::make_shared<DecodedTile>(DecodedTile::decode(coder, buffers, lonIdx, latIdx, tilesPerDegree_,
+                                                                    static_cast<std::int32_t>(tile.size())));
     } catch (...) {
-        decodeFailure = std::current_exception();
+        checkFooterUnlessConsumed(coder, tile);
+        throw;
     }
+    checkFooterUnlessConsumed(coder, tile);
+    return decoded;
+}
 
+std::shared_ptr<codec::MicroCache> OsmFile::decodeMicroCache(std::span<const util::Byte> tile, std::int32_t lonIdx,
+                                                             std::int32_t latIdx, codec::DataBuffers& buffers,
+                                                             expressions::TagValueValidator* wayValidator,
+                                                             codec::WaypointMatcher* waypointMatcher) const {
+    codec::StatCoderContext coder(tile);
+    std::shared_ptr<codec::MicroCache> result;
+    try {
+        result = std::make_shared<codec::MicroCache2>(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator,
+                                                      waypointMatcher, static_cast<std::int32_t>(tile.size()));
+    } catch (...) {
+        checkFooterUnlessConsumed(coder, tile);
+        throw;
+    }
+    checkFooterUnlessConsumed(coder, tile);
+    return result;
+}
+
+void OsmFile::checkFooterUnlessConsumed(const codec::StatCoderContext& coder, std::span<const util::Byte> tile) {
     // The footer is checked only when decoding did not end right at it.
     const std::int64_t consumed = (coder.getReadingBitPosition() + 7) / 8;
-    if (consumed != size - 4) {
-        const std::int32_t crc = util::Crc32::crc(tile, 0, size - 4);
-        util::ByteDataReader footerReader(tile, size - 4);
-        const std::int32_t footer = footerReader.readInt();
-        if (footer != (crc ^ 2)) {
-            throw jcompat::IOException(footer == crc ? "old, unsupported data-format" : "checkum error");
-        }
+    if (consumed != static_cast<std::int64_t>(tile.size()) - 4) checkFooter(tile);
+}
+
+void OsmFile::checkFooter(std::span<const util::Byte> tile) {
+    const auto size = static_cast<std::int32_t>(tile.size());
+    const std::int32_t crc = util::Crc32::crc(tile, 0, size - 4);
+    util::ByteDataReader footerReader(tile, size - 4);
+    const std::int32_t footer = footerReader.readInt();
+    if (footer != (crc ^ 2)) {
+        throw jcompat::IOException(footer == crc ? "old, unsupported data-format" : "checkum error");
     }
-    if (decodeFailure) {
-        std::rethrow_exception(decodeFailure);
-    }
-    if (decoded != nullptr) {
-        if (key) DecodedTileCache::instance().insert(*key, tile, decoded);
-        // The matcher was fed while the tile was decoded.
-        DirectWeaver(std::move(decoded), *hollowNodes, nullptr);
-        result = codec::MicroCache::emptyNonPristineCache();
-    }
-    return result;
 }
 
 } // namespace ferrow::mapaccess

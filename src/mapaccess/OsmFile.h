@@ -8,6 +8,7 @@
 
 #include "codec/DataBuffers.h"
 #include "codec/MicroCache.h"
+#include "codec/StatCoderContext.h"
 #include "codec/WaypointMatcher.h"
 
 namespace ferrow::expressions {
@@ -16,6 +17,7 @@ class TagValueValidator;
 
 namespace ferrow::mapaccess {
 
+class DecodedTile;
 class OsmNodesMap;
 class PhysicalFile;
 
@@ -52,9 +54,10 @@ public:
     std::int32_t getDataInputForSubIdx(std::int32_t k, std::span<util::Byte> buffer);
 
     // Reads and decodes tile (lonIdx, latIdx). With hollowNodes the tile is
-    // woven into that node map and the result is the shared placeholder;
-    // otherwise the result is the decoded tile. An empty tile gives a new
-    // empty tile. The tile's footer is checked after decoding.
+    // woven into that node map (through the process's decoded tiles, filtered
+    // by wayValidator, which weaving needs) and the result is the shared
+    // placeholder; otherwise the result is the decoded tile. An empty tile
+    // gives a new empty tile. The tile's footer is checked after decoding.
     std::shared_ptr<codec::MicroCache> createMicroCache(std::int32_t lonIdx, std::int32_t latIdx,
                                                         codec::DataBuffers& buffers,
                                                         expressions::TagValueValidator* wayValidator,
@@ -65,6 +68,17 @@ public:
     std::vector<std::shared_ptr<codec::MicroCache>>& microCaches() noexcept { return microCaches_; }
 
 private:
+    std::shared_ptr<DecodedTile> decodeTile(std::span<const util::Byte> tile, std::int32_t lonIdx, std::int32_t latIdx,
+                                            codec::DataBuffers& buffers) const;
+    std::shared_ptr<codec::MicroCache> decodeMicroCache(std::span<const util::Byte> tile, std::int32_t lonIdx,
+                                                        std::int32_t latIdx, codec::DataBuffers& buffers,
+                                                        expressions::TagValueValidator* wayValidator,
+                                                        codec::WaypointMatcher* waypointMatcher) const;
+    // Fails with the footer's verdict when decoding stopped before the footer.
+    static void checkFooterUnlessConsumed(const codec::StatCoderContext& coder, std::span<const util::Byte> tile);
+    // Fails when the footer is not the tile's checksum as this format writes it.
+    static void checkFooter(std::span<const util::Byte> tile);
+
     PhysicalFile* physicalFile_ = nullptr;
     std::string fileName_;
     std::int32_t lonDegree_;

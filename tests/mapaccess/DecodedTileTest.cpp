@@ -105,40 +105,40 @@ std::vector<util::Byte> bytes(std::initializer_list<int> values) {
     return result;
 }
 
-TEST(DecodedTileCacheTest, ATileIsFoundByItsBytesPlaceAndFilter) {
+TEST(DecodedTileCacheTest, ATileIsFoundByItsBytesAndPlace) {
     DecodedTileCache cache;
     const std::vector<util::Byte> tileBytes = bytes({1, 2, 3, 4, 5});
-    const DecodedTileCache::Key key{42, 100, 200, 80};
+    const DecodedTileCache::Key key{100, 200, 80};
     auto tile = std::make_shared<const DecodedTile>();
     cache.insert(key, tileBytes, tile);
     EXPECT_EQ(cache.find(key, tileBytes), tile);
-    // Other bytes (a file replaced on disk), another place or another filter: not the same tile.
+    // Other bytes (a file replaced on disk) or another place: not the same tile.
     EXPECT_EQ(cache.find(key, bytes({1, 2, 3, 4, 6})), nullptr);
     EXPECT_EQ(cache.find(key, bytes({1, 2, 3, 4})), nullptr);
-    EXPECT_EQ(cache.find(DecodedTileCache::Key{43, 100, 200, 80}, tileBytes), nullptr);
-    EXPECT_EQ(cache.find(DecodedTileCache::Key{42, 101, 200, 80}, tileBytes), nullptr);
-    EXPECT_EQ(cache.find(DecodedTileCache::Key{42, 100, 200, 32}, tileBytes), nullptr);
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{101, 200, 80}, tileBytes), nullptr);
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{100, 201, 80}, tileBytes), nullptr);
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{100, 200, 32}, tileBytes), nullptr);
 }
 
 TEST(DecodedTileCacheTest, TheLeastRecentlyUsedTilesLeaveAtTheByteBound) {
     // What one such tile counts, with its bytes and its entry.
     DecodedTileCache measure;
-    measure.insert(DecodedTileCache::Key{1, 9, 0, 80}, bytes({9, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
+    measure.insert(DecodedTileCache::Key{9, 0, 80}, bytes({9, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
     const std::size_t oneTile = measure.byteCount();
     DecodedTileCache cache(3 * oneTile);
     std::vector<std::shared_ptr<const DecodedTile>> tiles;
     for (std::int32_t i = 0; i < 3; ++i) {
         tiles.push_back(std::make_shared<const DecodedTile>());
-        cache.insert(DecodedTileCache::Key{1, i, 0, 80}, bytes({i, 0, 0, 0, 0}), tiles.back());
+        cache.insert(DecodedTileCache::Key{i, 0, 80}, bytes({i, 0, 0, 0, 0}), tiles.back());
     }
     ASSERT_EQ(cache.size(), 3u);
     // Tile 0 is used again; the fourth one then pushes out tile 1.
-    EXPECT_EQ(cache.find(DecodedTileCache::Key{1, 0, 0, 80}, bytes({0, 0, 0, 0, 0})), tiles[0]);
-    cache.insert(DecodedTileCache::Key{1, 3, 0, 80}, bytes({3, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0})), tiles[0]);
+    cache.insert(DecodedTileCache::Key{3, 0, 80}, bytes({3, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
     EXPECT_LE(cache.byteCount(), 3 * oneTile);
-    EXPECT_NE(cache.find(DecodedTileCache::Key{1, 0, 0, 80}, bytes({0, 0, 0, 0, 0})), nullptr);
-    EXPECT_EQ(cache.find(DecodedTileCache::Key{1, 1, 0, 80}, bytes({1, 0, 0, 0, 0})), nullptr);
-    EXPECT_NE(cache.find(DecodedTileCache::Key{1, 3, 0, 80}, bytes({3, 0, 0, 0, 0})), nullptr);
+    EXPECT_NE(cache.find(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0})), nullptr);
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{1, 0, 80}, bytes({1, 0, 0, 0, 0})), nullptr);
+    EXPECT_NE(cache.find(DecodedTileCache::Key{3, 0, 80}, bytes({3, 0, 0, 0, 0})), nullptr);
 }
 
 } // namespace

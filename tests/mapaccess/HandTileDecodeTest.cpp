@@ -47,10 +47,10 @@ class HandTileDecodeTest : public ::testing::Test {
 protected:
     void weave(const Bytes& tile) {
         codec::StatCoderContext coder(tile);
-        DirectWeaver(std::make_shared<DecodedTile>(DecodedTile::decode(coder, buffers, hand::LON_IDX, hand::LAT_IDX, 80,
-                                                                       &validator, nullptr,
-                                                                       static_cast<std::int32_t>(tile.size()))),
-                     map, nullptr);
+        const auto decoded = std::make_shared<DecodedTile>(DecodedTile::decode(
+            coder, buffers, hand::LON_IDX, hand::LAT_IDX, 80, static_cast<std::int32_t>(tile.size())));
+        DirectWeaver::filterWayTags(*decoded, validator, buffers.wayTagSets);
+        DirectWeaver(decoded, map, buffers.wayTagSets, validator, nullptr);
     }
 
     // The checks shared by both ways of decoding: B and what hangs on it.

@@ -30,8 +30,6 @@ public:
     std::span<const std::uint8_t> lookupIdxUsedTable() const override { return used_; }
     void setDecodeForbidden(bool decodeForbidden) override { decodeForbidden_ = decodeForbidden; }
     util::ByteArray unify(std::span<const util::Byte> slice) override { return unifier_.unify(slice); }
-    // Its answers may change between decodings (classify, startWay).
-    std::uint64_t decodingIdentity() const override { return 0; }
 
     bool decodeForbidden() const noexcept { return decodeForbidden_; }
 

@@ -27,39 +27,6 @@ std::string profileDirectory(const std::string& profilePath) {
     return profilePath.substr(0, slash);
 }
 
-// Profiles parsed from the same inputs (the profile file and lookup table as
-// of their last-modified times, the same overrides) decode tiles alike, so
-// they share one decoding identity, and tiles decoded under one serve all.
-std::uint64_t decodingIdentityOf(const jcompat::File& profileFile, std::int64_t profileLastModified,
-                                 const jcompat::File& lookupFile, std::int64_t lookupTimestamp,
-                                 const expressions::VariableOverrides* keyValues) {
-    std::string inputs;
-    const auto add = [&inputs](std::string_view part) {
-        inputs += std::to_string(part.size());
-        inputs += ':';
-        inputs += part;
-    };
-    add(profileFile.getPath());
-    add(std::to_string(profileLastModified));
-    add(lookupFile.getPath());
-    add(std::to_string(lookupTimestamp));
-    if (keyValues != nullptr) {
-        std::vector<std::pair<std::string, std::string>> overrides(keyValues->begin(), keyValues->end());
-        std::sort(overrides.begin(), overrides.end());
-        for (const auto& [key, value] : overrides) {
-            add(key);
-            add(value);
-        }
-    }
-    static std::unordered_map<std::string, std::uint64_t> identities;
-    static std::uint64_t lastIdentity = 0;
-    // Bounded: forgotten inputs get a new identity when they come again.
-    if (identities.size() >= 1024) identities.clear();
-    const auto [entry, fresh] = identities.try_emplace(std::move(inputs), 0);
-    if (fresh) entry->second = ++lastIdentity;
-    return entry->second;
-}
-
 } // namespace
 
 ProfileCache::State& ProfileCache::state() {
@@ -122,6 +89,8 @@ bool ProfileCache::parseProfile(RoutingContext& rc) {
         }
         Entry& entry = *slot;
         if (!entry.isUsed && entry.profileFilePath == profileFile.getPath()) {
+            // The overrides themselves, not just the key's sum of their hashes:
+            // different overrides with equal sums must not share a parse.
             if (entry.profileTimestamp == rc.profileTimestamp && entry.profileLastModified == profileLastModified &&
                 sameOverrides(entry.keyValues, keyValues)) {
                 rc.profile = entry.profile;
@@ -160,8 +129,6 @@ bool ProfileCache::parseProfile(RoutingContext& rc) {
         keyValues != nullptr ? *keyValues : expressions::VariableOverrides();
     rc.readGlobalConfig();
     if (rc.processUnusedTags) profile->way.setAllTagsUsed();
-    profile->way.setDecodingIdentity(
-        decodingIdentityOf(profileFile, profileLastModified, lookupFile, lookupTimestamp, &requestedOverrides));
 
     std::optional<Entry>& slot = (reuse != nullptr && !freeSlot) ? *reuse : cache.entries[*freeSlot];
     slot = Entry{std::move(profile),

@@ -209,33 +209,3 @@ TEST_F(ProfileCacheTest, BareFileNameReadsTheLookupTableOfTheWorkingDirectory) {
     again.release();
     ASSERT_EQ(chdir(previous), 0);
 }
-
-// Decoded tiles are shared between profiles parsed from the same inputs, and
-// only between those.
-TEST_F(ProfileCacheTest, ParsesOfTheSameInputsDecodeTilesAlike) {
-    const auto identityOf = [this](const std::string& speedup) {
-        Request request(profile);
-        if (!speedup.empty()) request.override("speedup", speedup);
-        request.load();
-        const std::uint64_t identity = request.rc.expctxWay->decodingIdentity();
-        request.release();
-        return identity;
-    };
-    const std::uint64_t plain = identityOf("");
-    EXPECT_NE(plain, 0u);
-    const std::uint64_t overridden = identityOf("2"); // parsed anew, in place of the plain one
-    EXPECT_NE(overridden, plain);
-    EXPECT_EQ(identityOf(""), plain); // parsed anew again, with the same inputs
-    EXPECT_EQ(identityOf("2"), overridden);
-    setLastModified(profile, 1700000001000);
-    EXPECT_NE(identityOf(""), plain); // the profile file changed
-
-    // The decode-forbidden switch of a detailed search is part of the identity.
-    Request request(profile);
-    request.load();
-    request.rc.expctxWay->setDecodeForbidden(false);
-    const std::uint64_t routing = request.rc.expctxWay->decodingIdentity();
-    request.rc.expctxWay->setDecodeForbidden(true);
-    EXPECT_NE(request.rc.expctxWay->decodingIdentity(), routing);
-    request.release();
-}
