@@ -43,29 +43,42 @@ std::shared_ptr<const DecodedTile> DecodedTileCache::find(const Key& key, std::s
 void DecodedTileCache::insert(const Key& key, std::span<const util::Byte> tileBytes,
                               std::shared_ptr<const DecodedTile> tile) {
     const std::size_t bytes = tile->byteSize() + tileBytes.size() + sizeof(Entry);
-    if (bytes > byteBound_) return;
+    if (!makeRoom(bytes)) return;
     const std::size_t hash = hashOf(key, tileBytes);
     entries_.push_front(
         Entry{key, hash, std::vector<util::Byte>(tileBytes.begin(), tileBytes.end()), std::move(tile), bytes});
     index_.emplace(hash, entries_.begin());
     bytes_ += bytes;
-    while (bytes_ > byteBound_) {
-        const Entry& oldest = entries_.back();
-        const auto [first, last] = index_.equal_range(oldest.hash);
-        for (auto it = first; it != last; ++it) {
-            if (&*it->second == &oldest) {
-                index_.erase(it);
-                break;
-            }
-        }
-        bytes_ -= oldest.bytes;
-        entries_.pop_back();
+}
+
+bool DecodedTileCache::makeRoom(std::size_t bytes) {
+    if (memory_->tryKeep(bytes)) return true;
+    memory_->shedChunks();
+    while (!memory_->tryKeep(bytes)) {
+        if (entries_.empty()) return false;
+        evictOldest();
     }
+    return true;
+}
+
+void DecodedTileCache::evictOldest() {
+    const Entry& oldest = entries_.back();
+    const auto [first, last] = index_.equal_range(oldest.hash);
+    for (auto it = first; it != last; ++it) {
+        if (&*it->second == &oldest) {
+            index_.erase(it);
+            break;
+        }
+    }
+    bytes_ -= oldest.bytes;
+    memory_->let(oldest.bytes);
+    entries_.pop_back();
 }
 
 void DecodedTileCache::clear() {
     index_.clear();
     entries_.clear();
+    memory_->let(bytes_);
     bytes_ = 0;
 }
 

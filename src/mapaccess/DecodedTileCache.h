@@ -10,14 +10,16 @@
 
 #include "mapaccess/DecodedTile.h"
 #include "util/ByteArray.h"
+#include "util/RetainedMemory.h"
 
 namespace ferrow::mapaccess {
 
 // The process's decoded tiles, so that a tile is decoded once and not once
 // per search. A tile is found by what alone decides its decoding: its bytes
 // (a segment file replaced on disk gives other bytes) and its place (the
-// origin of its node positions). The least recently used tiles leave when the
-// byte bound is exceeded.
+// origin of its node positions). It keeps tiles within the process's
+// retained-memory bound: spare pool chunks make room first, then the least
+// recently used tiles leave.
 //
 // Like every object of a request it is used by one thread at a time.
 class DecodedTileCache {
@@ -28,9 +30,8 @@ public:
         std::int32_t tilesPerDegree;
     };
 
-    static constexpr std::size_t DEFAULT_BYTE_BOUND = std::size_t{48} << 20;
-
-    explicit DecodedTileCache(std::size_t byteBound = DEFAULT_BYTE_BOUND) : byteBound_(byteBound) {}
+    explicit DecodedTileCache(util::RetainedMemory& memory = util::RetainedMemory::instance()) : memory_(&memory) {}
+    ~DecodedTileCache() { clear(); }
     DecodedTileCache(const DecodedTileCache&) = delete;
     DecodedTileCache& operator=(const DecodedTileCache&) = delete;
 
@@ -39,7 +40,7 @@ public:
 
     // The tile decoded from these bytes under this key, or null.
     std::shared_ptr<const DecodedTile> find(const Key& key, std::span<const util::Byte> tileBytes);
-    // Keeps a tile decoded from these bytes; older tiles leave to stay within the bound.
+    // Keeps a tile decoded from these bytes, unless it alone exceeds the bound.
     void insert(const Key& key, std::span<const util::Byte> tileBytes, std::shared_ptr<const DecodedTile> tile);
 
     std::size_t size() const noexcept { return entries_.size(); }
@@ -57,9 +58,12 @@ private:
     using Lru = std::list<Entry>;
 
     static std::size_t hashOf(const Key& key, std::span<const util::Byte> tileBytes);
+    // Makes room for bytes more in the bound; false when even an empty cache has none.
+    bool makeRoom(std::size_t bytes);
+    void evictOldest();
     static bool matches(const Entry& entry, const Key& key, std::span<const util::Byte> tileBytes);
 
-    std::size_t byteBound_;
+    util::RetainedMemory* memory_;
     std::size_t bytes_ = 0;
     // Most recently used first.
     Lru entries_;

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <vector>
 
+#include "util/RetainedMemory.h"
+
 namespace ferrow::util {
 
 // Objects of one search (graph nodes and links, paths, track points),
@@ -20,18 +22,21 @@ namespace ferrow::util {
 // A slot is made fresh when it is given out again, not when it is given
 // back: `create` writes the object anyway, so renewing it there costs no
 // second walk over memory, and `reset` costs nothing. What a slot held
-// (shared arrays, messages) is let go at its next use or at the end of the
-// store.
+// (shared arrays, messages) is let go at its next use or when the pool ends.
 //
-// A pool that ends hands its chunks to a store shared by all pools of its
-// type, and new pools take their chunks from there first: every search of
-// every request builds its graph and paths in memory that is in use already,
-// instead of fresh pages that the system must map each time.
+// A pool that ends hands its chunks, emptied, to a store shared by all pools
+// of its type, and new pools take their chunks from there first: every search
+// of every request builds its graph and paths in memory that is in use
+// already, instead of fresh pages that the system must map each time. The
+// stores keep spare chunks only within the process's RetainedMemory bound.
 template <typename T, std::size_t ChunkSize = 1024>
 class ObjectPool {
 public:
     ObjectPool() = default;
-    ~ObjectPool() { ChunkStore::give(chunks_); }
+    ~ObjectPool() {
+        letGoOfContents();
+        ChunkStore::give(chunks_);
+    }
     ObjectPool(const ObjectPool&) = delete;
     ObjectPool& operator=(const ObjectPool&) = delete;
 
@@ -64,6 +69,7 @@ public:
 
     // Makes the whole storage free for the next search. The chunks are kept.
     void reset() {
+        noteWritten();
         recycled_.clear();
         chunkInUse_ = 0;
         used_ = 0;
@@ -78,8 +84,10 @@ public:
 private:
     using Chunk = std::unique_ptr<T[]>;
 
-    // Chunks that ended pools left, up to 32 MiB a type: what
-    // a search of a city needs, not what the largest search ever held.
+    static constexpr std::size_t CHUNK_BYTES = ChunkSize * sizeof(T);
+
+    // Spare chunks that ended pools left, as many as the retained-memory
+    // bound allows. Locked: pools of tests may end on other threads.
     class ChunkStore {
     public:
         static Chunk take() {
@@ -88,15 +96,14 @@ private:
             if (store.chunks.empty()) return std::make_unique<T[]>(ChunkSize);
             Chunk chunk = std::move(store.chunks.back());
             store.chunks.pop_back();
+            RetainedMemory::instance().let(CHUNK_BYTES);
             return chunk;
         }
         static void give(std::vector<Chunk>& chunks) {
-            constexpr std::size_t kMaxChunks =
-                std::max<std::size_t>(1, (std::size_t{32} << 20) / (ChunkSize * sizeof(T)));
             Store& store = instance();
             const std::lock_guard<std::mutex> lock(store.mutex);
             for (Chunk& chunk : chunks) {
-                if (store.chunks.size() >= kMaxChunks) break;
+                if (!RetainedMemory::instance().tryKeep(CHUNK_BYTES)) break;
                 store.chunks.push_back(std::move(chunk));
             }
             chunks.clear();
@@ -108,7 +115,16 @@ private:
             std::vector<Chunk> chunks;
         };
         static Store& instance() {
+            static Store& store = enrol();
+            return store;
+        }
+        static Store& enrol() {
             static Store store;
+            RetainedMemory::instance().enrolChunkStore([] {
+                const std::lock_guard<std::mutex> lock(store.mutex);
+                RetainedMemory::instance().let(store.chunks.size() * CHUNK_BYTES);
+                store.chunks.clear();
+            });
             return store;
         }
     };
@@ -118,11 +134,23 @@ private:
         std::construct_at(object);
     }
 
+    // Slots written since the chunks came, from the first on.
+    void noteWritten() noexcept { written_ = std::max(written_, chunkInUse_ * ChunkSize + used_); }
+
+    // Renews every slot written, so that spare chunks hold nothing of a request.
+    void letGoOfContents() {
+        noteWritten();
+        for (std::size_t slot = 0; slot < written_; ++slot) {
+            renew(&chunks_[slot / ChunkSize][slot % ChunkSize]);
+        }
+    }
+
     std::vector<Chunk> chunks_;
     std::vector<T*> recycled_;
     std::size_t chunkInUse_ = 0; // index of the chunk being filled
     std::size_t used_ = 0;       // slots given out from that chunk
     std::size_t live_ = 0;       // slots given out from the chunks since reset
+    std::size_t written_ = 0;    // slots given out since the chunks came, at the last count
 };
 
 } // namespace ferrow::util

@@ -106,7 +106,8 @@ std::vector<util::Byte> bytes(std::initializer_list<int> values) {
 }
 
 TEST(DecodedTileCacheTest, ATileIsFoundByItsBytesAndPlace) {
-    DecodedTileCache cache;
+    util::RetainedMemory memory;
+    DecodedTileCache cache(memory);
     const std::vector<util::Byte> tileBytes = bytes({1, 2, 3, 4, 5});
     const DecodedTileCache::Key key{100, 200, 80};
     auto tile = std::make_shared<const DecodedTile>();
@@ -122,10 +123,12 @@ TEST(DecodedTileCacheTest, ATileIsFoundByItsBytesAndPlace) {
 
 TEST(DecodedTileCacheTest, TheLeastRecentlyUsedTilesLeaveAtTheByteBound) {
     // What one such tile counts, with its bytes and its entry.
-    DecodedTileCache measure;
+    util::RetainedMemory unbounded;
+    DecodedTileCache measure(unbounded);
     measure.insert(DecodedTileCache::Key{9, 0, 80}, bytes({9, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
     const std::size_t oneTile = measure.byteCount();
-    DecodedTileCache cache(3 * oneTile);
+    util::RetainedMemory memory(3 * oneTile);
+    DecodedTileCache cache(memory);
     std::vector<std::shared_ptr<const DecodedTile>> tiles;
     for (std::int32_t i = 0; i < 3; ++i) {
         tiles.push_back(std::make_shared<const DecodedTile>());
@@ -136,6 +139,7 @@ TEST(DecodedTileCacheTest, TheLeastRecentlyUsedTilesLeaveAtTheByteBound) {
     EXPECT_EQ(cache.find(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0})), tiles[0]);
     cache.insert(DecodedTileCache::Key{3, 0, 80}, bytes({3, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
     EXPECT_LE(cache.byteCount(), 3 * oneTile);
+    EXPECT_EQ(memory.used(), cache.byteCount());
     EXPECT_NE(cache.find(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0})), nullptr);
     EXPECT_EQ(cache.find(DecodedTileCache::Key{1, 0, 80}, bytes({1, 0, 0, 0, 0})), nullptr);
     EXPECT_NE(cache.find(DecodedTileCache::Key{3, 0, 80}, bytes({3, 0, 0, 0, 0})), nullptr);
