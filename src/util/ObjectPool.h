@@ -22,7 +22,8 @@ namespace ferrow::util {
 // A slot is made fresh when it is given out again, not when it is given
 // back: `create` writes the object anyway, so renewing it there costs no
 // second walk over memory, and `reset` costs nothing. What a slot held
-// (shared arrays, messages) is let go at its next use or when the pool ends.
+// (shared arrays, messages) is let go at its next use or when the pool ends,
+// and a slot never used since its chunk came is fresh already.
 //
 // A pool that ends hands its chunks, emptied, to a store shared by all pools
 // of its type, and new pools take their chunks from there first: every search
@@ -46,6 +47,7 @@ public:
         if (!recycled_.empty()) {
             object = recycled_.back();
             recycled_.pop_back();
+            renew(object);
         } else {
             if (chunkInUse_ == chunks_.size()) {
                 chunks_.push_back(ChunkStore::take());
@@ -58,9 +60,13 @@ public:
                 }
             }
             ++live_;
-            object = &chunks_[chunkInUse_][used_++];
+            if (chunkInUse_ * ChunkSize + used_ < written_) {
+                object = &chunks_[chunkInUse_][used_++];
+                renew(object);
+            } else {
+                object = &chunks_[chunkInUse_][used_++];
+            }
         }
-        renew(object);
         return object;
     }
 
@@ -134,7 +140,7 @@ private:
         std::construct_at(object);
     }
 
-    // Slots written since the chunks came, from the first on.
+    // Slots written since the chunks came, from the first on (the later ones are fresh).
     void noteWritten() noexcept { written_ = std::max(written_, chunkInUse_ * ChunkSize + used_); }
 
     // Renews every slot written, so that spare chunks hold nothing of a request.
