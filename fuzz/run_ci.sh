@@ -7,6 +7,9 @@
 #   fuzz/run_ci.sh                    # every target, 60 s each
 #   fuzz/run_ci.sh -t 300 route       # one target, 300 s
 #
+# The build runs FERROW_JOBS parallel jobs, by default as many as the machine
+# has cores.
+#
 # Needs clang and libclang-rt-14-dev (or the clang runtime of another version).
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -29,9 +32,16 @@ if ! command -v "$CXX" >/dev/null || [ ! -f "$("$CXX" -print-file-name=libclang_
   echo "fuzz/run_ci.sh needs clang with its libFuzzer runtime (Debian: clang libclang-rt-14-dev)" >&2
   exit 1
 fi
+jobs=${FERROW_JOBS:-$(nproc 2>/dev/null || getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)}
+if ! [[ $jobs =~ ^[1-9][0-9]*$ ]]; then
+  echo "fuzz/run_ci.sh: FERROW_JOBS must be a number of parallel build jobs, not '$jobs'" >&2
+  exit 2
+fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON \
   -DFERROW_BUILD_TESTS=OFF -DFERROW_BUILD_BENCH=OFF >/dev/null || exit 1
-cmake --build "$build" --parallel 8 >/dev/null || { cmake --build "$build" 2>&1 | tail -40; exit 1; }
+# The build's own progress is shown: a fresh build takes minutes.
+echo "== building the fuzz targets in $build, $jobs jobs"
+cmake --build "$build" --parallel "$jobs" || { echo "fuzz/run_ci.sh: the build failed" >&2; exit 1; }
 
 # The dictionary of a target, when it has one (the route target reads requests too).
 dictionary() {

