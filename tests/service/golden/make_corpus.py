@@ -127,12 +127,32 @@ ERRORS = [
 ]
 
 
+# Point information where the profile lets no route start (motorway and trunk
+# ways), each before a route from the same point: the route must not see that
+# point information lifted the rule for its own run.
+NO_START_WAYS = [
+    "profile=profiles/car.vpf&lonlats=11.995177,57.712697&engineMode=3",
+    "profile=profiles/car.vpf&lonlats=11.995177,57.712697;11.990,57.700",
+    "profile=profiles/car.vpf&lonlats=11.980247,57.725551&engineMode=2",
+    "profile=profiles/car.vpf&lonlats=11.980247,57.725551;11.990356,57.706595",
+    "profile=profiles/car.vpf&lonlats=11.966,57.75&engineMode=2",
+    "profile=profiles/car.vpf&lonlats=11.966,57.75;11.99,57.73",
+    "profile=profiles/car.vpf&lonlats=11.958,57.723&engineMode=3",
+    "profile=profiles/car.vpf&lonlats=11.962,57.705&engineMode=3&profile:avoid_motorways=1",
+    "profile=profiles/car.vpf&lonlats=11.962,57.705;11.975,57.69",
+    "profile=profiles/bike.vpf&lonlats=11.93,57.699&engineMode=3",
+    "profile=profiles/bike.vpf&lonlats=11.93,57.699;11.95,57.69",
+    "profile=profiles/bike.vpf&lonlats=11.982,57.717&engineMode=2",
+    "profile=profiles/foot.vpf&lonlats=11.966,57.75&engineMode=2",
+]
+
+
 def corpus_sets():
     demo = Area(random.Random(20261209), 10.0, 47.52, -3500.0, 3500.0, -3000.0, 3500.0)
     demo_requests = requests_for(demo, [(300, 1200), (1200, 4000), (4000, 8000)], 240) + ERRORS
     # Gothenburg: about 11.90 to 12.06 E and 57.64 to 57.74 N.
     city = Area(random.Random(57700), 11.975, 57.69, -4500.0, 4500.0, -5000.0, 5000.0)
-    city_requests = requests_for(city, [(500, 2000), (1500, 4000), (3000, 6000)], 160)
+    city_requests = requests_for(city, [(500, 2000), (1500, 4000), (3000, 6000)], 160) + NO_START_WAYS
     return [("demo", os.path.join("build", "demo", "segments"), demo_requests),
             ("gothenburg", os.path.join("tests", "service", "golden", "gothenburg"), city_requests)]
 
