@@ -1,14 +1,19 @@
-// Decoded tiles: the shapes measured once for the search, and the process's
-// cache of decoded tiles.
+// Decoded tiles: the shapes measured once for the search, the process's cache
+// of decoded tiles, and what each search weaves from one decoded tile.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "expressions/BExpressionMetaData.h"
 #include "jcompat/File.h"
+#include "expressions/BExpressionContext.h"
 #include "mapaccess/DecodedTileCache.h"
+#include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/NodesCache.h"
 #include "mapaccess/OsmNode.h"
 #include "testsupport/LookupTagCoder.h"
@@ -17,6 +22,7 @@
 #include "testsupport/TestNetwork.h"
 #include "testsupport/TestTagValidator.h"
 #include "util/CheapAngleMeter.h"
+#include "util/ObjectPool.h"
 
 namespace ferrow::mapaccess {
 namespace {
@@ -143,6 +149,135 @@ TEST(DecodedTileCacheTest, TheLeastRecentlyUsedTilesLeaveAtTheByteBound) {
     EXPECT_NE(cache.find(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0})), nullptr);
     EXPECT_EQ(cache.find(DecodedTileCache::Key{1, 0, 80}, bytes({1, 0, 0, 0, 0})), nullptr);
     EXPECT_NE(cache.find(DecodedTileCache::Key{3, 0, 80}, bytes({3, 0, 0, 0, 0})), nullptr);
+}
+
+TEST(DecodedTileCacheTest, SparePoolChunksMakeRoomBeforeTiles) {
+    struct Slot {
+        char bytes[16];
+    };
+    util::RetainedMemory& memory = util::RetainedMemory::instance();
+    util::RetainedMemory unbounded;
+    DecodedTileCache measure(unbounded);
+    measure.insert(DecodedTileCache::Key{9, 0, 80}, bytes({9, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
+    const std::size_t oneTile = measure.byteCount();
+    const std::size_t chunk = 16 * sizeof(Slot);
+    ASSERT_LT(chunk, oneTile);
+    // Room for the chunk and one tile, or two tiles, not for all three.
+    memory.setBound(memory.used() + 2 * oneTile + chunk / 2);
+    { // a pool that ends leaves a spare chunk
+        util::ObjectPool<Slot, 16> pool;
+        pool.create();
+    }
+    const std::size_t withChunk = memory.used();
+    DecodedTileCache cache;
+    cache.insert(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
+    cache.insert(DecodedTileCache::Key{1, 0, 80}, bytes({1, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
+    EXPECT_EQ(cache.size(), 2u);
+    EXPECT_EQ(memory.used(), withChunk + 2 * oneTile - chunk); // the chunk went, the tiles stay
+    cache.insert(DecodedTileCache::Key{2, 0, 80}, bytes({2, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
+    EXPECT_EQ(cache.size(), 2u); // then the oldest tile
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0})), nullptr);
+    { // no room for a spare chunk now
+        util::ObjectPool<Slot, 16> pool;
+        pool.create();
+    }
+    EXPECT_EQ(memory.used(), withChunk + 2 * oneTile - chunk);
+    cache.clear();
+    EXPECT_EQ(memory.used(), withChunk - chunk);
+}
+
+// ---- one decoded tile, woven by searches of different profiles ----
+
+using Bytes = std::vector<util::Byte>;
+Bytes bytesOf(const util::ByteArray& array) { return Bytes(array.span().begin(), array.span().end()); }
+
+class SharedTiles : public ::testing::Test {
+protected:
+    SharedTiles() { meta_.lookupVersion = testsupport::LookupTagCoder::standard().lookupVersion(); }
+
+    std::unique_ptr<NodesCache> newCache(testsupport::TestTagValidator& validator) {
+        return std::make_unique<NodesCache>(jcompat::File(segments_.path()), validator, meta_, false, 64 * 1048576LL,
+                                            nullptr, false);
+    }
+
+    // The way tags of the links of the woven node at ref, by the other end's longitude.
+    std::vector<std::pair<std::int32_t, Bytes>> wovenLinks(testsupport::TestTagValidator& validator, NodeRef ref) {
+        auto cache = newCache(validator);
+        OsmNode* node = cache->getGraphNode(OsmNode(net_.at(ref).ilon, net_.at(ref).ilat));
+        EXPECT_TRUE(cache->obtainNonHollowNode(node));
+        std::vector<std::pair<std::int32_t, Bytes>> links;
+        for (const OsmLink* link = node->firstLink; link != nullptr; link = link->getNext(node)) {
+            links.emplace_back(link->getTarget(node)->ilon, bytesOf(link->wayTags));
+        }
+        std::sort(links.begin(), links.end());
+        return links;
+    }
+
+    static Bytes coded(const char* tags) {
+        return bytesOf(testsupport::LookupTagCoder::standard().wayTags(tags).toBytes());
+    }
+    static int tagIndex(const char* name) {
+        return testsupport::LookupTagCoder::standard().wayContext().getLookupNameIdx(name);
+    }
+
+    TestNetwork net_;
+    testsupport::TempDirectory segments_;
+    expressions::BExpressionMetaData meta_;
+};
+
+TEST_F(SharedTiles, EachSearchFiltersTheTileThroughItsOwnProfile) {
+    // One tile: its links carry the tags at both ends.
+    const NodeRef centre = net_.node(8.005, 50.505);
+    const NodeRef west = net_.node(8.003, 50.505);
+    const NodeRef east = net_.node(8.007, 50.505);
+    net_.way("highway=residential", {west, centre});
+    net_.way("highway=service surface=asphalt", {centre, east});
+    testsupport::SegmentWriter().write(net_, segments_.path());
+    const std::int32_t westLon = net_.at(west).ilon;
+    const std::int32_t eastLon = net_.at(east).ilon;
+
+    testsupport::TestTagValidator everyTag;
+    testsupport::TestTagValidator withoutHighway;
+    withoutHighway.setUsed(tagIndex("highway"), false);
+    testsupport::TestTagValidator noService;
+    noService.classify = [](const util::ByteArray& tags) {
+        return bytesOf(tags) == coded("highway=service surface=asphalt") ? 0 : 2;
+    };
+
+    const std::vector<std::pair<std::int32_t, Bytes>> all{{westLon, coded("highway=residential")},
+                                                          {eastLon, coded("highway=service surface=asphalt")}};
+    const std::size_t tilesBefore = DecodedTileCache::instance().size();
+    EXPECT_EQ(wovenLinks(everyTag, centre), all);
+    const std::size_t decoded = DecodedTileCache::instance().size();
+    EXPECT_EQ(decoded, tilesBefore + 1);
+    // The residential street has no tag left this profile uses.
+    EXPECT_EQ(wovenLinks(withoutHighway, centre),
+              (std::vector<std::pair<std::int32_t, Bytes>>{{eastLon, coded("surface=asphalt")}}));
+    EXPECT_EQ(wovenLinks(noService, centre),
+              (std::vector<std::pair<std::int32_t, Bytes>>{{westLon, coded("highway=residential")}}));
+    EXPECT_EQ(wovenLinks(everyTag, centre), all);
+    EXPECT_EQ(DecodedTileCache::instance().size(), decoded); // decoded once for all of them
+}
+
+TEST_F(SharedTiles, MatchingAsksTheStartWayRuleOfItsOwnRun) {
+    const NodeRef a = net_.node(8.0, 50.5);
+    const NodeRef b = net_.node(8.002, 50.5);
+    net_.way("highway=residential", {a, b});
+    testsupport::SegmentWriter().write(net_, segments_.path());
+
+    testsupport::TestTagValidator validator;
+    const auto firstMatched = [&](bool mayStart) {
+        validator.startWay = [mayStart](const util::ByteArray&) { return mayStart; };
+        std::vector<MatchedWaypoint> waypoints(2);
+        waypoints[0].waypoint = std::make_shared<OsmNode>(net_.at(a).ilon + 500, net_.at(a).ilat + 100);
+        waypoints[1].waypoint = std::make_shared<OsmNode>(net_.at(b).ilon - 500, net_.at(b).ilat + 100);
+        newCache(validator)->matchWaypointsToNodes(waypoints, 250.0, nullptr);
+        EXPECT_NE(waypoints[1].crossPoint, nullptr); // the other waypoints are matched anyway
+        return waypoints[0].crossPoint != nullptr;
+    };
+    EXPECT_FALSE(firstMatched(false));
+    EXPECT_TRUE(firstMatched(true)); // the same tile, decoded before
+    EXPECT_FALSE(firstMatched(false));
 }
 
 } // namespace
