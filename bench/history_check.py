@@ -394,7 +394,7 @@ def street_grid(west, south, east, north, step, hgt_name, build, target):
     tertiary road, one primary diagonal) written by realdata_convert; its path."""
     convert = os.path.join(build, "bench", "realdata", "realdata_convert")
     if not os.path.exists(convert):
-        raise RuntimeError("%s is missing: build the benchmarks (the default build with Google Benchmark)" % convert)
+        raise RuntimeError("%s is missing: the build makes it when Google Benchmark is installed" % convert)
     work = os.path.join(target, "work")
     os.makedirs(work)
     ways = []
@@ -655,4 +655,7 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except RuntimeError as e:
+        sys.exit("history check: %s" % e)
