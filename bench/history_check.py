@@ -318,9 +318,12 @@ def answers_of(router, segments, queries, timeout=900):
     """One process answers the queries in order: [bytes "<ok>\\t<answer>"], None
     for each line it did not answer."""
     lines = b"".join(b"%d\t%s\n" % (i + 1, q.encode()) for i, q in enumerate(queries)) + b"quit\n"
-    done = subprocess.run([router, segments], cwd=REPO, input=lines, capture_output=True, timeout=timeout)
-    out = done.stdout.split(b"\n")
     answers = [None] * len(queries)
+    try:
+        done = subprocess.run([router, segments], cwd=REPO, input=lines, capture_output=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return answers
+    out = done.stdout.split(b"\n")
     if out[0] != b"ready":
         return answers
     for line in out[1:]:
