@@ -1,24 +1,33 @@
 #!/usr/bin/env python3
 """Soaks one route service process with many mixed request lines.
 
-  bench/soak.py [--requests 10000] [--build build] [--seed 11]
+  bench/soak.py [--requests 10000] [--build build] [--binary <router>] [--seed 11]
 
-It starts <build>/trevassa-router on a scratch copy of the demo data set whose
+It starts the service (<build>/trevassa-router, or --binary) on a scratch copy
+of the demo data set (<build>/demo/segments) with the Gothenburg network's
+segment file beside it (tests/service/golden/gothenburg/E10_N55.rd5), whose
 storageconfig.txt names a second directory of damaged segment files (requests
 with profile:forceSecondaryData=1 read those), and sends request lines drawn
-from a fixed pool: routes with every parameter (two to four waypoints, via
-points, straight legs, alternatives 0 to 3, no-go circles, polygons and
-polylines, points of interest, headings, turn-instruction settings, profile
-overrides), point information, round trips with a direction, routes over the
-damaged files, malformed lines and bad profiles. Every request of the pool is
-sent many times.
+from a fixed pool: routes in the demo town with every parameter (two to four
+waypoints, via points, straight legs, alternatives 0 to 3, no-go circles,
+polygons and polylines, points of interest, headings, turn-instruction
+settings, profile overrides), routes in Gothenburg between positions on its
+ways with every profile and overrides, point information (modes 2 and 3, in
+Gothenburg also at motorway and trunk positions), round trips with a
+direction, routes over the damaged files, malformed lines and bad profiles.
+Every request of the pool is sent many times.
 
 It checks that every line gets exactly one answer (its own id, in order, and
 nothing more at the end), that a repeated request always gets the same answer,
-and that resident memory after the first 1000 requests grows by less than 5 %.
-The last line is the summary, e.g.
+and that the peak resident memory of the second half of the run exceeds the
+first half's by less than 5 %. The first half's peak is the kernel's
+high-water mark (VmHWM) at its last answer; the second half's is the highest
+resident memory sampled after each of its answers, or the high-water mark at
+the end when that rose during the second half. The last line is the summary,
+e.g.
 
-  soak: requests 10000, answered 10000, errors 2436, rss start 14.2 MiB, after 1000 41.0 MiB, end 41.3 MiB (+0.7 %), changed answers 0
+  soak: requests 10000, answered 10000, errors 1588, rss start 2.7 MiB, peak first half 85.4 MiB,
+  second half 84.0 MiB (-1.6 %), changed answers 0
 
 Build first (README.md); the exit code is 0 when every check holds.
 """
@@ -32,11 +41,11 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from history_check import GOLDEN, MAJOR, Network, way_positions  # noqa: E402
 from route_bench import REPO, lonlat, point_at_distance, random_point  # noqa: E402
 
 PROFILES = ["profiles/car.vpf", "profiles/bike.vpf", "profiles/foot.vpf", "profiles/car-eco.vpf"]
-# Memory may grow by this share after the first WARM_UP requests.
-WARM_UP = 1000
+# The peak memory of the second half may exceed the first half's by less than this share.
 MAX_GROWTH = 0.05
 # Bytes that the damaged copies change: in E5_N45 bytes of its tiles (the
 # tile index ends near byte 25800), in E10_N45 also one of its tile index.
@@ -61,6 +70,7 @@ def prepare_directories(build, scratch):
     demo = os.path.join(build, "demo", "segments")
     segments = os.path.join(scratch, "segments")
     shutil.copytree(demo, segments)
+    shutil.copy(os.path.join(GOLDEN, "gothenburg", "E10_N55.rd5"), segments)
     damage_segments(demo, os.path.join(scratch, "damaged"))
     with open(os.path.join(segments, "storageconfig.txt"), "w") as f:
         f.write("# the damaged copies\nsecondary_segment_dir=../damaged\n")
@@ -125,6 +135,34 @@ def route_request(rng, points=None):
     return "&".join(params)
 
 
+def city_requests(rng):
+    """Requests in Gothenburg at positions on its ways."""
+    city = Network("gothenburg", rng, way_positions(os.path.join(GOLDEN, "gothenburg.answers")), MAJOR)
+    profiles = PROFILES + ["profiles/shortest.vpf"]
+    overrides = ["", "", "", "&profile:avoid_motorways=1", "&profile:check_start_way=0", "&profile:turn_cost=50",
+                 "&profile:allow_steps=0", "&profile:vmax=70", "&profile:pass1coefficient=-1",
+                 "&profile:avoid_unpaved=1", "&profile:allow_pushing=0"]
+    text = Network.text
+    pool = []
+    for _ in range(60):
+        ends = [city.major_point() if rng.random() < 0.3 else city.point()]
+        for _ in range(rng.choice([1, 1, 2])):
+            ends.append(city.near(ends[-1], 500, 4000))
+        query = "profile=%s&lonlats=%s" % (rng.choice(profiles), ";".join(text(p) for p in ends))
+        middle = ((ends[0][0] + ends[-1][0]) // 2, (ends[0][1] + ends[-1][1]) // 2)
+        query += rng.choice(["", "", "&alternativeidx=%d" % rng.randint(1, 3), "&nogos=%s,%d" % (
+            text(middle), rng.randint(50, 300)), "&heading=%d" % rng.randrange(360)])
+        pool.append(query + rng.choice(overrides))
+    for _ in range(30):
+        where = city.major_point() if rng.random() < 0.5 else city.point()
+        pool.append("profile=%s&lonlats=%s&engineMode=%d%s" % (
+            rng.choice(profiles), text(where), rng.choice([2, 3]), rng.choice(overrides)))
+    for _ in range(10):
+        pool.append("profile=%s&lonlats=%s&engineMode=4&direction=%d&roundTripDistance=%d&roundTripPoints=%d" % (
+            rng.choice(profiles), text(city.point()), rng.randrange(360), rng.randint(400, 2000), rng.randint(3, 8)))
+    return pool
+
+
 def pool_of_requests(rng, bad_profiles):
     pool = []
     for _ in range(160):
@@ -167,7 +205,7 @@ def pool_of_requests(rng, bad_profiles):
     pool.extend(malformed)
     for profile in bad_profiles:
         pool.append("profile=%s&%s" % (profile, route_request(rng).split("&", 1)[1]))
-    return pool
+    return pool + city_requests(rng)
 
 
 class Service:
@@ -185,10 +223,11 @@ class Service:
         self.process.stdin.flush()
         return self.process.stdout.readline()
 
-    def rss_kib(self):
+    def memory_kib(self, field):
+        """A line of the process's status: "VmRSS" resident memory now, "VmHWM" its peak so far."""
         with open("/proc/%d/status" % self.process.pid) as status:
             for line in status:
-                if line.startswith("VmRSS:"):
+                if line.startswith(field + ":"):
                     return int(line.split()[1])
         return 0
 
@@ -209,11 +248,16 @@ def soak(service, pool, count, rng):
     protocol = []
     errors = 0
     answered = 0
-    rss_start = service.rss_kib()
-    rss_warm = rss_start
+    rss_start = service.memory_kib("VmRSS")
+    half = count // 2
+    peak_first = peak_second = 0
     for n in range(1, count + 1):
         query = pool[rng.randrange(len(pool))]
         line = service.ask(n, query)
+        if n == half:
+            peak_first = service.memory_kib("VmHWM")
+        elif n > half:
+            peak_second = max(peak_second, service.memory_kib("VmRSS"))
         parts = line.rstrip(b"\n").split(b"\t", 2)
         if not line.endswith(b"\n") or len(parts) != 3 or parts[0] != b"%d" % n or parts[1] not in (b"0", b"1"):
             protocol.append((n, query, line[:200]))
@@ -227,39 +271,45 @@ def soak(service, pool, count, rng):
         previous = first.setdefault(query, answer)
         if previous != answer:
             changed.append(query)
-        if n == WARM_UP:
-            rss_warm = service.rss_kib()
-    rss_end = service.rss_kib()
+    peak_end = service.memory_kib("VmHWM")
+    if peak_end > peak_first:
+        # The high-water mark rose in the second half: that is its peak.
+        peak_second = max(peak_second, peak_end)
     rest = service.finish()
     if rest:
         protocol.append((count + 1, "quit", rest[:200]))
-    return answered, errors, rss_start, rss_warm, rss_end, changed, protocol
+    return answered, errors, rss_start, peak_first, peak_second, changed, protocol
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--build", default=os.path.join(REPO, "build"), help="the build directory")
+    parser.add_argument("--build", default=os.path.join(REPO, "build"),
+                        help="the build directory: the demo data and, by default, the service")
+    parser.add_argument("--binary", help="the service to soak (default <build>/trevassa-router)")
     parser.add_argument("--requests", type=int, default=10000, help="request lines to send")
     parser.add_argument("--seed", type=int, default=11, help="seed of the request pool and order")
     args = parser.parse_args()
     rng = random.Random(args.seed)
+    router = os.path.abspath(args.binary or os.path.join(args.build, "trevassa-router"))
     with tempfile.TemporaryDirectory(prefix="ferrow-soak-") as scratch:
         segments, bad_profiles = prepare_directories(args.build, scratch)
         pool = pool_of_requests(rng, bad_profiles)
-        service = Service(os.path.join(args.build, "trevassa-router"), segments)
-        answered, errors, rss_start, rss_warm, rss_end, changed, protocol = soak(service, pool, args.requests, rng)
-    growth = (rss_end - rss_warm) / rss_warm if rss_warm else 0.0
+        service = Service(router, segments)
+        answered, errors, rss_start, peak_first, peak_second, changed, protocol = soak(
+            service, pool, args.requests, rng)
+    growth = (peak_second - peak_first) / peak_first if peak_first else 0.0
     for n, query, line in protocol[:5]:
         print("  no proper answer to line %d (%r): %r" % (n, query[:120], line))
-    for query in changed[:5]:
+    for query in sorted(set(changed))[:5]:
         print("  changed answer: %r" % query[:200])
-    if args.requests > WARM_UP and growth >= MAX_GROWTH:
-        print("  memory grew by %.1f %% after the first %d requests" % (100.0 * growth, WARM_UP))
-    print("soak: requests %d, answered %d, errors %d, rss start %.1f MiB, after %d %.1f MiB, end %.1f MiB "
-          "(%+.1f %%), changed answers %d" % (args.requests, answered, errors, rss_start / 1024.0, WARM_UP,
-                                             rss_warm / 1024.0, rss_end / 1024.0, 100.0 * growth, len(changed)))
-    ok = not protocol and not changed and answered == args.requests and (
-        args.requests <= WARM_UP or growth < MAX_GROWTH)
+    if growth >= MAX_GROWTH:
+        print("  the peak resident memory of the second half exceeds the first half's by %.1f %% (limit %.0f %%)" % (
+            100.0 * growth, 100.0 * MAX_GROWTH))
+    print("soak: requests %d, answered %d, errors %d, rss start %.1f MiB, peak first half %.1f MiB, "
+          "second half %.1f MiB (%+.1f %%), changed answers %d" % (
+              args.requests, answered, errors, rss_start / 1024.0, peak_first / 1024.0, peak_second / 1024.0,
+              100.0 * growth, len(changed)))
+    ok = not protocol and not changed and answered == args.requests and growth < MAX_GROWTH
     return 0 if ok else 1
 
 
