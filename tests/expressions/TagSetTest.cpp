@@ -1,8 +1,11 @@
 #include <cmath>
+#include <cstdint>
 #include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "expressions/FilteredTagSetCache.h"
 #include "testsupport/ProfileFixture.h"
 
 namespace ferrow::expressions {
@@ -313,6 +316,80 @@ TEST(CachedEvaluationTest, SlotAddedAfterEvaluationsStartsTheCacheAfresh) {
     EXPECT_THROW(uncached.way().getOutput(uncachedExtra), jcompat::IllegalStateException);
     uncached.way().evaluate(false, encodeTags(way, {{"highway", "track"}}));
     EXPECT_EQ(uncached.way().getOutput(uncachedExtra), 1.0f);
+}
+
+// ---- way tag sets of tiles, filtered through a profile ----
+
+// Raw pairs as a tile codes them: (tag index step, coded value).
+RawTagSet raw(const std::vector<std::int32_t>& pairs) {
+    static std::vector<std::vector<std::int32_t>> kept; // the spans must outlive the call
+    kept.push_back(pairs);
+    return RawTagSet{kept.back(), RawTagSet::hashOf(kept.back())};
+}
+
+TEST(FilteredTagSetTest, KeepsTheTagsTheProfileUsesRecodedAndShared) {
+    ProfileFromText profile(kPlainProfile); // uses highway and maxspeed
+    BExpressionContextWay& way = profile.way();
+    // highway=residential, oneway=yes, surface=asphalt
+    const FilteredTagSet residential = way.filterTagSet(raw({1, 0, 1, 0, 2, 0}));
+    EXPECT_TRUE(residential.tags.contentEquals(encodeTags({{1, 2}})));
+    EXPECT_EQ(residential.accessType, 2);
+    // highway=track and maxspeed 2.5 (coded 1249): both kept, relative to each other
+    const FilteredTagSet track = way.filterTagSet(raw({1, 2, 2, 1249}));
+    EXPECT_TRUE(track.tags.contentEquals(encodeTags({{1, 4}, {3, 1250}})));
+    EXPECT_EQ(track.accessType, 0); // costfactor 10000
+    // oneway only, and a tag beyond the table: nothing the profile uses
+    const FilteredTagSet oneway = way.filterTagSet(raw({2, 0, 600, 3}));
+    EXPECT_TRUE(oneway.tags.isNull());
+    EXPECT_EQ(oneway.accessType, 0);
+    // the same raw set again, or another with the same kept tags: the same array
+    EXPECT_TRUE(way.filterTagSet(raw({1, 0, 1, 0, 2, 0})).tags.isSameAs(residential.tags));
+    EXPECT_TRUE(way.filterTagSet(raw({1, 0, 3, 1})).tags.isSameAs(residential.tags));
+    EXPECT_TRUE(way.unify(encodeTags({{1, 2}}).span()).isSameAs(residential.tags));
+
+    // every tag used: the filter keeps them all from then on
+    way.setAllTagsUsed();
+    EXPECT_TRUE(way.filterTagSet(raw({1, 0, 1, 0, 2, 0})).tags.contentEquals(encodeTags({{1, 2}, {2, 2}, {4, 2}})));
+}
+
+TEST(FilteredTagSetTest, TheDecodeForbiddenSwitchOfTheMomentCounts) {
+    ProfileFromText profile(kCachedProfile, nullptr, 16);
+    BExpressionContextWay& way = profile.way();
+    const RawTagSet steps = raw({1, 8}); // costfactor 9999
+    const RawTagSet footway = raw({1, 3}); // costfactor 10000
+    EXPECT_EQ(way.filterTagSet(steps).accessType, 0);
+    way.setDecodeForbidden(true);
+    EXPECT_EQ(way.filterTagSet(steps).accessType, 1);
+    EXPECT_EQ(way.filterTagSet(footway).accessType, 0);
+    way.setDecodeForbidden(false);
+    EXPECT_EQ(way.filterTagSet(steps).accessType, 0);
+    // as accessType answers for the filtered tags
+    EXPECT_EQ(way.accessType(way.filterTagSet(steps).tags), 0);
+}
+
+TEST(FilteredTagSetCacheTest, FoundByThePairsAndStartedOverWhenFull) {
+    FilteredTagSetCache cache;
+    const std::vector<std::int32_t> a{1, 0};
+    const std::vector<std::int32_t> b{1, 1};
+    // one hash for both: told apart by their pairs
+    cache.insert(a, 7, bytesOf({0x11}), 2);
+    cache.insert(b, 7, bytesOf({0x22}), 1);
+    ASSERT_NE(cache.find(a, 7), nullptr);
+    EXPECT_TRUE(cache.find(a, 7)->tags.contentEquals(bytesOf({0x11})));
+    EXPECT_EQ(cache.find(b, 7)->accessClass, 1);
+    EXPECT_EQ(cache.find(a, 8), nullptr);
+    EXPECT_EQ(cache.find(std::vector<std::int32_t>{1, 0, 1, 0}, 7), nullptr);
+
+    for (std::int32_t i = 2; i < static_cast<std::int32_t>(FilteredTagSetCache::MAX_ENTRIES); ++i) {
+        const std::vector<std::int32_t> pairs{i, 0};
+        cache.insert(pairs, RawTagSet::hashOf(pairs), util::ByteArray(), 0);
+    }
+    EXPECT_EQ(cache.size(), FilteredTagSetCache::MAX_ENTRIES);
+    EXPECT_NE(cache.find(b, 7), nullptr);
+    cache.insert(std::vector<std::int32_t>{1, 2}, 9, util::ByteArray(), 0);
+    EXPECT_EQ(cache.size(), 1u);
+    EXPECT_EQ(cache.find(a, 7), nullptr);
+    EXPECT_NE(cache.find(std::vector<std::int32_t>{1, 2}, 9), nullptr);
 }
 
 TEST(NodeEvaluationTest, NodeContextEvaluatesWithoutCache) {

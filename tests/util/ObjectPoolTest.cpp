@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "util/ObjectPool.h"
+#include "util/RetainedMemory.h"
 
 namespace ferrow::util {
 namespace {
@@ -65,6 +66,59 @@ TEST(ObjectPoolTest, ALaterPoolTakesTheChunksOfAnEndedOne) {
         reused += firstObjects.count(object) != 0 ? 1 : 0;
     }
     EXPECT_EQ(reused, 16);
+}
+
+TEST(ObjectPoolTest, APoolThatEndsLetsGoOfWhatItsSlotsHeld) {
+    const auto resource = std::make_shared<std::string>("message");
+    {
+        ObjectPool<Holder, 4> pool;
+        for (int i = 0; i < 6; ++i) pool.create()->resource = resource;
+        pool.reset(); // the slots still hold it until they are used again or the pool ends
+        pool.create();
+        EXPECT_EQ(resource.use_count(), 6);
+    }
+    EXPECT_EQ(resource.use_count(), 1);
+}
+
+TEST(ObjectPoolTest, SpareChunksAreKeptWithinTheRetainedMemoryBound) {
+    struct Small {
+        int value = 0;
+    };
+    constexpr std::size_t kChunk = 4 * sizeof(Small);
+    RetainedMemory& memory = RetainedMemory::instance();
+    const std::size_t before = memory.used();
+    memory.setBound(before + 2 * kChunk);
+    std::set<const Small*> firstObjects;
+    {
+        ObjectPool<Small, 4> pool;
+        for (int i = 0; i < 12; ++i) firstObjects.insert(pool.create()); // three chunks
+    }
+    EXPECT_EQ(memory.used(), before + 2 * kChunk); // the third chunk was freed
+    {
+        ObjectPool<Small, 4> later;
+        int reused = 0;
+        for (int i = 0; i < 8; ++i) reused += firstObjects.count(later.create()) != 0 ? 1 : 0;
+        EXPECT_EQ(reused, 8);
+        EXPECT_EQ(memory.used(), before); // in use by a pool: not counted as kept
+    }
+    EXPECT_EQ(memory.used(), before + 2 * kChunk);
+    memory.shedChunks();
+    EXPECT_EQ(memory.used(), before);
+}
+
+TEST(RetainedMemoryTest, KeepsWhatFitsUnderTheBound) {
+    RetainedMemory memory(100);
+    EXPECT_TRUE(memory.tryKeep(60));
+    EXPECT_FALSE(memory.tryKeep(41));
+    EXPECT_TRUE(memory.tryKeep(40));
+    EXPECT_FALSE(memory.tryKeep(1));
+    memory.let(50);
+    EXPECT_EQ(memory.used(), 50u);
+    EXPECT_FALSE(memory.tryKeep(static_cast<std::size_t>(-1))); // no wrap-around
+    memory.setBound(40);
+    EXPECT_FALSE(memory.tryKeep(0)); // above a lowered bound nothing more is kept
+    memory.let(50);
+    EXPECT_TRUE(memory.tryKeep(40));
 }
 
 } // namespace
