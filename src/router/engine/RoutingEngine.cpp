@@ -431,6 +431,13 @@ inline bool RoutingEngine::checkMemory(SearchState& search, OsmPath& path) {
         }
     }
     search.needNonPanicProcessing = false;
+    // The recount drops the nodes beyond the reach with all their links, and
+    // the open paths over those links with them; the path being taken goes
+    // the same way when its own link was one of them.
+    if (!isUsableFrom(*path.link, path.sourceNode)) {
+        routingContext_.releasePath(&path);
+        return false;
+    }
     return true;
 }
 

@@ -545,5 +545,70 @@ TEST(PathSearchMemory, SmallBudgetReachesTheMemoryLimit) {
                 ::testing::ThrowsMessage<SearchCutShortException>(::testing::StrEq("memory limit reached")));
 }
 
+// A primary road from the end segment E1 - E2 east to the start segment
+// A - B, a node every 1000 grid units (about 72 m); a few metres from B 28
+// hubs H_j, and from them 14000 spokes S_i east into the next tile, where
+// they end but for the shortest, which goes on to F in the tile after:
+//
+//   E1 - E2 - ... - A - B - H_j ===(14000 spokes)=== S_i     S_0 --- F
+//
+// Searched again with the first track to cut costs, the search queues the
+// spokes, then takes the road from A, on the track, which bounds the cost.
+// Taking the spoke path to S_0, next to a tile not decoded yet, the queued
+// spokes outgrow the memory allowance, and the recount drops every node
+// farther from the end than the bound leaves room for: B, the hubs and the
+// S_i, and with them the links of the spoke paths, the one being taken
+// among them. That path goes with the others, and the search goes on along
+// the road.
+TEST(PathSearchMemory, DroppingThePathsOwnNodesLeavesTheRouteWhole) {
+    constexpr int spokes = 14000;
+    const std::int32_t lon0 = testsupport::gridLon(8.0); // a tile's west edge
+    const std::int32_t lat0 = testsupport::gridLat(50.0) + 100;
+    TestNetwork net;
+    std::vector<testsupport::WayPoint> road;
+    std::vector<NodeRef> nodes;
+    for (int k = 0; k <= 10; ++k) {
+        nodes.push_back(net.gridNode(lon0 + 500 + k * 1000, lat0));
+        road.push_back(nodes.back());
+    }
+    net.way("highway=primary", road);
+    const NodeRef e1 = nodes[0], e2 = nodes[1], a = nodes[9], b = nodes[10];
+    // Hubs rather than B itself, so that no node's chain of links gets long.
+    constexpr int hubCount = 28;
+    std::vector<NodeRef> hubs;
+    for (int j = 0; j < hubCount; ++j) {
+        hubs.push_back(net.gridNode(lon0 + 10600, lat0 + 20 * j));
+        net.way("highway=primary", {b, hubs.back()});
+    }
+    for (int i = 0; i < spokes; ++i) {
+        const std::int32_t dlon = (i % 128) * 90;
+        const std::int32_t dlat = (i / 128) * 90;
+        std::vector<testsupport::WayPoint> spoke{hubs[static_cast<std::size_t>(i % hubCount)],
+                                                 net.gridNode(lon0 + 12600 + dlon, lat0 + dlat)};
+        if (i == 0) spoke.push_back(net.gridNode(lon0 + 25100, lat0));
+        net.way("highway=primary", std::move(spoke));
+    }
+
+    SearchFixture f;
+    f.load(net, testProfile());
+    const auto from = f.on(a, b);
+    const auto to = f.on(e1, e2);
+    // From the middle of A - B along the road to the middle of E1 - E2.
+    std::int64_t expected =
+        metres(f.at(a).ilon + 500, lat0, f.at(a).ilon, lat0) + metres(f.at(e2).ilon, lat0, f.at(e2).ilon - 500, lat0);
+    for (std::size_t k = 1; k < 9; ++k) {
+        expected += f.metresBetween(nodes[k], nodes[k + 1]);
+    }
+
+    auto first = f.search(from, to);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->cost, expected);
+    auto again = f.search(from, to, first.get());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(f.engine->lastCollectionCount(), 1);
+    EXPECT_EQ(again->cost, expected);
+    EXPECT_EQ(f.nodesOf(*again), (std::vector<int>{10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
+}
+
 } // namespace
 } // namespace ferrow::router::testing
