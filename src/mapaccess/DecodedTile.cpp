@@ -1,6 +1,7 @@
 #include "mapaccess/DecodedTile.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <optional>
 #include <span>
@@ -137,6 +138,10 @@ std::optional<std::int32_t> sectionLength(std::int32_t lon1, std::int32_t lat1, 
     return std::max(1, jcompat::toInt(std::floor(d + 0.5)));
 }
 
+bool sameBits(double a, double b) noexcept {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
 } // namespace
 
 void DecodedTile::measureShapes() {
@@ -164,8 +169,8 @@ void DecodedTile::measureShapes() {
             chainLats.push_back(jcompat::wrapAdd(chainLats.back(), reader.readSignedVarLength()));
             elevation =
                 static_cast<std::uint16_t>(elevation + static_cast<std::uint16_t>(reader.readSignedVarLength()));
-            shapePoints_.push_back(ShapePoint{0.0, 0.0, 0.0, 0.0, chainLons.back(), chainLats.back(), 0,
-                                              static_cast<std::int16_t>(elevation)});
+            shapePoints_.push_back(
+                ShapePoint{0.0, 0.0, chainLons.back(), chainLats.back(), 0, static_cast<std::int16_t>(elevation)});
         }
         chainLons.push_back(link.targetLon);
         chainLats.push_back(link.targetLat);
@@ -188,10 +193,12 @@ void DecodedTile::measureShapes() {
                 ShapePoint& point = shapePoints_[before + j - 1];
                 point.forwardAngle = angles.calcAngle(chainLons[j - 1], chainLats[j - 1], chainLons[j], chainLats[j],
                                                       chainLons[j + 1], chainLats[j + 1]);
-                point.forwardCosine = angles.getCosAngle();
-                point.backwardAngle = angles.calcAngle(chainLons[j + 1], chainLats[j + 1], chainLons[j], chainLats[j],
-                                                       chainLons[j - 1], chainLats[j - 1]);
-                point.backwardCosine = angles.getCosAngle();
+                point.cosine = angles.getCosAngle();
+                const double backward = angles.calcAngle(chainLons[j + 1], chainLats[j + 1], chainLons[j], chainLats[j],
+                                                         chainLons[j - 1], chainLats[j - 1]);
+                if (!sameBits(backward, point.angle(true)) || !sameBits(angles.getCosAngle(), point.cosine)) {
+                    lastDistance.reset(); // not the mirror image: the search measures this link itself
+                }
             }
         } catch (const jcompat::Throwable&) {
             lastDistance.reset(); // positions beyond the distance scales: the search measures them itself

@@ -11,13 +11,19 @@ namespace ferrow::mapaccess {
 // Kept together, so that walking a link reads one record a point.
 struct ShapePoint {
     double forwardAngle;
-    double forwardCosine;
-    double backwardAngle;
-    double backwardCosine;
+    // The same both ways.
+    double cosine;
     std::int32_t lon;
     std::int32_t lat;
     std::int32_t distance;
     std::int16_t elevation;
+
+    // Travelling back the turn is the mirror image, but for straight on and
+    // right back, which read the same both ways (the angle meter gives +0 and
+    // 180 for them either way). Only points for which this holds get a shape.
+    double angle(bool backward) const noexcept {
+        return backward && forwardAngle != 0.0 && forwardAngle != 180.0 ? -forwardAngle : forwardAngle;
+    }
 };
 
 // A link's intermediate points, worked out once when the link's tile is

@@ -355,7 +355,7 @@ TEST(FilteredTagSetTest, KeepsTheTagsTheProfileUsesRecodedAndShared) {
 TEST(FilteredTagSetTest, TheDecodeForbiddenSwitchOfTheMomentCounts) {
     ProfileFromText profile(kCachedProfile, nullptr, 16);
     BExpressionContextWay& way = profile.way();
-    const RawTagSet steps = raw({1, 8}); // costfactor 9999
+    const RawTagSet steps = raw({1, 8});   // costfactor 9999
     const RawTagSet footway = raw({1, 3}); // costfactor 10000
     EXPECT_EQ(way.filterTagSet(steps).accessType, 0);
     way.setDecodeForbidden(true);

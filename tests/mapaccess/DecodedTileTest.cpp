@@ -1,6 +1,7 @@
 // Decoded tiles: the shapes measured once for the search, the process's cache
 // of decoded tiles, and what each search weaves from one decoded tile.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -9,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "expressions/BExpressionContext.h"
 #include "expressions/BExpressionMetaData.h"
 #include "jcompat/File.h"
-#include "expressions/BExpressionContext.h"
 #include "mapaccess/DecodedTileCache.h"
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/NodesCache.h"
@@ -83,14 +84,13 @@ TEST_F(LinkShapes, PointsLengthsAndTurnsAsTheSearchWouldMeasureThem) {
     util::CheapAngleMeter meter;
     for (std::int32_t j = 1; j <= 2; ++j) {
         const ShapePoint& point = shape.points[j - 1];
-        EXPECT_EQ(point.forwardAngle,
+        EXPECT_EQ(point.angle(false),
                   meter.calcAngle(lons[j - 1], lats[j - 1], lons[j], lats[j], lons[j + 1], lats[j + 1]));
-        EXPECT_EQ(point.forwardCosine, meter.getCosAngle());
-        EXPECT_EQ(point.backwardAngle,
+        EXPECT_EQ(point.cosine, meter.getCosAngle());
+        EXPECT_EQ(point.angle(true),
                   meter.calcAngle(lons[j + 1], lats[j + 1], lons[j], lats[j], lons[j - 1], lats[j - 1]));
-        EXPECT_EQ(point.backwardCosine, meter.getCosAngle());
-        EXPECT_EQ(point.backwardAngle, -point.forwardAngle);
-        EXPECT_EQ(point.backwardCosine, point.forwardCosine);
+        EXPECT_EQ(point.cosine, meter.getCosAngle());
+        EXPECT_EQ(point.angle(true), -point.angle(false));
     }
 }
 
@@ -103,6 +103,36 @@ TEST_F(LinkShapes, ALinkReleasedAtBothEndsDropsItsShape) {
     second->unlinkLink(&street);
     EXPECT_FALSE(street.shape.present());
     EXPECT_TRUE(street.geometry.isNull());
+}
+
+TEST(LinkShapePoints, StraightOnAndRightBackReadTheSameBothWays) {
+    static_assert(sizeof(ShapePoint) == 32, "two shape points to a cache line");
+    // On a line from A: a point straight on, then one right back towards A.
+    TestNetwork net;
+    const std::int32_t lon = testsupport::gridLon(8.0);
+    const std::int32_t lat = testsupport::gridLat(50.5);
+    const NodeRef a = net.gridNode(lon, lat);
+    const NodeRef b = net.gridNode(lon + 300, lat + 100);
+    net.way("highway=residential", {a, testsupport::gridShape(lon + 100, lat), testsupport::gridShape(lon + 200, lat),
+                                    testsupport::gridShape(lon + 150, lat), b});
+    testsupport::TempDirectory segments;
+    testsupport::SegmentWriter().write(net, segments.path());
+    testsupport::TestTagValidator validator;
+    expressions::BExpressionMetaData meta;
+    meta.lookupVersion = testsupport::LookupTagCoder::standard().lookupVersion();
+    NodesCache cache(jcompat::File(segments.path()), validator, meta, false, 64 * 1048576LL, nullptr, false);
+    OsmNode* start = cache.getGraphNode(OsmNode(lon, lat));
+    ASSERT_TRUE(cache.obtainNonHollowNode(start));
+    const LinkShape& shape = start->firstLink->shape;
+    ASSERT_EQ(shape.pointCount, 3);
+    EXPECT_EQ(shape.points[0].angle(false), 0.0);
+    EXPECT_EQ(shape.points[0].angle(true), 0.0);
+    EXPECT_FALSE(std::signbit(shape.points[0].angle(true)));
+    EXPECT_EQ(shape.points[1].angle(false), 180.0);
+    EXPECT_EQ(shape.points[1].angle(true), 180.0);
+    EXPECT_EQ(shape.points[1].cosine, -1.0);
+    util::CheapAngleMeter meter;
+    EXPECT_EQ(shape.points[2].angle(true), meter.calcAngle(lon + 300, lat + 100, lon + 150, lat, lon + 200, lat));
 }
 
 std::vector<util::Byte> bytes(std::initializer_list<int> values) {

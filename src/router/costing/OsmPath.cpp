@@ -165,8 +165,8 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
             // The turn at the point behind: the shape's point the walk just passed.
             const std::int32_t passed = walk.backward ? walk.point + 1 : walk.point - 1;
             const mapaccess::ShapePoint& turn = shape->points[passed];
-            angle = walk.backward ? turn.backwardAngle : turn.forwardAngle;
-            cosAngle = walk.backward ? turn.backwardCosine : turn.forwardCosine;
+            angle = turn.angle(walk.backward);
+            cosAngle = turn.cosine;
         } else {
             angle = rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
             cosAngle = rc.anglemeter.getCosAngle();
