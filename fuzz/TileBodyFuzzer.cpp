@@ -1,7 +1,7 @@
 // One tile body of arbitrary bytes, decoded both ways: into a decoded tile
-// (whose nodes are then parsed into a graph) and woven straight into a node
-// map, with the bike profile's way context as tag validator and a waypoint
-// matcher fed on the way. Damaged bytes may only end in our own exceptions.
+// (whose nodes are then parsed into a graph) and, decoded once for any
+// profile, woven into a node map, with the bike profile's way context as tag
+// filter and a waypoint matcher fed on the way. Damaged bytes may only end in our own exceptions.
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -33,13 +33,23 @@ fuzz::Profile& profile() {
     return bike;
 }
 
-// Decodes the tile and parses its nodes; the positions of its nodes.
-std::vector<std::int64_t> decodeTile(std::span<const util::Byte> bytes, codec::DataBuffers& buffers) {
+mapaccess::MatchedWaypoint centreWaypoint() {
     mapaccess::MatchedWaypoint waypoint;
     waypoint.waypoint = std::make_shared<mapaccess::OsmNode>(LON_IDX * 12500 + 6250, LAT_IDX * 12500 + 6250);
-    mapaccess::MatchedWaypoint* waypoints[] = {&waypoint};
-    mapaccess::WaypointMatcherImpl matcher(waypoints, 250.0, nullptr);
+    return waypoint;
+}
 
+// A waypoint matcher of one waypoint in the tile's middle.
+struct Matcher {
+    mapaccess::MatchedWaypoint waypoint = centreWaypoint();
+    mapaccess::MatchedWaypoint* waypoints[1] = {&waypoint};
+    mapaccess::WaypointMatcherImpl matcher{waypoints, 250.0, nullptr};
+};
+
+// Decodes the tile and parses its nodes; the positions of its nodes.
+std::vector<std::int64_t> decodeTile(std::span<const util::Byte> bytes, codec::DataBuffers& buffers) {
+    Matcher matching;
+    mapaccess::WaypointMatcherImpl& matcher = matching.matcher;
     codec::StatCoderContext coder(bytes);
     codec::MicroCache2 tile(coder, buffers, LON_IDX, LAT_IDX, TILES_PER_DEGREE, &profile().way, &matcher,
                             static_cast<std::int32_t>(bytes.size()));
@@ -73,10 +83,11 @@ void weaveTile(std::span<const util::Byte> bytes, codec::DataBuffers& buffers, s
         map.put(node);
     }
     codec::StatCoderContext coder(bytes);
-    mapaccess::DirectWeaver(std::make_shared<const mapaccess::DecodedTile>(mapaccess::DecodedTile::decode(
-                                coder, buffers, LON_IDX, LAT_IDX, TILES_PER_DEGREE, &profile().way, nullptr,
-                                static_cast<std::int32_t>(bytes.size()))),
-                            map, nullptr);
+    const auto decoded = std::make_shared<const mapaccess::DecodedTile>(mapaccess::DecodedTile::decode(
+        coder, buffers, LON_IDX, LAT_IDX, TILES_PER_DEGREE, static_cast<std::int32_t>(bytes.size())));
+    mapaccess::DirectWeaver::filterWayTags(*decoded, profile().way, buffers.wayTagSets);
+    Matcher matching;
+    mapaccess::DirectWeaver(decoded, map, buffers.wayTagSets, profile().way, &matching.matcher);
 }
 
 } // namespace
