@@ -10,7 +10,7 @@ namespace ferrow::codec {
 
 TagValueCoder::TagValueCoder(StatCoderContext& coder, DataBuffers& buffers, expressions::TagValueValidator* validator,
                              bool keepRaw)
-    : coder_(&coder), buffers_(&buffers), validator_(validator), keepRaw_(keepRaw && validator == nullptr) {
+    : coder_(&coder), buffers_(&buffers), validator_(validator), keepRaw_(keepRaw) {
     root_ = decodeTree(0);
 }
 

@@ -12,6 +12,42 @@
 
 namespace ferrow::mapaccess {
 
+namespace {
+
+// Fails when the footer is not the tile's checksum as this format writes it.
+void checkFooter(std::span<const util::Byte> tile) {
+    const auto size = static_cast<std::int32_t>(tile.size());
+    const std::int32_t crc = util::Crc32::crc(tile, 0, size - 4);
+    util::ByteDataReader footerReader(tile, size - 4);
+    const std::int32_t footer = footerReader.readInt();
+    if (footer != (crc ^ 2)) {
+        throw jcompat::IOException(footer == crc ? "old, unsupported data-format" : "checkum error");
+    }
+}
+
+// Decodes the tile (a coder that sees exactly its bytes: reading past it must
+// not reach into stale bytes of an earlier tile that the shared buffer still
+// holds); the footer is checked, also after a failure, unless decoding ended
+// right at it.
+template <typename Decode>
+auto decodeChecked(std::span<const util::Byte> tile, Decode decode) {
+    codec::StatCoderContext coder(tile);
+    const auto checkUnlessConsumed = [&] {
+        if ((coder.getReadingBitPosition() + 7) / 8 != static_cast<std::int64_t>(tile.size()) - 4) checkFooter(tile);
+    };
+    decltype(decode(coder)) decoded;
+    try {
+        decoded = decode(coder);
+    } catch (...) {
+        checkUnlessConsumed();
+        throw;
+    }
+    checkUnlessConsumed();
+    return decoded;
+}
+
+} // namespace
+
 OsmFile::OsmFile(PhysicalFile* physicalFile, std::int32_t lonDegree, std::int32_t latDegree,
                  codec::DataBuffers& buffers)
     : lonDegree_(lonDegree), latDegree_(latDegree) {
@@ -121,7 +157,10 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
     }
 
     if (hollowNodes == nullptr) {
-        return decodeMicroCache(tile, lonIdx, latIdx, buffers, wayValidator, waypointMatcher);
+        return decodeChecked(tile, [&](codec::StatCoderContext& coder) {
+            return std::make_shared<codec::MicroCache2>(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator,
+                                                        waypointMatcher, size);
+        });
     }
     if (wayValidator == nullptr) {
         throw jcompat::IllegalArgumentException("weaving a tile needs a tag validator");
@@ -129,7 +168,10 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
     const DecodedTileCache::Key key{lonIdx, latIdx, tilesPerDegree_};
     std::shared_ptr<const DecodedTile> decoded = DecodedTileCache::instance().find(key, tile);
     if (decoded == nullptr) {
-        decoded = decodeTile(tile, lonIdx, latIdx, buffers);
+        decoded = decodeChecked(tile, [&](codec::StatCoderContext& coder) {
+            return std::make_shared<const DecodedTile>(
+                DecodedTile::decode(coder, buffers, lonIdx, latIdx, tilesPerDegree_, size));
+        });
         DecodedTileCache::instance().insert(key, tile, decoded);
     }
     try {
@@ -143,56 +185,6 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
     }
     DirectWeaver(std::move(decoded), *hollowNodes, buffers.wayTagSets, *wayValidator, waypointMatcher);
     return codec::MicroCache::emptyNonPristineCache();
-}
-
-std::shared_ptr<DecodedTile> OsmFile::decodeTile(std::span<const util::Byte> tile, std::int32_t lonIdx,
-                                                 std::int32_t latIdx, codec::DataBuffers& buffers) const {
-    // The coder sees exactly this tile: reading past it must not reach into
-    // stale bytes of an earlier tile that the shared buffer still holds.
-    codec::StatCoderContext coder(tile);
-    std::shared_ptr<DecodedTile> decoded;
-    try {
-        decoded = std::make_shared<DecodedTile>(DecodedTile::decode(coder, buffers, lonIdx, latIdx, tilesPerDegree_,
-                                                                    static_cast<std::int32_t>(tile.size())));
-    } catch (...) {
-        checkFooterUnlessConsumed(coder, tile);
-        throw;
-    }
-    checkFooterUnlessConsumed(coder, tile);
-    return decoded;
-}
-
-std::shared_ptr<codec::MicroCache> OsmFile::decodeMicroCache(std::span<const util::Byte> tile, std::int32_t lonIdx,
-                                                             std::int32_t latIdx, codec::DataBuffers& buffers,
-                                                             expressions::TagValueValidator* wayValidator,
-                                                             codec::WaypointMatcher* waypointMatcher) const {
-    codec::StatCoderContext coder(tile);
-    std::shared_ptr<codec::MicroCache> result;
-    try {
-        result = std::make_shared<codec::MicroCache2>(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator,
-                                                      waypointMatcher, static_cast<std::int32_t>(tile.size()));
-    } catch (...) {
-        checkFooterUnlessConsumed(coder, tile);
-        throw;
-    }
-    checkFooterUnlessConsumed(coder, tile);
-    return result;
-}
-
-void OsmFile::checkFooterUnlessConsumed(const codec::StatCoderContext& coder, std::span<const util::Byte> tile) {
-    // The footer is checked only when decoding did not end right at it.
-    const std::int64_t consumed = (coder.getReadingBitPosition() + 7) / 8;
-    if (consumed != static_cast<std::int64_t>(tile.size()) - 4) checkFooter(tile);
-}
-
-void OsmFile::checkFooter(std::span<const util::Byte> tile) {
-    const auto size = static_cast<std::int32_t>(tile.size());
-    const std::int32_t crc = util::Crc32::crc(tile, 0, size - 4);
-    util::ByteDataReader footerReader(tile, size - 4);
-    const std::int32_t footer = footerReader.readInt();
-    if (footer != (crc ^ 2)) {
-        throw jcompat::IOException(footer == crc ? "old, unsupported data-format" : "checkum error");
-    }
 }
 
 } // namespace ferrow::mapaccess

@@ -8,7 +8,6 @@
 
 #include "codec/DataBuffers.h"
 #include "codec/MicroCache.h"
-#include "codec/StatCoderContext.h"
 #include "codec/WaypointMatcher.h"
 
 namespace ferrow::expressions {
@@ -17,7 +16,6 @@ class TagValueValidator;
 
 namespace ferrow::mapaccess {
 
-class DecodedTile;
 class OsmNodesMap;
 class PhysicalFile;
 
@@ -68,17 +66,6 @@ public:
     std::vector<std::shared_ptr<codec::MicroCache>>& microCaches() noexcept { return microCaches_; }
 
 private:
-    std::shared_ptr<DecodedTile> decodeTile(std::span<const util::Byte> tile, std::int32_t lonIdx, std::int32_t latIdx,
-                                            codec::DataBuffers& buffers) const;
-    std::shared_ptr<codec::MicroCache> decodeMicroCache(std::span<const util::Byte> tile, std::int32_t lonIdx,
-                                                        std::int32_t latIdx, codec::DataBuffers& buffers,
-                                                        expressions::TagValueValidator* wayValidator,
-                                                        codec::WaypointMatcher* waypointMatcher) const;
-    // Fails with the footer's verdict when decoding stopped before the footer.
-    static void checkFooterUnlessConsumed(const codec::StatCoderContext& coder, std::span<const util::Byte> tile);
-    // Fails when the footer is not the tile's checksum as this format writes it.
-    static void checkFooter(std::span<const util::Byte> tile);
-
     PhysicalFile* physicalFile_ = nullptr;
     std::string fileName_;
     std::int32_t lonDegree_;

@@ -17,6 +17,7 @@
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/PhysicalFile.h"
+#include "testsupport/SegmentFiles.h"
 #include "testsupport/SegmentWriter.h"
 #include "testsupport/TempDirectory.h"
 #include "testsupport/TestNetwork.h"
@@ -267,6 +268,58 @@ TEST_F(CorruptionTest, StaleBytesOfAnEarlierTileAreNotRead) {
     EXPECT_EQ(square.createMicroCache(80 * 188, 80 * 140, buffers, &validator, nullptr, true, nullptr)->getSize(), 50);
     EXPECT_THROW(square.createMicroCache(80 * 188 + 1, 80 * 140, buffers, &validator, nullptr, true, nullptr),
                  jcompat::Throwable);
+}
+
+// A way tag set whose tags, all used, take more than the 256 bytes a filtered
+// set may: the tile decodes (once, for every profile), and weaving it fails
+// only for a profile that keeps too many of them; a damaged footer then says so first.
+TEST(LongTagSets, FailWhereTheProfileKeepsTooManyOfThem) {
+    testsupport::TileContent tile;
+    tile.lonIdx = 80 * 188;
+    tile.latIdx = 80 * 140;
+    testsupport::TileContent::Node a;
+    a.ilon = 188000100;
+    a.ilat = 140000100;
+    testsupport::TileContent::Node b = a;
+    b.ilon += 500;
+    testsupport::TileContent::Link link;
+    link.target = 1;
+    for (std::int32_t tag = 1; tag <= 60; ++tag) link.wayTags.pairs.emplace_back(tag, 1 << 20);
+    a.links.push_back(link);
+    tile.nodes = {a, b};
+
+    for (const auto footer : {testsupport::TileEncoder::Footer::Current, testsupport::TileEncoder::Footer::Old}) {
+        testsupport::TempDirectory directory;
+        SegmentFileOptions options;
+        options.tileFooter = footer;
+        const Bytes file = testsupport::SegmentWriter::fileBytes({{{tile.lonIdx, tile.latIdx}, tile}}, options, 1);
+        std::ofstream(directory.file("E5_N50.rd5"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        test::SegmentFiles files(directory.path(), 1);
+
+        testsupport::TestTagValidator fewTags;
+        for (std::int32_t tag = 4; tag <= 60; ++tag) fewTags.setUsed(tag, false);
+        testsupport::TestTagValidator everyTag;
+        if (footer == testsupport::TileEncoder::Footer::Current) {
+            OsmNodesMap map;
+            files.tileAt(a.ilon, a.ilat, &fewTags, &map);
+            try {
+                OsmNodesMap other;
+                files.tileAt(a.ilon, a.ilat, &everyTag, &other);
+                FAIL() << "woven";
+            } catch (const jcompat::IndexOutOfBoundsException& e) {
+                EXPECT_EQ(e.getMessage(), "Index 256 out of bounds for length 256");
+            }
+        } else {
+            OsmNodesMap map;
+            try {
+                files.tileAt(a.ilon, a.ilat, &everyTag, &map);
+                FAIL() << "woven";
+            } catch (const jcompat::IOException& e) {
+                EXPECT_EQ(e.getMessage(), "old, unsupported data-format");
+            }
+        }
+    }
 }
 
 } // namespace

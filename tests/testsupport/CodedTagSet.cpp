@@ -31,7 +31,8 @@ std::int32_t CodedTagSet::codeOfValueIndex(std::int32_t valueIndex) {
 }
 
 util::ByteArray CodedTagSet::toBytes() const {
-    std::array<util::Byte, 256> buffer{};
+    // Larger than any set a profile may keep: tiles may carry longer ones.
+    std::array<util::Byte, 4096> buffer{};
     util::BitCoderContext coder = util::BitCoderContext::writer(buffer);
     writePairs(*this, coder);
     const std::int32_t length = coder.flushAndGetLength();
