@@ -10,7 +10,9 @@ const FilteredTagSetCache::Entry* FilteredTagSetCache::find(std::span<const std:
     if (slots_.empty()) return nullptr;
     for (std::size_t slot = hash & (kSlots - 1); slots_[slot] != 0; slot = (slot + 1) & (kSlots - 1)) {
         const Entry& entry = entries_[slots_[slot] - 1];
-        if (entry.hash == hash && std::ranges::equal(pairsOf(entry), pairs)) return &entry;
+        if (entry.hash != hash) continue;
+        const std::span<const std::int32_t> held = pairsOf(entry);
+        if (std::equal(pairs.begin(), pairs.end(), held.begin(), held.end())) return &entry;
     }
     return nullptr;
 }
