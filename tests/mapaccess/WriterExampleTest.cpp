@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
 #include "codec/DataBuffers.h"
 #include "mapaccess/GeometryDecoder.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/TurnRestriction.h"
 #include "testsupport/LookupTagCoder.h"
+#include "testsupport/OddSites.h"
 #include "testsupport/SegmentFiles.h"
 #include "testsupport/SegmentWriter.h"
 #include "testsupport/TempDirectory.h"
@@ -54,6 +60,26 @@ TEST(WriterExampleTest, ThreeNodeStreet) {
     EXPECT_EQ(bend->ilon, gridLon(8.0020));
     EXPECT_EQ(bend->ilat, gridLat(50.0002));
     EXPECT_EQ(bend->selev, 412);
+}
+
+TEST(WriterExampleTest, NodesSharingAPositionOnlyWhereTheFileAllowsThem) {
+    TestNetwork net;
+    oddsites::addSharedPosition(net);
+    TempDirectory directory;
+    EXPECT_THROW(SegmentWriter().write(net, directory.path()), std::invalid_argument);
+    oddsites::writer().write(net, directory.path());
+
+    // One tile holds the street's four nodes, two of them under one identifier.
+    test::SegmentFiles files(directory.path(), 1);
+    TestTagValidator validator;
+    const std::int32_t lon = gridLon(oddsites::SHARED_POSITION_LON);
+    const std::int32_t lat = gridLat(oddsites::SHARED_POSITION_LAT);
+    const std::shared_ptr<codec::MicroCache> tile = files.tileAt(lon, lat, &validator, nullptr);
+    ASSERT_EQ(tile->getSize(), 4);
+    std::vector<std::int64_t> ids;
+    for (const std::int32_t id : tile->nodeIds()) ids.push_back(tile->expandId(id));
+    const std::int64_t shared = (std::int64_t{lon} << 32) | lat;
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), shared), 2);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "service/RouterProcess.h"
+#include "testsupport/OddSites.h"
 #include "testsupport/ProfileFiles.h"
 #include "testsupport/SegmentWriter.h"
 #include "testsupport/TempDirectory.h"
@@ -299,6 +300,22 @@ TEST_F(RouteAnswers, Islands) {
     // Six: after five retries the island is reported.
     islands(6);
     EXPECT_EQ(answer("lonlats=7.9975,50.5;8.0,50.50135"), "1\t0\ttarget island detected for section 0\n");
+}
+
+TEST_F(RouteAnswers, PointInformationWithoutTrackIsAnErrorAnswer) {
+    testsupport::oddsites::writer().write(testsupport::oddsites::build(), segments.path());
+    // The segment search along two ways between the same nodes finds a track
+    // without points: the information point cannot be placed, in either
+    // mode, on every run alike; the service goes on with the next request.
+    const std::string info = testsupport::oddsites::PARALLEL_WAYS_INFO_REQUEST;
+    const std::string mode2 = info.substr(0, info.size() - 1) + "2";
+    const std::string output = serve("1\t" + info + "\n2\t" + mode2 + "\n3\t" + info +
+                                         "\n4\tprofile=profiles/bike.vpf&lonlats=8.047,50.01&engineMode=3\nquit\n",
+                                     {segments.path()})
+                                   .output;
+    const std::string failure = "\t0\tIndex -2 out of bounds for length 0\n";
+    const std::string expected = "ready\n1" + failure + "2" + failure + "3" + failure + "4\t1\t";
+    EXPECT_EQ(output.substr(0, expected.size()), expected);
 }
 
 } // namespace

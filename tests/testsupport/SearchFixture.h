@@ -122,6 +122,10 @@ public:
     static std::int64_t& startTime(RoutingEngine& engine) { return engine.startTime_; }
     static std::int64_t& maxRunningTime(RoutingEngine& engine) { return engine.maxRunningTime_; }
     static double& airDistanceCostFactor(RoutingEngine& engine) { return engine.airDistanceCostFactor_; }
+    static std::shared_ptr<OsmNodeNamed> informationPoint(const OsmTrack& track,
+                                                          const mapaccess::MatchedWaypoint& info) {
+        return RoutingEngine::informationPoint(track, info);
+    }
 };
 
 // Segment files of a test network, a profile beside the project's lookup

@@ -75,10 +75,11 @@ std::map<std::string, SegmentWriter::TileMap> SegmentWriter::tiles(const TestNet
     for (const TestNetwork::Node& node : network.nodes()) {
         const std::int64_t position =
             (static_cast<std::int64_t>(node.ilon) << 32) | static_cast<std::uint32_t>(node.ilat);
-        if (!positions.emplace(position, static_cast<std::int32_t>(placements.size())).second) {
+        const std::string name = baseNameFor(node.ilon, node.ilat);
+        if (!positions.emplace(position, static_cast<std::int32_t>(placements.size())).second &&
+            !optionsFor(name).sharedPositions) {
             throw std::invalid_argument("two nodes at " + std::to_string(node.ilon) + "/" + std::to_string(node.ilat));
         }
-        const std::string name = baseNameFor(node.ilon, node.ilat);
         const std::int32_t t = optionsFor(name).tilesPerDegree;
         const std::int32_t cell = 1000000 / t;
         const std::pair<std::int32_t, std::int32_t> key{node.ilon / cell, node.ilat / cell};
@@ -86,6 +87,7 @@ std::map<std::string, SegmentWriter::TileMap> SegmentWriter::tiles(const TestNet
         tile.lonIdx = key.first;
         tile.latIdx = key.second;
         tile.tilesPerDegree = t;
+        tile.sharedPositions = optionsFor(name).sharedPositions;
         TileContent::Node tileNode;
         tileNode.ilon = node.ilon;
         tileNode.ilat = node.ilat;

@@ -31,6 +31,9 @@ struct SegmentFileOptions {
     TileEncoder::Footer tileFooter = TileEncoder::Footer::Current;
     // Zero bytes between each tile's body and its footer.
     std::int32_t tilePadding = 0;
+    // Nodes may share a position (real files hold such pairs); otherwise two
+    // nodes at one position are refused as a mistake of the test.
+    bool sharedPositions = false;
 };
 
 // Writes a TestNetwork as segment files, exactly as the reader expects them:

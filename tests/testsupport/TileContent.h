@@ -60,6 +60,9 @@ struct TileContent {
     std::int32_t lonIdx = 0;
     std::int32_t latIdx = 0;
     std::int32_t tilesPerDegree = 80;
+    // Nodes may share a position (kept in their order here); otherwise the
+    // encoder refuses two nodes at one position.
+    bool sharedPositions = false;
     std::vector<Node> nodes;
 };
 

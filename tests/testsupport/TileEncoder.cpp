@@ -137,7 +137,7 @@ OrderedTile orderNodes(const TileContent& tile) {
     }
     std::vector<std::int32_t> order(count);
     std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) {
+    std::stable_sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) {
         return idOf[static_cast<std::size_t>(a)] < idOf[static_cast<std::size_t>(b)];
     });
     std::vector<std::int32_t> newIndex(count);
@@ -145,7 +145,7 @@ OrderedTile orderNodes(const TileContent& tile) {
     for (std::size_t i = 0; i < count; ++i) {
         const auto old = static_cast<std::size_t>(order[i]);
         newIndex[old] = static_cast<std::int32_t>(i);
-        if (i > 0 && idOf[old] == ordered.ids.back()) {
+        if (i > 0 && idOf[old] == ordered.ids.back() && !tile.sharedPositions) {
             throw std::invalid_argument("two nodes at " + std::to_string(tile.nodes[old].ilon) + "/" +
                                         std::to_string(tile.nodes[old].ilat));
         }

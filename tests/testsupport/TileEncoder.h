@@ -15,7 +15,8 @@ namespace ferrow::testsupport {
 // identifiers, the record size the decoded tile needs, then node by node.
 //
 // Raises std::invalid_argument for content a tile cannot hold (a node outside
-// the tile, two nodes at one position, an internal link marked reverse).
+// the tile, two nodes at one position unless the tile allows it, an internal
+// link marked reverse).
 class TileEncoder {
 public:
     enum class Footer {

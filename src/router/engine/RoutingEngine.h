@@ -281,8 +281,12 @@ private:
     // The final steps of a round trip that failed before its route run.
     void endRoundTripWithoutRoute();
     void retryAfterIsland();
-    void addInformationPoint(OsmTrack& track, const std::shared_ptr<mapaccess::MatchedWaypoint>& info,
-                             const util::ByteArray& wayTags);
+    // The point at the waypoint's cross point, with its elevation
+    // interpolated between the nearest track point and its neighbour.
+    static std::shared_ptr<OsmNodeNamed> informationPoint(const OsmTrack& track,
+                                                          const mapaccess::MatchedWaypoint& info);
+    void addInformationPoint(OsmTrack& track, std::shared_ptr<OsmNodeNamed> point,
+                             const std::shared_ptr<mapaccess::MatchedWaypoint>& info, const util::ByteArray& wayTags);
     void closeNodesCache();
     void replaceMatchedWaypoints(MatchedWaypointList waypoints);
     // Drops the matched waypoints, keeping them alive for the run.

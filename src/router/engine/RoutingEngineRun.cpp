@@ -13,6 +13,7 @@
 #include "router/costing/RoutingContext.h"
 #include "router/engine/RoutingEngine.h"
 #include "router/engine/RoutingIslandException.h"
+#include "util/Bounds.h"
 #include "util/ScopeExit.h"
 
 namespace ferrow::router {
@@ -179,7 +180,9 @@ void RoutingEngine::doGetInfo() {
             track->messageList.emplace();
             track->matchedWaypoints = *matchedWaypoints_;
             track->name = "getinfo";
-            if (engineMode_ == 3) addInformationPoint(*track, info, startWayTags);
+            // Worked out in both modes: a track it cannot be worked out on fails either way.
+            std::shared_ptr<OsmNodeNamed> point = informationPoint(*track, *info);
+            if (engineMode_ == 3) addInformationPoint(*track, std::move(point), info, startWayTags);
             foundTrack_ = std::move(track);
         }
     } catch (const std::bad_alloc&) {
@@ -189,29 +192,39 @@ void RoutingEngine::doGetInfo() {
     }
 }
 
-void RoutingEngine::addInformationPoint(OsmTrack& track, const std::shared_ptr<MatchedWaypoint>& info,
-                                        const util::ByteArray& wayTags) {
-    const OsmNode& crossPoint = *info->crossPoint;
-    std::size_t nearest = 0;
+std::shared_ptr<OsmNodeNamed> RoutingEngine::informationPoint(const OsmTrack& track, const MatchedWaypoint& info) {
+    const OsmNode& crossPoint = *info.crossPoint;
+    const auto size = static_cast<std::int64_t>(track.points.size());
+    // Points are read by index: a track too short for the two points, or
+    // with no point nearer than the start distance, fails with an index
+    // failure (the run's error), never with a read outside the track.
+    const auto pointAt = [&track, size](std::int64_t k) -> const OsmPathElement& {
+        if (k < 0 || k >= size) util::throwIndexOutOfBounds(k, size);
+        return *track.points[static_cast<std::size_t>(k)];
+    };
+    std::int64_t nearest = -1;
     std::int32_t d1 = 99999;
-    for (std::size_t k = 0; k < track.points.size(); ++k) {
-        const std::int32_t d = track.points[k]->calcDistance(crossPoint);
+    for (std::int64_t k = 0; k < size; ++k) {
+        const std::int32_t d = pointAt(k).calcDistance(crossPoint);
         if (d < d1) {
             d1 = d;
             nearest = k;
         }
     }
-    // The point after the nearest one, or the one before it at the end; a
-    // track of one point has only that one.
-    std::size_t other = nearest + 1;
-    if (other >= track.points.size()) other = nearest > 0 ? nearest - 1 : nearest;
-    const std::int32_t d2 = track.points[other]->calcDistance(crossPoint);
-    const std::int16_t e1 = track.points[nearest]->selev;
-    const std::int16_t e2 = track.points[other]->selev;
+    // The point after the nearest one, or the one before it at the end.
+    const std::int64_t other = nearest == size - 1 ? nearest - 1 : nearest + 1;
+    const std::int32_t d2 = pointAt(other).calcDistance(crossPoint);
+    const std::int16_t e1 = pointAt(nearest).selev;
+    const std::int16_t e2 = pointAt(other).selev;
 
-    auto point = std::make_shared<OsmNodeNamed>(crossPoint.ilon, crossPoint.ilat, info->name);
+    auto point = std::make_shared<OsmNodeNamed>(crossPoint.ilon, crossPoint.ilat, info.name);
     const double share = static_cast<double>(d1) / (d1 + d2);
     point->selev = static_cast<std::int16_t>(e1 + static_cast<std::int32_t>(share * (e2 - e1)));
+    return point;
+}
+
+void RoutingEngine::addInformationPoint(OsmTrack& track, std::shared_ptr<OsmNodeNamed> point,
+                                        const std::shared_ptr<MatchedWaypoint>& info, const util::ByteArray& wayTags) {
     point->nodeTags = wayTags;
     track.pois.push_back(std::move(point));
     track.matchedWaypoints = {info};

@@ -16,6 +16,7 @@
 
 #include "jcompat/Exceptions.h"
 #include "router/engine/RoutingParamCollector.h"
+#include "testsupport/OddSites.h"
 #include "testsupport/SearchFixture.h"
 
 namespace ferrow::router::testing {
@@ -431,6 +432,78 @@ TEST_F(EngineRuns, InformationPointElevationIsInterpolated) {
     const std::int16_t elevation = r.track().pois[0]->selev;
     EXPECT_NEAR(elevation, 410, 1); // 102.5 m
     ProfileCache::releaseProfile(*r.rc);
+}
+
+// The information point of hand-made tracks along 8 E, where 0.001 degrees
+// of latitude are 111.24 m.
+class InformationPoint : public ::testing::Test {
+protected:
+    void addPoint(double lat, std::int16_t elevation) {
+        track.points.push_back(std::make_shared<OsmPathElement>(gridLon(8.0), gridLat(lat), elevation, nullptr));
+    }
+
+    // The elevation of the point at the latitude, or the failure's message.
+    std::string at(double lat) {
+        mapaccess::MatchedWaypoint info;
+        info.name = "wpt_info";
+        info.crossPoint = std::make_shared<mapaccess::OsmNode>(gridLon(8.0), gridLat(lat));
+        try {
+            const std::shared_ptr<OsmNodeNamed> point = EngineProbe::informationPoint(track, info);
+            EXPECT_EQ(point->name, "wpt_info");
+            EXPECT_EQ(point->ilat, gridLat(lat));
+            return std::to_string(point->selev);
+        } catch (const jcompat::IndexOutOfBoundsException& failure) {
+            return failure.getMessage();
+        }
+    }
+
+    OsmTrack track;
+};
+
+TEST_F(InformationPoint, InterpolatesTowardsTheNextPointOrAtTheEndTheOneBefore) {
+    addPoint(50.500, 400);
+    addPoint(50.501, 440);
+    addPoint(50.502, 416);
+    // Nearest the middle point (22 m), towards the next one (89 m): 440 +
+    // 22 / 111 x (416 - 440) = 435.2, the share cut toward zero.
+    EXPECT_EQ(at(50.5012), "436");
+    // Nearest the last point (22 m), towards the one before (89 m).
+    EXPECT_EQ(at(50.5018), "420");
+}
+
+TEST_F(InformationPoint, ReadsOutsideTheTrackFailAsIndexFailures) {
+    // No point: the nearest index stays unset (-1), which is the last index,
+    // so the other one is -2.
+    EXPECT_EQ(at(50.5), "Index -2 out of bounds for length 0");
+    // One point: it is the last, and the one before it is missing.
+    addPoint(50.5, 400);
+    EXPECT_EQ(at(50.5), "Index -1 out of bounds for length 1");
+    EXPECT_EQ(at(50.6), "Index -1 out of bounds for length 1");
+    // No point nearer than 99999 m: the nearest index stays unset; its
+    // neighbour, point 0, is read first.
+    addPoint(50.501, 440);
+    EXPECT_EQ(at(52.0), "Index -1 out of bounds for length 2");
+}
+
+TEST_F(EngineRuns, EmptyTrackAlongParallelWaysIsAnIndexFailure) {
+    TestNetwork net;
+    testsupport::oddsites::addParallelWays(net);
+    write(net);
+    // The point lies by the southern of two ways between the same two nodes.
+    for (const std::int32_t mode : {2, 3, 3}) {
+        EngineRun r = run("8.0425,50.00968", mode);
+        EXPECT_EQ(r.error(), "Index -2 out of bounds for length 0") << "mode " << mode;
+        EXPECT_TRUE(r.track().points.empty());
+        EXPECT_TRUE(r.track().pois.empty());
+        EXPECT_EQ(EngineProbe::nodesCache(*r.engine), nullptr);
+        ProfileCache::releaseProfile(*r.rc);
+    }
+    // On the street on from the east end the point is found.
+    EngineRun east = run("8.047,50.01", 3);
+    ASSERT_EQ(east.engine->getErrorMessage(), std::nullopt) << east.error();
+    ASSERT_EQ(east.track().pois.size(), 1u);
+    EXPECT_EQ(east.track().pois[0]->ilon, gridLon(8.047));
+    ProfileCache::releaseProfile(*east.rc);
 }
 
 TEST_F(EngineRuns, IslandsAroundTheTargetAreLeftForTheRoadNetwork) {
