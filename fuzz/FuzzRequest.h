@@ -49,7 +49,7 @@ inline bool prepareRequest(std::string_view query, router::RoutingContext& rc, r
     return true;
 }
 
-// Prepares the query and sets up the engine on the demo data (which parses
+// Prepares the query and sets up the engine on the fuzz segment directory (which parses
 // the profile), then hands the engine and its context to use. Failures that
 // the service answers with their text end the input quietly.
 template <typename Use>
@@ -59,7 +59,7 @@ void withEngine(std::string_view query, Use use) {
         router::OsmNodeNamedList waypoints;
         std::int32_t engineMode = 0;
         if (!prepareRequest(query, rc, waypoints, engineMode)) return;
-        router::RoutingEngine engine(jcompat::File(FERROW_DEMO_SEGMENTS), waypoints, rc, engineMode);
+        router::RoutingEngine engine(jcompat::File(FERROW_FUZZ_SEGMENTS), waypoints, rc, engineMode);
         use(engine, rc);
     } catch (const std::bad_alloc&) {
         throw;

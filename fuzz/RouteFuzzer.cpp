@@ -1,7 +1,8 @@
-// A whole request on the demo data from a query of arbitrary bytes, run as
-// the service runs it (any engine mode: routes, alternatives, straight legs,
-// no-go areas, point information, round trips) with a small memory class,
-// and the found track formatted as the answer.
+// A whole request from a query of arbitrary bytes, run as the service runs it
+// (any engine mode: routes, alternatives, straight legs, no-go areas, point
+// information, round trips) with a small memory class, and the found track
+// formatted as the answer. The data: the demo town, the real roads of
+// Gothenburg and the odd sites (see fuzz/CMakeLists.txt).
 #include <cstdint>
 
 #include "FuzzRequest.h"

@@ -4,24 +4,27 @@
 #include "testsupport/TestNetwork.h"
 
 // Two small places with road layouts that real segment files hold and that
-// once went wrong, both inside the segment file E5_N50 and far enough apart
+// have gone wrong, both inside the segment file E5_N50 and far enough apart
 // not to touch each other. The requests below are service queries (profiles
 // named from the checkout).
 namespace ferrow::testsupport::oddsites {
 
 // Two tertiary ways between the same two nodes, W (8.04 E, 50.01 N) and E
 // (8.045 E, 50.01 N): one bends south through (8.0425, 50.0097), the other
-// north through (8.0425, 50.0103). A point near the south way is matched to
-// it; the segment search between W and E then ends on a path that starts at
-// the far node of the matched way and catches its start right at its end,
-// so the track found along the segment holds no point.
+// north through (8.0425, 50.0103). Point information near the south way
+// matches its segment; the search along it starts at both nodes, each over
+// both ways. From the far node, the start over the matched way meets the
+// segment's start only at its own end (so it carries no point of its own),
+// and the start over the other way meets the segment's end at once, which
+// marks the end as met for the chosen one too: the search ends on that start
+// path, and the track (without its last point) holds no point at all.
 inline constexpr const char* PARALLEL_WAYS_INFO_REQUEST =
     "profile=profiles/bike.vpf&lonlats=8.0425,50.00968&engineMode=3";
 void addParallelWays(TestNetwork& network);
 
 // A street along 50.005 N from A (8.0 E) to B (8.01 E), drawn as two ways
 // that end and start at two nodes at the same position, 8.0045 E (one tile
-// holds both); the route below runs across it.
+// holds both); the route below runs 222 m along the street across it.
 inline constexpr const char* SHARED_POSITION_ROUTE_REQUEST =
     "profile=profiles/car.vpf&lonlats=8.0031,50.00502;8.0062,50.00502";
 inline constexpr double SHARED_POSITION_LON = 8.0045;
