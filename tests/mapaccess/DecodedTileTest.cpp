@@ -310,5 +310,41 @@ TEST_F(SharedTiles, MatchingAsksTheStartWayRuleOfItsOwnRun) {
     EXPECT_FALSE(firstMatched(false));
 }
 
+// Two tile nodes at one position, P and Q, each the end of one street: the
+// node the map knows there takes both when it is an end node of the search,
+// else only the first. The same whichever side of the look-up is smaller.
+TEST_F(SharedTiles, TileNodesAtAKnownPosition) {
+    const NodeRef west = net_.node(7.999, 50.5);
+    const NodeRef p = net_.node(8.0, 50.5);
+    const NodeRef q = net_.node(8.0, 50.5);
+    const NodeRef east = net_.node(8.001, 50.5);
+    net_.way("highway=residential", {west, p});
+    net_.way("highway=residential", {q, east});
+    testsupport::SegmentFileOptions sharing;
+    sharing.sharedPositions = true;
+    testsupport::SegmentWriter().defaults(sharing).write(net_, segments_.path());
+    const std::int64_t westId = OsmPos::idFromPos(net_.at(west).ilon, net_.at(west).ilat);
+    const std::int64_t eastId = OsmPos::idFromPos(net_.at(east).ilon, net_.at(east).ilat);
+
+    testsupport::TestTagValidator validator;
+    for (const bool endNode : {true, false}) {
+        for (const int extraKnown : {0, 10}) { // 10 more known nodes than the tile's 4
+            auto cache = newCache(validator);
+            OsmNodesMap& map = cache->nodesMap();
+            OsmNode* known = cache->getGraphNode(OsmNode(net_.at(p).ilon, net_.at(p).ilat));
+            if (endNode) map.endNode1 = known;
+            for (int i = 0; i < extraKnown; ++i) cache->getGraphNode(OsmNode(net_.at(p).ilon, 1000 + i));
+            ASSERT_TRUE(cache->obtainNonHollowNode(known));
+            std::set<std::int64_t> targets;
+            for (const OsmLink* link = known->firstLink; link != nullptr; link = link->getNext(known)) {
+                targets.insert(link->getTarget(known)->getIdFromPos());
+            }
+            const std::set<std::int64_t> expected =
+                endNode ? std::set<std::int64_t>{westId, eastId} : std::set<std::int64_t>{westId};
+            EXPECT_EQ(targets, expected) << "end node " << endNode << ", extra known nodes " << extraKnown;
+        }
+    }
+}
+
 } // namespace
 } // namespace ferrow::mapaccess

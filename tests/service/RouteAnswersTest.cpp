@@ -1,5 +1,6 @@
 // Whole route answers of the service as a process, on small networks written
 // as segment files; the answers are worked out by hand from the networks.
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -316,6 +317,22 @@ TEST_F(RouteAnswers, PointInformationWithoutTrackIsAnErrorAnswer) {
     const std::string failure = "\t0\tIndex -2 out of bounds for length 0\n";
     const std::string expected = "ready\n1" + failure + "2" + failure + "3" + failure + "4\t1\t";
     EXPECT_EQ(output.substr(0, expected.size()), expected);
+}
+
+TEST_F(RouteAnswers, AStreetDrawnAsTwoWaysThatMeetAtTwoNodesOfOnePosition) {
+    testsupport::oddsites::writer().write(testsupport::oddsites::build(), segments.path());
+    // Both nodes there become the search's end node, as if the street were one
+    // way: 222 m along it, the second time from the tile decoded before too.
+    const std::string route = testsupport::oddsites::SHARED_POSITION_ROUTE_REQUEST;
+    std::istringstream lines(serve("1\t" + route + "\n2\t" + route + "\nquit\n", {segments.path()}).output);
+    std::string ready, first, second;
+    std::getline(lines, ready);
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_EQ(first.substr(0, 4), "1\t1\t");
+    EXPECT_NE(first.find("\"track-length\":\"222\""), std::string::npos) << first;
+    EXPECT_NE(first.find("\"cost\":\"962\""), std::string::npos) << first;
+    EXPECT_EQ(second.substr(1), first.substr(1));
 }
 
 } // namespace
