@@ -11,7 +11,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace ferrow;
     fuzz::withEngine(fuzz::asText(data, size), [](router::RoutingEngine& engine, router::RoutingContext&) {
-        engine.doRun(60000);
+        // A run-time limit well within the fuzzer's 10 s an input under the
+        // sanitizers (a bike route across Gothenburg with alternatives takes
+        // 6 s there); a search cut short ends like any timeout.
+        engine.doRun(3000);
         if (!engine.getErrorMessage()) service::RouteGeoJson::format(engine.getFoundTrack());
     });
     return 0;
