@@ -1,11 +1,7 @@
 #include "router/costing/ProfileCache.h"
 
-#include <algorithm>
 #include <new>
-#include <string_view>
-#include <unordered_map>
 #include <utility>
-#include <vector>
 
 #include "jcompat/Clock.h"
 #include "jcompat/Exceptions.h"
