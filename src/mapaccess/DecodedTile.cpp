@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <span>
 
@@ -123,8 +124,8 @@ std::span<const std::pair<std::int64_t, std::int32_t>> DecodedTile::nodesAt(std:
     const std::int64_t id = OsmPos::idFromPos(ilon, ilat);
     const auto first =
         std::lower_bound(positions_.begin(), positions_.end(), std::pair<std::int64_t, std::int32_t>{id, -1});
-    auto last = first;
-    while (last != positions_.end() && last->first == id) ++last;
+    const auto last = std::upper_bound(
+        first, positions_.end(), std::pair<std::int64_t, std::int32_t>{id, std::numeric_limits<std::int32_t>::max()});
     return {first, last};
 }
 

@@ -60,12 +60,9 @@ public:
                 }
             }
             ++live_;
-            if (chunkInUse_ * ChunkSize + used_ < written_) {
-                object = &chunks_[chunkInUse_][used_++];
-                renew(object);
-            } else {
-                object = &chunks_[chunkInUse_][used_++];
-            }
+            const bool written = chunkInUse_ * ChunkSize + used_ < written_;
+            object = &chunks_[chunkInUse_][used_++];
+            if (written) renew(object);
         }
         return object;
     }
