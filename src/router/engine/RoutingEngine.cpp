@@ -420,7 +420,7 @@ inline bool RoutingEngine::checkMemory(SearchState& search, OsmPath& path) {
         return false;
     }
     if (nodesMap.memoryAllowance < need()) {
-        collectOpenPaths(search.maxTotalCost, path.cost, search.endPos.get());
+        collectOpenPaths(search.maxTotalCost, path, search.endPos.get());
         if (!nodesMap.growMemoryAllowance(need())) {
             if (search.maxTotalCost < kNoCostBound || search.needNonPanicProcessing || search.fastPartialRecalc) {
                 throw SearchCutShortException("memory limit reached");
@@ -431,13 +431,6 @@ inline bool RoutingEngine::checkMemory(SearchState& search, OsmPath& path) {
         }
     }
     search.needNonPanicProcessing = false;
-    // The recount drops the nodes beyond the reach with all their links, and
-    // the open paths over those links with them; the path being taken goes
-    // the same way when its own link was one of them.
-    if (!isUsableFrom(*path.link, path.sourceNode)) {
-        routingContext_.releasePath(&path);
-        return false;
-    }
     return true;
 }
 
@@ -616,11 +609,11 @@ inline bool RoutingEngine::isDominated(const OsmPath& path, OsmLink& link, const
     return false;
 }
 
-void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pathCost, const OsmNode* endPos) {
+void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, const OsmPath& taken, const OsmNode* endPos) {
     mapaccess::OsmNodesMap& nodesMap = nodesCache_->nodesMap();
     ++lastCollectionCount_;
     const bool prune = maxTotalCost < kNoCostBound && endPos != nullptr;
-    const std::int64_t reach = std::int64_t{maxTotalCost} - pathCost + 100;
+    const std::int64_t reach = std::int64_t{maxTotalCost} - taken.cost + 100;
 
     // The walked graph: the node table (the nodes not decoded yet and the end
     // nodes) and their neighbours. They are counted anew, and with a cost
@@ -628,6 +621,11 @@ void RoutingEngine::collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pat
     nodeMarks_.clear();
     escapeWalk_ = DROPPED;
     std::int32_t count = 0;
+    // The path being taken is closed and expanded next, and may be the final
+    // one: its own two nodes stay, whatever the reach.
+    for (const OsmNode* node : {taken.sourceNode, taken.targetNode}) {
+        if (nodeMarks_.emplace(node, CONNECTED).second && node->hasLinks()) ++count;
+    }
     const auto walk = [&](OsmNode* node) {
         if (!nodeMarks_.emplace(node, CONNECTED).second) return;
         if (prune && node->calcDistance(*endPos) > reach) node->vanish();

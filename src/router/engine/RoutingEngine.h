@@ -268,10 +268,10 @@ private:
     std::int32_t openSetKey(const OsmPath& path) const;
 
     // The memory check's collection: recounts the graph's nodes from the node
-    // table outwards, drops the nodes out of reach of the cost bound, and
-    // moves every open path whose target is still in the walked graph into
-    // the border list.
-    void collectOpenPaths(std::int32_t maxTotalCost, std::int32_t pathCost, const mapaccess::OsmNode* endPos);
+    // table outwards, drops the nodes out of reach of the cost bound (but for
+    // the taken path's own two), and moves every open path whose target is
+    // still in the walked graph into the border list.
+    void collectOpenPaths(std::int32_t maxTotalCost, const OsmPath& taken, const mapaccess::OsmNode* endPos);
     // Whether the links lead from start into the walked graph; when they do
     // not, every node they reach is dropped from the graph.
     bool escapes(mapaccess::OsmNode* start);
