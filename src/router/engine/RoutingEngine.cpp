@@ -1,6 +1,7 @@
 #include "router/engine/RoutingEngine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "router/engine/RoutingIslandException.h"
 #include "router/engine/SearchCutShortException.h"
 #include "router/waypoints/OsmNogoPolygon.h"
+#include "util/CheapRuler.h"
 #include "util/Saturate.h"
 #include "util/ScopeExit.h"
 
@@ -202,7 +204,8 @@ OsmPath* RoutingEngine::getStartPath(OsmNode* fromNode, OsmNode* toNode, const M
     RoutingContext& rc = routingContext_;
     if (endPos) endPos->radius = 1.5;
     std::shared_ptr<OsmNodeNamed> waypointPoint = pointAt(*waypoint.crossPoint);
-    rc.setWaypoint(waypointPoint, sameSegmentSearch ? endPos : nullptr, false);
+    const std::shared_ptr<OsmNodeNamed> pendingEnd = sameSegmentSearch ? endPos : nullptr;
+    rc.setWaypoint(waypointPoint, pendingEnd, false);
     const auto unset = util::onScopeExit([&rc] { rc.unsetWaypoint(); });
 
     OsmPath* bestPath = nullptr;
@@ -211,22 +214,44 @@ OsmPath* RoutingEngine::getStartPath(OsmNode* fromNode, OsmNode* toNode, const M
     OsmPath* startPath = rc.createPath(startLink);
     startLink->addLinkHolder(startPath, nullptr);
 
+    // Where several ways join the two nodes and the start lies on more than
+    // one (at a node), the one nearest to the hint is the start's way: the
+    // end on the same segment, or the point a search along it is about.
+    const OsmNode* const hint = settings_.startWayHint != nullptr ? settings_.startWayHint : pendingEnd.get();
     double minRadius = 1e10;
+    double bestHintDistance = 0.0;
     OsmLink* bestLink = nullptr;
+    bool bestCatchesEnd = false;
     for (OsmLink* link = fromNode->firstLink; link != nullptr; link = link->getNext(fromNode)) {
         OsmNode* nextNode = link->getTarget(fromNode);
         if (nextNode == nullptr || nextNode->isHollow() || !nextNode->hasLinks() || nextNode == fromNode ||
             nextNode != toNode) {
             continue;
         }
+        // Each way between the two nodes catches the start and the end afresh.
+        if (bestLink != nullptr) {
+            if (endPos) endPos->radius = 1.5;
+            rc.unsetWaypoint();
+            rc.setWaypoint(waypointPoint, pendingEnd, false);
+        }
         waypointPoint->radius = 1.5;
         OsmPath* candidate = rc.createPath(*startPath, link, nullptr, settings_.guideTrack != nullptr);
         candidate->airDistance = endPos ? nextNode->calcDistance(*endPos) : 0;
-        if (waypointPoint->radius < minRadius) {
+        bool better = waypointPoint->radius < minRadius;
+        double hintDistance = 0.0;
+        if (bestLink == nullptr || better) {
+            if (hint != nullptr) hintDistance = distanceToLink(*link, *fromNode, *toNode, *hint);
+        } else if (hint != nullptr && waypointPoint->radius == minRadius) {
+            hintDistance = distanceToLink(*link, *fromNode, *toNode, *hint);
+            better = hintDistance < bestHintDistance;
+        }
+        if (bestLink == nullptr || better) {
             rc.releasePath(bestPath);
             bestPath = candidate;
             minRadius = waypointPoint->radius;
+            bestHintDistance = hintDistance;
             bestLink = link;
+            bestCatchesEnd = pendingEnd && endPos->radius < 1.5;
         } else {
             rc.releasePath(candidate);
         }
@@ -235,8 +260,7 @@ OsmPath* RoutingEngine::getStartPath(OsmNode* fromNode, OsmNode* toNode, const M
     if (bestPath != nullptr) {
         // The end lies on this very segment, ahead of the start: the first
         // path taken ends the search.
-        const bool endCaughtHere = bestPath->cost >= 0 && sameSegmentSearch && endPos && endPos->radius < 1.5;
-        bestPath->treeDepth = endCaughtHere ? 0 : 1;
+        bestPath->treeDepth = bestPath->cost >= 0 && bestCatchesEnd ? 0 : 1;
     }
     return bestPath;
 }
@@ -272,6 +296,10 @@ struct RoutingEngine::SearchState {
     std::shared_ptr<OsmNodeNamed> endPos = nullptr;
     std::int64_t startId1 = 0;
     std::int64_t startId2 = 0;
+    // Of several ways between the end nodes, the one nearest the end point;
+    // null while not chosen, or when only one joins them.
+    const OsmLink* endLink = nullptr;
+    bool endLinkChosen = false;
     // The memory fall-back parks paths in the border list until the open set runs dry.
     bool memoryPanicMode = false;
     bool needNonPanicProcessing = false;
@@ -309,7 +337,9 @@ std::shared_ptr<OsmTrack> RoutingEngine::_findTrack(const std::string& operation
         }
         if (path->treeDepth != 1) {
             if (path->treeDepth == 0) path->treeDepth = 1;
-            if (linksEnds(search, *path->sourceNode, *path->targetNode)) return finishTrack(*path);
+            if (linksEnds(search, *path->sourceNode, *path->targetNode) && isEndLink(search, path->link)) {
+                return finishTrack(*path);
+            }
             if (search.costCuttingTrack != nullptr) cutCosts(search, *path);
         }
         OsmLinkHolder* arrivals = closeLink(*path);
@@ -371,6 +401,58 @@ inline bool RoutingEngine::startSearch(SearchState& search, const MatchedWaypoin
 
 inline bool RoutingEngine::linksEnds(const SearchState& search, const OsmNode& a, const OsmNode& b) {
     return (&a == search.end1 && &b == search.end2) || (&a == search.end2 && &b == search.end1);
+}
+
+inline bool RoutingEngine::isEndLink(SearchState& search, const OsmLink* link, const OsmNode* from, const OsmNode* to) {
+    if (!search.endLinkChosen && from != nullptr) chooseEndLink(search, *from, *to);
+    return search.endLink == nullptr || link == search.endLink;
+}
+
+void RoutingEngine::chooseEndLink(SearchState& search, const OsmNode& from, const OsmNode& to) {
+    search.endLinkChosen = true;
+    // Only where two ways join the end nodes does "the end segment" need more
+    // than the two nodes: it is the way that passes nearest the end point.
+    double nearest = 0.0;
+    int ways = 0;
+    for (const OsmLink* link = from.firstLink; link != nullptr; link = link->getNext(&from)) {
+        if (link->getTarget(&from) != &to) continue;
+        const double distance = distanceToLink(*link, from, to, *search.endPos);
+        if (++ways == 1 || distance < nearest) {
+            nearest = distance;
+            search.endLink = link;
+        } else if (distance == nearest) {
+            search.endLink = nullptr; // no way nearer than the others: each one ends the search
+        }
+    }
+    if (ways < 2) search.endLink = nullptr;
+}
+
+double RoutingEngine::distanceToLink(const OsmLink& link, const OsmNode& from, const OsmNode& to,
+                                     const OsmNode& point) {
+    const util::CheapRuler::Scales& scales = util::CheapRuler::scalesAt(point.ilat);
+    const auto x = [&](std::int32_t ilon) { return scales.kx * jcompat::wrapSub(ilon, point.ilon); };
+    const auto y = [&](std::int32_t ilat) { return scales.ky * jcompat::wrapSub(ilat, point.ilat); };
+    double nearest = std::hypot(x(from.ilon), y(from.ilat));
+    double x1 = x(from.ilon);
+    double y1 = y(from.ilat);
+    const auto reach = [&](std::int32_t ilon, std::int32_t ilat) {
+        const double x2 = x(ilon);
+        const double y2 = y(ilat);
+        const double dx = x2 - x1;
+        const double dy = y2 - y1;
+        const double length2 = dx * dx + dy * dy;
+        const double t = length2 > 0.0 ? std::clamp(-(x1 * dx + y1 * dy) / length2, 0.0, 1.0) : 0.0;
+        nearest = std::min(nearest, std::hypot(x1 + t * dx, y1 + t * dy));
+        x1 = x2;
+        y1 = y2;
+    };
+    for (const mapaccess::OsmTransferNode* shape =
+             routingContext_.geometryDecoder.decodeGeometry(link.geometry, &from, &to, link.isReverse(&from));
+         shape != nullptr; shape = shape->next) {
+        reach(shape->ilon, shape->ilat);
+    }
+    reach(to.ilon, to.ilat);
+    return nearest;
 }
 
 inline OsmPath* RoutingEngine::nextOpenPath(SearchState& search) {
@@ -494,9 +576,11 @@ inline OsmLinkHolder* RoutingEngine::closeLink(OsmPath& path) {
     return arrivals;
 }
 
-inline OsmNode* RoutingEngine::nextNodeOver(OsmLink& link, const OsmNode* from, const OsmNode* source) {
-    OsmNode* next = link.getTarget(from);
-    if (next == nullptr || !nodesCache_->obtainNonHollowNode(next) || !next->hasLinks() || next == source) {
+inline OsmNode* RoutingEngine::nextNodeOver(OsmLink& link, const OsmPath& path) {
+    OsmNode* next = link.getTarget(path.targetNode);
+    // Back to the source only over another way between the two.
+    if (next == nullptr || (next == path.sourceNode && &link == path.link) || !nodesCache_->obtainNonHollowNode(next) ||
+        !next->hasLinks()) {
         return nullptr;
     }
     return next;
@@ -511,7 +595,6 @@ inline void RoutingEngine::expand(SearchState& search, OsmPath& path, OsmLinkHol
 
     // Read once: the calls below may change anything as far as the compiler knows.
     OsmNode* const currentNode = path.targetNode;
-    const OsmNode* const sourceNode = path.sourceNode;
     const OsmNode* const end1 = search.end1;
     const OsmNode* const end2 = search.end2;
     const OsmNodeNamed* const endPos = search.endPos.get();
@@ -520,16 +603,17 @@ inline void RoutingEngine::expand(SearchState& search, OsmPath& path, OsmLinkHol
     // The model's look-ahead over every way on from here (kinematic models).
     rc.clearPrePaths();
     for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
-        if (nextNodeOver(*link, currentNode, sourceNode) == nullptr) continue;
+        if (nextNodeOver(*link, path) == nullptr) continue;
         if (OsmPrePath* prePath = rc.createPrePath(path, link)) {
             prePath->next = rc.firstPrePath;
             rc.firstPrePath = prePath;
         }
     }
     for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
-        OsmNode* nextNode = nextNodeOver(*link, currentNode, sourceNode);
+        OsmNode* nextNode = nextNodeOver(*link, path);
         if (nextNode == nullptr || !followsGuide(search, path, *link, *nextNode)) continue;
-        const bool isFinalLink = atEnd && (nextNode == end1 || nextNode == end2);
+        const bool isFinalLink =
+            atEnd && (nextNode == end1 || nextNode == end2) && isEndLink(search, link, currentNode, nextNode);
         OsmPath* bestPath = bestExtension(search, arrivals, link, isFinalLink);
         if (bestPath == nullptr) continue;
         bestPath->airDistance = isFinalLink || endPos == nullptr ? 0 : nextNode->calcDistance(*endPos);

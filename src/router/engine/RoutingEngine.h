@@ -40,6 +40,11 @@ struct SearchSettings {
     // The search runs from the end back to the start and prices every link
     // against its direction of travel.
     bool inverseDirection = false;
+    // A point on the start's way: where several ways join the start
+    // segment's nodes and the start lies on more than one of them, the one
+    // passing nearest to it. Without it, the end point when it lies on the
+    // start segment.
+    const mapaccess::OsmNode* startWayHint = nullptr;
 };
 
 // One routing run: its inputs, its results and the state its searches
@@ -224,6 +229,15 @@ private:
                             const mapaccess::MatchedWaypoint* endWp);
     // Whether a and b are the end segment's nodes, in either order.
     static inline bool linksEnds(const SearchState& search, const mapaccess::OsmNode& a, const mapaccess::OsmNode& b);
+    // Whether a path over link between the end nodes ends the search: the
+    // end segment's way, when several join them (chosen at the first ask,
+    // from `from` to `to`).
+    inline bool isEndLink(SearchState& search, const mapaccess::OsmLink* link, const mapaccess::OsmNode* from = nullptr,
+                          const mapaccess::OsmNode* to = nullptr);
+    void chooseEndLink(SearchState& search, const mapaccess::OsmNode& from, const mapaccess::OsmNode& to);
+    // Metres from point to the nearest point of the link's line from `from` to `to`.
+    double distanceToLink(const mapaccess::OsmLink& link, const mapaccess::OsmNode& from, const mapaccess::OsmNode& to,
+                          const mapaccess::OsmNode& point);
     // The next open path to take (parked paths go on when the open set runs
     // dry), or null when the search is exhausted; checks the stop flag and
     // the time limit first.
@@ -241,10 +255,10 @@ private:
     // Closes the path's link: the paths that arrived over it (returned) are
     // marked closed, and the link is released from the graph.
     inline mapaccess::OsmLinkHolder* closeLink(OsmPath& path);
-    // The node at the far end of link from `from` when the search may go on
-    // there (decoded, linked, not back to the source), else null.
-    inline mapaccess::OsmNode* nextNodeOver(mapaccess::OsmLink& link, const mapaccess::OsmNode* from,
-                                            const mapaccess::OsmNode* source);
+    // The node at the far end of link from the path's target when the search
+    // may go on there (decoded, linked, not back over the path's own link),
+    // else null.
+    inline mapaccess::OsmNode* nextNodeOver(mapaccess::OsmLink& link, const OsmPath& path);
     // Extends the arrivals over every link leaving the path's target and
     // queues the best extension of each that stays within the bounds.
     inline void expand(SearchState& search, OsmPath& path, mapaccess::OsmLinkHolder* arrivals);
