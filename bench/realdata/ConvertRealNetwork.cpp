@@ -7,12 +7,8 @@
 // ways.tsv holds one way per line: its id, its points as "lon,lat;lon,lat;..."
 // and its tags as "key=value", all separated by TABs. Points are rounded to the
 // micro-degree grid, and points that round to one grid position are one point.
-// A point is a node when it ends a way, is shared by ways or occurs twice in
-// one way (a junction); every other point is a shape point of its link. Two
-// nodes are joined by one link at most: of several stretches between them the
-// first straight one is kept (or the first one when none is straight), the
-// others get their middle point made a node, or are dropped when they are
-// straight too (a way repeating another's segment). A loop is split likewise.
+// The ways are cut into the links of a junction graph as RealNetwork.h tells;
+// the plain Dijkstra of the benchmark (realdata_dijkstra) walks the same links.
 //
 // Tags are coded through the lookup table: a tag the table lacks is dropped, a
 // value it lacks (or one with a blank) is coded as "unknown". Elevations come
@@ -25,10 +21,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <limits>
 #include <map>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -36,9 +30,8 @@
 #include <utility>
 #include <vector>
 
+#include "RealNetwork.h"
 #include "expressions/BExpressionContext.h"
-#include "jcompat/Exceptions.h"
-#include "jcompat/JString.h"
 #include "testsupport/LookupTagCoder.h"
 #include "testsupport/SegmentWriter.h"
 #include "testsupport/TestNetwork.h"
@@ -51,84 +44,10 @@ using ferrow::testsupport::ShapePoint;
 using ferrow::testsupport::TestNetwork;
 using ferrow::testsupport::WayPoint;
 
-using Position = std::int64_t; // (ilon << 32) | ilat
-
-Position positionOf(std::int32_t ilon, std::int32_t ilat) {
-    return (static_cast<std::int64_t>(ilon) << 32) | static_cast<std::uint32_t>(ilat);
-}
-
-std::int32_t ilonOf(Position p) { return static_cast<std::int32_t>(p >> 32); }
-std::int32_t ilatOf(Position p) { return static_cast<std::int32_t>(p & 0xffffffff); }
-
-struct Way {
-    std::string id;
-    std::vector<Position> points;
-    std::vector<std::pair<std::string, std::string>> tags;
-};
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    std::size_t at = 0;
-    while (true) {
-        const std::size_t end = text.find(separator, at);
-        parts.push_back(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
-        if (end == std::string_view::npos) {
-            return parts;
-        }
-        at = end + 1;
-    }
-}
-
-double parseDegrees(std::string_view text) {
-    double value = std::numeric_limits<double>::quiet_NaN();
-    try {
-        value = ferrow::jcompat::JString::parseDouble(text);
-    } catch (const ferrow::jcompat::NumberFormatException&) {
-    }
-    if (!std::isfinite(value)) {
-        throw std::runtime_error("bad coordinate: " + std::string(text));
-    }
-    return value;
-}
-
-std::vector<Way> readWays(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-        throw std::runtime_error("cannot read " + path);
-    }
-    std::vector<Way> ways;
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::vector<std::string_view> fields = split(line, '\t');
-        if (fields.size() < 2) {
-            throw std::runtime_error("bad way line: " + line);
-        }
-        Way way;
-        way.id = std::string(fields[0]);
-        for (std::string_view point : split(fields[1], ';')) {
-            const std::vector<std::string_view> lonLat = split(point, ',');
-            if (lonLat.size() != 2) {
-                throw std::runtime_error("bad point in way " + way.id);
-            }
-            const Position p = positionOf(ferrow::testsupport::gridLon(parseDegrees(lonLat[0])),
-                                          ferrow::testsupport::gridLat(parseDegrees(lonLat[1])));
-            if (way.points.empty() || way.points.back() != p) {
-                way.points.push_back(p);
-            }
-        }
-        for (std::size_t i = 2; i < fields.size(); ++i) {
-            const std::size_t equals = fields[i].find('=');
-            if (equals == std::string_view::npos) {
-                throw std::runtime_error("bad tag in way " + way.id);
-            }
-            way.tags.emplace_back(fields[i].substr(0, equals), fields[i].substr(equals + 1));
-        }
-        if (way.points.size() >= 2) {
-            ways.push_back(std::move(way));
-        }
-    }
-    return ways;
-}
+using realdata::ilatOf;
+using realdata::ilonOf;
+using realdata::Position;
+using realdata::Way;
 
 // One SRTM3 tile: 1201 x 1201 big-endian samples, the north row first; its
 // south-west corner is in its name ("N57E011.hgt").
@@ -187,8 +106,6 @@ struct Counts {
     std::size_t nodes = 0;
     std::size_t shapePoints = 0;
     std::size_t links = 0;
-    std::size_t splitNodes = 0;
-    std::size_t droppedStretches = 0;
     std::map<std::string, std::size_t> droppedTags;
     std::map<std::string, std::size_t> unknownValues;
 };
@@ -219,72 +136,25 @@ std::string codedTagText(const Way& way, const LookupTagCoder& coder, Counts& co
     return text;
 }
 
+// The junction graph's links as a test network, nodes numbered in order of first use.
 class NetworkBuilder {
 public:
     NetworkBuilder(const HgtTile& hgt, Counts& counts) : hgt_(hgt), counts_(counts) {}
 
-    void markNodes(const std::vector<Way>& ways) {
-        std::unordered_map<Position, int> uses;
-        for (const Way& way : ways) {
-            for (Position p : way.points) {
-                if (++uses[p] == 2) {
-                    isNode_.insert(p);
-                }
-            }
-            isNode_.insert(way.points.front());
-            isNode_.insert(way.points.back());
+    void addLink(const std::vector<Position>& points, const std::string& tags) {
+        std::vector<WayPoint> wayPoints{node(points.front())};
+        for (std::size_t i = 1; i + 1 < points.size(); ++i) {
+            wayPoints.emplace_back(ShapePoint{ilonOf(points[i]), ilatOf(points[i]), hgt_.elevation(points[i])});
+            ++counts_.shapePoints;
         }
-    }
-
-    // Cuts the way into stretches between nodes; they become links in finish().
-    void addWay(const Way& way, std::string tags) {
-        tags_.push_back(std::move(tags));
-        auto from = way.points.begin();
-        for (auto at = from + 1; at != way.points.end(); ++at) {
-            if (isNode_.contains(*at)) {
-                stretches_.push_back(Stretch{tags_.size() - 1, {from, at + 1}});
-                from = at;
-            }
-        }
-    }
-
-    // A pair of nodes joined by several stretches keeps the first straight one
-    // (or the first one, when none is straight); the others are split at their
-    // middle point, or dropped when they are straight as well.
-    void finish() {
-        std::map<std::pair<Position, Position>, std::size_t> keeper;
-        for (std::size_t i = 0; i < stretches_.size(); ++i) {
-            const std::vector<Position>& points = stretches_[i].points;
-            if (points.front() == points.back()) {
-                continue;
-            }
-            const auto [kept, added] = keeper.emplace(std::minmax(points.front(), points.back()), i);
-            if (!added && points.size() == 2 && stretches_[kept->second].points.size() > 2) {
-                kept->second = i;
-            }
-        }
-        for (const auto& [pair, i] : keeper) {
-            joined_.insert(pair);
-        }
-        for (std::size_t i = 0; i < stretches_.size(); ++i) {
-            const std::vector<Position>& points = stretches_[i].points;
-            const auto kept = keeper.find(std::minmax(points.front(), points.back()));
-            if (kept != keeper.end() && kept->second == i) {
-                addLink(stretches_[i]);
-            } else {
-                addSplit(stretches_[i]);
-            }
-        }
+        wayPoints.emplace_back(node(points.back()));
+        network_.way(tags, std::move(wayPoints));
+        ++counts_.links;
     }
 
     TestNetwork& network() { return network_; }
 
 private:
-    struct Stretch {
-        std::size_t tags = 0;
-        std::vector<Position> points;
-    };
-
     NodeRef node(Position p) {
         const auto found = nodes_.find(p);
         if (found != nodes_.end()) {
@@ -298,49 +168,10 @@ private:
         return nodes_.emplace(p, NodeRef(builder)).first->second;
     }
 
-    // A stretch that is a loop or joins a pair of nodes joined already: its
-    // middle point becomes a node, or it is dropped when it has none.
-    void addSplit(const Stretch& stretch) {
-        const std::vector<Position>& points = stretch.points;
-        if (points.size() == 2) {
-            ++counts_.droppedStretches;
-            return;
-        }
-        const auto middle = points.begin() + static_cast<std::ptrdiff_t>(points.size() / 2);
-        ++counts_.splitNodes;
-        const Stretch halves[2] = {{stretch.tags, {points.begin(), middle + 1}},
-                                   {stretch.tags, {middle, points.end()}}};
-        for (const Stretch& half : halves) {
-            const Position a = half.points.front();
-            const Position b = half.points.back();
-            if (a != b && joined_.insert(std::minmax(a, b)).second) {
-                addLink(half);
-            } else {
-                addSplit(half);
-            }
-        }
-    }
-
-    void addLink(const Stretch& stretch) {
-        const std::vector<Position>& points = stretch.points;
-        std::vector<WayPoint> wayPoints{node(points.front())};
-        for (std::size_t i = 1; i + 1 < points.size(); ++i) {
-            wayPoints.emplace_back(ShapePoint{ilonOf(points[i]), ilatOf(points[i]), hgt_.elevation(points[i])});
-            ++counts_.shapePoints;
-        }
-        wayPoints.emplace_back(node(points.back()));
-        network_.way(tags_[stretch.tags], std::move(wayPoints));
-        ++counts_.links;
-    }
-
     const HgtTile& hgt_;
     Counts& counts_;
     TestNetwork network_;
-    std::set<Position> isNode_;
     std::map<Position, NodeRef> nodes_;
-    std::vector<std::string> tags_;
-    std::vector<Stretch> stretches_;
-    std::set<std::pair<Position, Position>> joined_;
 };
 
 std::string degreesText(std::int32_t grid, std::int32_t offset) {
@@ -413,24 +244,27 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const std::vector<Way> ways = readWays(argv[1]);
+        const std::vector<Way> ways = realdata::readWays(argv[1]);
         const HgtTile hgt(argv[2]);
         const LookupTagCoder coder(argv[3]);
         Counts counts;
-        NetworkBuilder builder(hgt, counts);
-        builder.markNodes(ways);
+        std::vector<std::string> tags;
         for (const Way& way : ways) {
-            builder.addWay(way, codedTagText(way, coder, counts));
+            tags.push_back(codedTagText(way, coder, counts));
         }
-        builder.finish();
+        const realdata::JunctionGraph graph = realdata::junctionGraph(ways);
+        NetworkBuilder builder(hgt, counts);
+        for (const realdata::Link& link : graph.links) {
+            builder.addLink(link.points, tags[link.way]);
+        }
         std::filesystem::create_directories(argv[4]);
         for (const std::string& path : ferrow::testsupport::SegmentWriter(coder).write(builder.network(), argv[4])) {
             std::cout << path << ": " << std::filesystem::file_size(path) << " bytes\n";
         }
         writeOsm(ways, argv[5]);
-        std::cout << ways.size() << " ways, " << counts.nodes << " nodes (" << counts.splitNodes
+        std::cout << ways.size() << " ways, " << counts.nodes << " nodes (" << graph.splitNodes
                   << " made to split a loop or a repeated pair), " << counts.shapePoints << " shape points, "
-                  << counts.links << " links, " << counts.droppedStretches << " repeated stretches dropped\n";
+                  << counts.links << " links, " << graph.droppedStretches << " repeated stretches dropped\n";
         std::cout << "tags the lookup table lacks (dropped):";
         for (const auto& [key, n] : counts.droppedTags) {
             std::cout << ' ' << key << '(' << n << ')';
