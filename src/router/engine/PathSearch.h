@@ -49,7 +49,7 @@ struct SearchTask {
     // The reference track's points: links between them are charged again.
     const TrackPointMap* refPoints = nullptr;
     bool fastPartialRecalc = false;
-    SearchSettings settings;
+    SearchSettings settings{};
     // Weights of the air distance in the open set's key (this pass's) and in
     // the admission bound (the previous pass's; 0 or below: none).
     double airDistanceCostFactor = 0.0;
