@@ -5,7 +5,7 @@
 //   realdata_convert <ways.tsv> <tile.hgt> <lookups.dat> <segment dir> <network.osm>
 //
 // ways.tsv holds one way per line: its id, its points as "lon,lat;lon,lat;..."
-// and its tags as "key=value", all separated by TABs. Points are rounded to the
+// and its tags as "key=value", all separated by TABs (WayList.h). Points are rounded to the
 // micro-degree grid, and points that round to one grid position are one point.
 // A point is a node when it ends a way, is shared by ways or occurs twice in
 // one way (a junction); every other point is a shape point of its link. Two
@@ -19,13 +19,11 @@
 // from the SRTM3 tile by bilinear interpolation; points outside the tile, or
 // next to a void sample, get none. The output is the same bytes on every run.
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -36,99 +34,23 @@
 #include <utility>
 #include <vector>
 
+#include "WayList.h"
 #include "expressions/BExpressionContext.h"
-#include "jcompat/Exceptions.h"
-#include "jcompat/JString.h"
 #include "testsupport/LookupTagCoder.h"
 #include "testsupport/SegmentWriter.h"
 #include "testsupport/TestNetwork.h"
 
 namespace {
 
+using ferrow::realdata::ilatOf;
+using ferrow::realdata::ilonOf;
+using ferrow::realdata::Position;
+using ferrow::realdata::Way;
 using ferrow::testsupport::LookupTagCoder;
 using ferrow::testsupport::NodeRef;
 using ferrow::testsupport::ShapePoint;
 using ferrow::testsupport::TestNetwork;
 using ferrow::testsupport::WayPoint;
-
-using Position = std::int64_t; // (ilon << 32) | ilat
-
-Position positionOf(std::int32_t ilon, std::int32_t ilat) {
-    return (static_cast<std::int64_t>(ilon) << 32) | static_cast<std::uint32_t>(ilat);
-}
-
-std::int32_t ilonOf(Position p) { return static_cast<std::int32_t>(p >> 32); }
-std::int32_t ilatOf(Position p) { return static_cast<std::int32_t>(p & 0xffffffff); }
-
-struct Way {
-    std::string id;
-    std::vector<Position> points;
-    std::vector<std::pair<std::string, std::string>> tags;
-};
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    std::size_t at = 0;
-    while (true) {
-        const std::size_t end = text.find(separator, at);
-        parts.push_back(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
-        if (end == std::string_view::npos) {
-            return parts;
-        }
-        at = end + 1;
-    }
-}
-
-double parseDegrees(std::string_view text) {
-    double value = std::numeric_limits<double>::quiet_NaN();
-    try {
-        value = ferrow::jcompat::JString::parseDouble(text);
-    } catch (const ferrow::jcompat::NumberFormatException&) {
-    }
-    if (!std::isfinite(value)) {
-        throw std::runtime_error("bad coordinate: " + std::string(text));
-    }
-    return value;
-}
-
-std::vector<Way> readWays(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-        throw std::runtime_error("cannot read " + path);
-    }
-    std::vector<Way> ways;
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::vector<std::string_view> fields = split(line, '\t');
-        if (fields.size() < 2) {
-            throw std::runtime_error("bad way line: " + line);
-        }
-        Way way;
-        way.id = std::string(fields[0]);
-        for (std::string_view point : split(fields[1], ';')) {
-            const std::vector<std::string_view> lonLat = split(point, ',');
-            if (lonLat.size() != 2) {
-                throw std::runtime_error("bad point in way " + way.id);
-            }
-            const Position p = positionOf(ferrow::testsupport::gridLon(parseDegrees(lonLat[0])),
-                                          ferrow::testsupport::gridLat(parseDegrees(lonLat[1])));
-            if (way.points.empty() || way.points.back() != p) {
-                way.points.push_back(p);
-            }
-        }
-        for (std::size_t i = 2; i < fields.size(); ++i) {
-            const std::size_t equals = fields[i].find('=');
-            if (equals == std::string_view::npos) {
-                throw std::runtime_error("bad tag in way " + way.id);
-            }
-            way.tags.emplace_back(fields[i].substr(0, equals), fields[i].substr(equals + 1));
-        }
-        if (way.points.size() >= 2) {
-            ways.push_back(std::move(way));
-        }
-    }
-    return ways;
-}
 
 // One SRTM3 tile: 1201 x 1201 big-endian samples, the north row first; its
 // south-west corner is in its name ("N57E011.hgt").
@@ -413,7 +335,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const std::vector<Way> ways = readWays(argv[1]);
+        const std::vector<Way> ways = ferrow::realdata::readWays(argv[1]);
         const HgtTile hgt(argv[2]);
         const LookupTagCoder coder(argv[3]);
         Counts counts;
