@@ -5,8 +5,9 @@
 //   realdata_convert <ways.tsv> <tile.hgt> <lookups.dat> <segment dir> <network.osm>
 //
 // ways.tsv holds one way per line: its id, its points as "lon,lat;lon,lat;..."
-// and its tags as "key=value", all separated by TABs (WayList.h). Points are rounded to the
-// micro-degree grid, and points that round to one grid position are one point.
+// and its tags as "key=value", all separated by TABs (WayList.h). Points are
+// rounded to the micro-degree grid, and points that round to one grid position
+// are one point.
 // A point is a node when it ends a way, is shared by ways or occurs twice in
 // one way (a junction); every other point is a shape point of its link. Two
 // nodes are joined by one link at most: of several stretches between them the
