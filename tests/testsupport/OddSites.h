@@ -11,15 +11,8 @@ namespace ferrow::testsupport::oddsites {
 
 // Two tertiary ways between the same two nodes, W (8.04 E, 50.01 N) and E
 // (8.045 E, 50.01 N): one bends south through (8.0425, 50.0097), the other
-// north through (8.0425, 50.0103). Point information near the south way
-// matches its segment; the search along it starts at both nodes, each over
-// both ways. From the far node, the start over the matched way meets the
-// segment's start only at its own end (so it carries no point of its own),
-// and the start over the other way meets the segment's end at once, which
-// marks the end as met for the chosen one too: the search ends on that start
-// path, and the track (without its last point) holds no point at all.
-inline constexpr const char* PARALLEL_WAYS_INFO_REQUEST =
-    "profile=profiles/bike.vpf&lonlats=8.0425,50.00968&engineMode=3";
+// north through (8.0425, 50.0103). A point on one of them lies on a segment
+// of its own, although both join the same two nodes.
 void addParallelWays(TestNetwork& network);
 
 // A street along 50.005 N from A (8.0 E) to B (8.01 E), drawn as two ways

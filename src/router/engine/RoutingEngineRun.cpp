@@ -105,7 +105,7 @@ void RoutingEngine::doRouting(std::int64_t maxRunningTimeMillis) {
     }
     ProfileCache::releaseProfile(rc);
     closeNodesCache();
-    openSet_.clear();
+    search_.clear();
 }
 
 void RoutingEngine::addWayBack() {
@@ -161,6 +161,7 @@ void RoutingEngine::doGetInfo() {
         guide->addNode(std::make_shared<OsmPathElement>(info->node1->ilon, info->node1->ilat, 0, nullptr));
         SearchSettings settings;
         settings.guideTrack = guide.get();
+        settings.startWayHint = info->crossPoint.get();
 
         const auto segmentEnd = [&info](const OsmNode& at) {
             auto waypoint = std::make_shared<MatchedWaypoint>();
@@ -187,6 +188,10 @@ void RoutingEngine::doGetInfo() {
         }
     } catch (const std::bad_alloc&) {
         throw;
+    } catch (const RoutingIslandException&) {
+        // The search along the segment died out (a no-go area over it): there
+        // is no retry here, and the exception says nothing.
+        errorMessage_ = "no track found";
     } catch (const std::exception& failure) {
         logException(failure);
     }
@@ -267,7 +272,7 @@ void RoutingEngine::endRoundTripWithoutRoute() {
     // As a route run ends, so that the request's profile goes back to the cache.
     ProfileCache::releaseProfile(routingContext_);
     closeNodesCache();
-    openSet_.clear();
+    search_.clear();
 }
 
 void RoutingEngine::logException(const std::exception& failure) {

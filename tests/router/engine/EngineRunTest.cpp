@@ -485,18 +485,26 @@ TEST_F(InformationPoint, ReadsOutsideTheTrackFailAsIndexFailures) {
     EXPECT_EQ(at(52.0), "Index -1 out of bounds for length 2");
 }
 
-TEST_F(EngineRuns, EmptyTrackAlongParallelWaysIsAnIndexFailure) {
+TEST_F(EngineRuns, PointInformationAlongOneOfTwoWaysBetweenTheSameNodes) {
     TestNetwork net;
     testsupport::oddsites::addParallelWays(net);
     write(net);
-    // The point lies by the southern of two ways between the same two nodes.
-    for (const std::int32_t mode : {2, 3, 3}) {
-        EngineRun r = run("8.0425,50.00968", mode);
-        EXPECT_EQ(r.error(), "Index -2 out of bounds for length 0") << "mode " << mode;
-        EXPECT_TRUE(r.track().points.empty());
-        EXPECT_TRUE(r.track().pois.empty());
-        EXPECT_EQ(EngineProbe::nodesCache(*r.engine), nullptr);
-        ProfileCache::releaseProfile(*r.rc);
+    // The segment searched is the way the point lies by, from E to W.
+    const auto bends = [](const OsmTrack& track) {
+        std::vector<std::int32_t> latitudes;
+        for (const auto& point : track.points) latitudes.push_back(point->ilat);
+        return latitudes;
+    };
+    const std::int32_t middle = gridLat(50.01);
+    for (const auto& [at, bend] :
+         {std::pair{"8.0425,50.00968", gridLat(50.0097)}, std::pair{"8.0425,50.01032", gridLat(50.0103)}}) {
+        for (const std::int32_t mode : {2, 3}) {
+            EngineRun r = run(at, mode);
+            ASSERT_EQ(r.engine->getErrorMessage(), std::nullopt) << r.error();
+            EXPECT_EQ(bends(r.track()), (std::vector<std::int32_t>{middle, bend, bend, middle})) << at;
+            EXPECT_EQ(r.track().pois.size(), mode == 3 ? 1u : 0u);
+            ProfileCache::releaseProfile(*r.rc);
+        }
     }
     // On the street on from the east end the point is found.
     EngineRun east = run("8.047,50.01", 3);

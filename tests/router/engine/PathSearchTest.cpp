@@ -557,10 +557,10 @@ TEST(PathSearchMemory, SmallBudgetReachesTheMemoryLimit) {
 // Taking the spoke path to S_0, next to a tile not decoded yet, the queued
 // spokes outgrow the memory allowance, and the recount drops every node
 // farther from the end than the bound leaves room for: B, the hubs and the
-// S_i, and with them the links of the spoke paths, the one being taken
-// among them. That path goes with the others, and the search goes on along
-// the road.
-TEST(PathSearchMemory, DroppingThePathsOwnNodesLeavesTheRouteWhole) {
+// S_i, and with them the links of the other spoke paths. The one being taken
+// keeps its own two nodes and goes on towards F, beyond the bound, and the
+// search goes on along the road.
+TEST(PathSearchMemory, ARecountFarFromTheEndLeavesTheRouteWhole) {
     constexpr int spokes = 14000;
     const std::int32_t lon0 = testsupport::gridLon(8.0); // a tile's west edge
     const std::int32_t lat0 = testsupport::gridLat(50.0) + 100;
@@ -608,6 +608,67 @@ TEST(PathSearchMemory, DroppingThePathsOwnNodesLeavesTheRouteWhole) {
     EXPECT_EQ(f.engine->lastCollectionCount(), 1);
     EXPECT_EQ(again->cost, expected);
     EXPECT_EQ(f.nodesOf(*again), (std::vector<int>{10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
+}
+
+} // namespace
+} // namespace ferrow::router::testing
+
+namespace ferrow::router::testing {
+namespace {
+
+// A road H - A - E1 - E2 - N, the end segment E1 - E2 about 430 m long with
+// the end point in its middle, N in the next tile; 28 hubs beside H, and from
+// them 20000 long spokes north, all in one tile:
+//
+//   S_i ... S_i (20000 dead ends, 700 m and more north)
+//      \\\|///
+//   H_j (28 hubs) - H --s-- A ---- E1 ======= E2 ---|--- N
+//
+// From s (near H) the spokes are queued before the search reaches E1, and
+// wait behind the final path E1 - E2, which is the first path whose target
+// has a neighbour not decoded yet. Searched again with the first track to cut
+// costs, the bound is the route's cost when the final path is taken, the
+// queued spokes outgrow the memory allowance, and the recount drops every
+// node more than 100 m from the end point: both end nodes among them. The
+// final path keeps its own two nodes and ends the search as before.
+TEST(PathSearchMemory, TheFinalPathOutlivesTheRecount) {
+    constexpr int spokes = 20000;
+    constexpr int hubCount = 28;
+    const std::int32_t lon0 = testsupport::gridLon(8.0); // a tile's west edge
+    const std::int32_t lat0 = testsupport::gridLat(50.0) + 100;
+    TestNetwork net;
+    const NodeRef h = net.gridNode(lon0 + 2000, lat0);
+    const NodeRef a = net.gridNode(lon0 + 3000, lat0);
+    const NodeRef e1 = net.gridNode(lon0 + 4000, lat0);
+    const NodeRef e2 = net.gridNode(lon0 + 10000, lat0);
+    const NodeRef n = net.gridNode(lon0 + 12600, lat0);
+    net.way("highway=primary", {h, a, e1, e2, n});
+    std::vector<NodeRef> hubs;
+    for (int j = 0; j < hubCount; ++j) {
+        hubs.push_back(net.gridNode(lon0 + 1900, lat0 + 10 + 10 * j));
+        net.way("highway=primary", {h, hubs.back(), a});
+    }
+    for (int i = 0; i < spokes; ++i) {
+        net.way("highway=primary", {hubs[static_cast<std::size_t>(i % hubCount)],
+                                    net.gridNode(lon0 + 100 + (i % 128) * 50, lat0 + 6300 + (i / 128) * 30),
+                                    hubs[static_cast<std::size_t>((i + 1) % hubCount)]});
+    }
+
+    SearchFixture f;
+    f.load(net, testProfile());
+    const auto from = f.on(h, a, 0.1);
+    const auto to = f.on(e1, e2);
+    const std::int64_t expected = metres(lon0 + 2100, lat0, lon0 + 3000, lat0) + f.metresBetween(a, e1) +
+                                  metres(lon0 + 4000, lat0, lon0 + 7000, lat0);
+
+    auto first = f.search(from, to);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->cost, expected);
+    auto again = f.search(from, to, first.get());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(f.engine->lastCollectionCount(), 1);
+    EXPECT_EQ(again->cost, expected);
+    EXPECT_EQ(f.nodesOf(*again), f.nodesOf(*first));
 }
 
 } // namespace

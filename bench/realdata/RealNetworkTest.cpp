@@ -1,3 +1,5 @@
+#include <cstdint>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -6,7 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "WayList.h"
+#include "RealNetwork.h"
+#include "testsupport/TempDirectory.h"
 
 namespace ferrow::realdata {
 namespace {
@@ -16,6 +19,17 @@ using Tags = std::vector<std::pair<std::string, std::string>>;
 std::vector<Way> read(const std::string& text) {
     std::istringstream in(text);
     return readWays(in);
+}
+
+// A grid point given in micro-degrees east and north of (0, 0).
+Position at(std::int32_t east, std::int32_t north) { return positionOf(180000000 + east, 90000000 + north); }
+
+std::vector<std::vector<Position>> pointsOf(const JunctionGraph& graph) {
+    std::vector<std::vector<Position>> points;
+    for (const Link& link : graph.links) {
+        points.push_back(link.points);
+    }
+    return points;
 }
 
 std::string readError(const std::string& text) {
@@ -86,6 +100,47 @@ TEST(WayList, LinesThatDoNotParseAreNamed) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "cannot read /nonexistent/ways.tsv");
     }
+}
+
+TEST(WayList, AFileIsReadByItsPath) {
+    const testsupport::TempDirectory directory;
+    const std::string path = directory.file("ways.tsv");
+    std::ofstream(path, std::ios::binary)
+        << "7\t0.000001,0.000002;0.0000014,0.0000024;0.000003,-0.000004\thighway=path\tname=a=b\r\n"
+           "8\t0.5,0.5;0.5000004,0.5\thighway=path\r\n";
+    const std::vector<Way> ways = readWays(path);
+    ASSERT_EQ(ways.size(), 1u);
+    EXPECT_EQ(ways[0].id, "7");
+    EXPECT_EQ(ways[0].points, (std::vector<Position>{at(1, 2), at(3, -4)}));
+    EXPECT_EQ(ways[0].tags, (Tags{{"highway", "path"}, {"name", "a=b"}}));
+}
+
+TEST(JunctionGraph, WaysCutAtSharedPointsOneLinkPerPairAndLoopsSplit) {
+    const JunctionGraph graph = junctionGraph(read(
+        // a: cut where b starts; c repeats a's first stretch straight and is dropped
+        "a\t0,0;0.0001,0;0.0002,0\n"
+        "b\t0.0001,0;0.0001,0.0001\n"
+        "c\t0,0;0.0001,0\n"
+        // d: a loop, split at its middle point and its second half again
+        "d\t0,0.001;0.0001,0.001;0.0002,0.001;0.0002,0.0011;0,0.001\n"
+        // e curved, f straight between the same two nodes: f's is kept, e split
+        "e\t0,0.002;0.0001,0.0021;0.0002,0.002\n"
+        "f\t0,0.002;0.0002,0.002\n"));
+    EXPECT_EQ(pointsOf(graph), (std::vector<std::vector<Position>>{
+                                   {at(0, 0), at(100, 0)},
+                                   {at(100, 0), at(200, 0)},
+                                   {at(100, 0), at(100, 100)},
+                                   {at(0, 1000), at(100, 1000), at(200, 1000)},
+                                   {at(200, 1000), at(200, 1100)},
+                                   {at(200, 1100), at(0, 1000)},
+                                   {at(0, 2000), at(100, 2100)},
+                                   {at(100, 2100), at(200, 2000)},
+                                   {at(0, 2000), at(200, 2000)},
+                               }));
+    EXPECT_EQ(graph.links[3].way, 3u);
+    EXPECT_EQ(graph.links[8].way, 5u);
+    EXPECT_EQ(graph.splitNodes, 3u);
+    EXPECT_EQ(graph.droppedStretches, 1u);
 }
 
 } // namespace
