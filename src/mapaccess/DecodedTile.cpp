@@ -152,6 +152,7 @@ void DecodedTile::measureShapes() {
         std::int32_t lastDistance;
     };
     std::vector<std::optional<Offsets>> offsets(links.size());
+    std::vector<ShapePoint> points;
     std::vector<std::int32_t> chainLons;
     std::vector<std::int32_t> chainLats;
     util::CheapAngleMeter angles;
@@ -162,7 +163,7 @@ void DecodedTile::measureShapes() {
         // gives them, the second node.
         chainLons.assign(1, lons[static_cast<std::size_t>(link.node)]);
         chainLats.assign(1, lats[static_cast<std::size_t>(link.node)]);
-        const std::size_t before = shapePoints_.size();
+        const std::size_t before = points.size();
         auto elevation = static_cast<std::uint16_t>(nodes[static_cast<std::size_t>(link.node)].elevation);
         util::ByteDataReader reader(link.geometry.span());
         while (reader.hasMoreData()) {
@@ -170,12 +171,12 @@ void DecodedTile::measureShapes() {
             chainLats.push_back(jcompat::wrapAdd(chainLats.back(), reader.readSignedVarLength()));
             elevation =
                 static_cast<std::uint16_t>(elevation + static_cast<std::uint16_t>(reader.readSignedVarLength()));
-            shapePoints_.push_back(
+            points.push_back(
                 ShapePoint{0.0, 0.0, chainLons.back(), chainLats.back(), 0, static_cast<std::int16_t>(elevation)});
         }
         chainLons.push_back(link.targetLon);
         chainLats.push_back(link.targetLat);
-        const std::size_t count = shapePoints_.size() - before;
+        const std::size_t count = points.size() - before;
         std::optional<std::int32_t> lastDistance;
         try {
             bool complete = true;
@@ -185,13 +186,13 @@ void DecodedTile::measureShapes() {
                 complete = length.has_value();
                 if (!complete) break;
                 if (k < count) {
-                    shapePoints_[before + k].distance = *length;
+                    points[before + k].distance = *length;
                 } else {
                     lastDistance = length;
                 }
             }
             for (std::size_t j = 1; j <= count && lastDistance; ++j) {
-                ShapePoint& point = shapePoints_[before + j - 1];
+                ShapePoint& point = points[before + j - 1];
                 point.forwardAngle = angles.calcAngle(chainLons[j - 1], chainLats[j - 1], chainLons[j], chainLats[j],
                                                       chainLons[j + 1], chainLats[j + 1]);
                 point.cosine = angles.getCosAngle();
@@ -205,17 +206,19 @@ void DecodedTile::measureShapes() {
             lastDistance.reset(); // positions beyond the distance scales: the search measures them itself
         }
         if (!lastDistance) {
-            shapePoints_.resize(before);
+            points.resize(before);
             continue;
         }
         offsets[i] = Offsets{before, count, *lastDistance};
     }
-    // The points stand: the shapes point into them.
-    shapePoints_.shrink_to_fit();
+    // The points stand, in a block of their own: the shapes point into them.
+    points.shrink_to_fit();
+    const ShapePoint* first = points.data();
+    if (!points.empty()) shapePoints_ = std::make_shared<const std::vector<ShapePoint>>(std::move(points));
     shapes.assign(links.size(), LinkShape{});
     for (std::size_t i = 0; i < links.size(); ++i) {
         if (!offsets[i]) continue;
-        shapes[i] = LinkShape{shapePoints_.data() + offsets[i]->points, static_cast<std::int32_t>(offsets[i]->count),
+        shapes[i] = LinkShape{first + offsets[i]->points, static_cast<std::int32_t>(offsets[i]->count),
                               offsets[i]->lastDistance};
     }
 }
@@ -228,7 +231,7 @@ std::size_t DecodedTile::byteSize() const noexcept {
                         nodes.capacity() * sizeof(Node) + restrictions.capacity() * sizeof(Restriction) +
                         links.capacity() * sizeof(Link) + wayTagSets.capacity() * sizeof(WayTagSet) +
                         wayTagPairs.capacity() * sizeof(std::int32_t) + shapes.capacity() * sizeof(LinkShape) +
-                        shapePoints_.capacity() * sizeof(ShapePoint);
+                        (shapePoints_ != nullptr ? shapePoints_->capacity() * sizeof(ShapePoint) : 0);
     for (const Link& link : links) {
         if (link.geometry) bytes += kArrayHeader + static_cast<std::size_t>(link.geometry.size());
     }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <utility>
 #include <vector>
@@ -102,6 +103,10 @@ public:
     const LinkShape* shapeOf(std::size_t i) const noexcept {
         return i < shapes.size() && shapes[i].present() ? &shapes[i] : nullptr;
     }
+    // The points that the shapes point into: a graph whose links hold shapes
+    // of this tile keeps them, and not the whole tile. Null when no shape has
+    // a point.
+    const std::shared_ptr<const std::vector<ShapePoint>>& shapePoints() const noexcept { return shapePoints_; }
 
 private:
     // Works out the links' shapes once all links are read.
@@ -116,7 +121,7 @@ private:
     std::int32_t minLat_ = 0;
     std::int32_t maxLat_ = -1;
 
-    std::vector<ShapePoint> shapePoints_;
+    std::shared_ptr<const std::vector<ShapePoint>> shapePoints_;
 };
 
 } // namespace ferrow::mapaccess

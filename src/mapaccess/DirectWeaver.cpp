@@ -24,7 +24,7 @@ DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesM
                            expressions::TagValueValidator& wayValidator, codec::WaypointMatcher* waypointMatcher)
     : tile_(decoded.get()), nodesMap_(&hollowNodes), wayTags_(wayTags) {
     const DecodedTile& tile = *decoded;
-    hollowNodes.keepTile(std::move(decoded));
+    hollowNodes.keepShapePoints(tile.shapePoints());
     nodes_.assign(tile.lons.size(), nullptr);
     adoptKnownNodes();
 
@@ -33,6 +33,7 @@ DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesM
     std::size_t link = 0;
     for (std::size_t n = 0; n < tile.nodes.size(); ++n) {
         const DecodedTile::Node& data = tile.nodes[n];
+        current_ = n;
         for (; restriction < data.restrictionsEnd; ++restriction) {
             const DecodedTile::Restriction& r = tile.restrictions[restriction];
             TurnRestriction* created = nodesMap_->createTurnRestriction();
@@ -44,9 +45,7 @@ DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesM
             created->toLat = r.toLat;
             node(static_cast<std::int32_t>(n))->addTurnRestriction(created);
         }
-        OsmNode* tileNode = node(static_cast<std::int32_t>(n));
-        tileNode->selev = data.elevation;
-        tileNode->nodeTags = data.tags;
+        if (OsmNode* tileNode = nodes_[n]) fill(*tileNode, data);
         for (; link < data.linksEnd; ++link) {
             weaveLink(link);
         }
@@ -101,12 +100,19 @@ void DirectWeaver::adoptKnown(std::size_t n, OsmNode* known) {
 }
 
 OsmNode* DirectWeaver::node(std::int32_t n) {
-    OsmNode*& slot = nodes_[static_cast<std::size_t>(n)];
+    const auto index = static_cast<std::size_t>(n);
+    OsmNode*& slot = nodes_[index];
     if (slot == nullptr) {
-        slot =
-            nodesMap_->createNode(tile_->lons[static_cast<std::size_t>(n)], tile_->lats[static_cast<std::size_t>(n)]);
+        slot = nodesMap_->createNode(tile_->lons[index], tile_->lats[index]);
+        // A node the loop has reached already gets its data now; the others get it there.
+        if (index <= current_ && index < tile_->nodes.size()) fill(*slot, tile_->nodes[index]);
     }
     return slot;
+}
+
+void DirectWeaver::fill(OsmNode& tileNode, const DecodedTile::Node& data) {
+    tileNode.selev = data.elevation;
+    tileNode.nodeTags = data.tags;
 }
 
 void DirectWeaver::weaveLink(std::size_t index) {

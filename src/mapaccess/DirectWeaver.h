@@ -33,7 +33,8 @@ public:
     // Links whose way tag set the profile drops (access type 0) are left out.
     // With a waypoint matcher, the matcher is also fed the tile's usable ways,
     // with the validator's start-way check of this very run.
-    // The node map keeps the tile: its links' shapes point into it.
+    // The node map keeps the tile's shape points: its links' shapes point
+    // into them.
     DirectWeaver(std::shared_ptr<const DecodedTile> tile, OsmNodesMap& hollowNodes,
                  std::span<const expressions::FilteredTagSet> wayTags, expressions::TagValueValidator& wayValidator,
                  codec::WaypointMatcher* waypointMatcher);
@@ -41,9 +42,12 @@ public:
     DirectWeaver& operator=(const DirectWeaver&) = delete;
 
 private:
-    // The tile's node n, created on first use: nodes the stream never reaches
-    // cost nothing, whatever the node count claims.
+    // The tile's node n, created on first use: a node without restrictions
+    // and without a link that the profile keeps is never created, since
+    // nothing could reach it.
     OsmNode* node(std::int32_t n);
+    // Elevation and tags.
+    static void fill(OsmNode& tileNode, const DecodedTile::Node& data);
     void adoptKnownNodes();
     void adoptKnown(std::size_t n, OsmNode* known);
     void weaveLink(std::size_t index);
@@ -53,6 +57,8 @@ private:
     OsmNodesMap* nodesMap_;
     std::span<const expressions::FilteredTagSet> wayTags_;
     std::vector<OsmNode*> nodes_;
+    // The node whose restrictions and links are being woven.
+    std::size_t current_ = 0;
     std::vector<std::pair<std::int32_t, OsmNode*>> knownScratch_;
 };
 

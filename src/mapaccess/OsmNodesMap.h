@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "mapaccess/LinkShape.h"
 #include "mapaccess/OsmLink.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmPos.h"
@@ -13,8 +14,6 @@
 #include "util/ObjectPool.h"
 
 namespace ferrow::mapaccess {
-
-class DecodedTile;
 
 // The nodes of one search. It owns every node, link and turn restriction made
 // for the graph (they live until the map is dropped) and keeps the node table:
@@ -54,9 +53,12 @@ public:
 
     // Shares equal tag sets of nodes parsed from decoded tiles (made on first use).
     util::ByteArrayUnifier& byteArrayUnifier();
-    // Keeps a tile woven into the graph for as long as the graph: its links'
-    // shapes point into it.
-    void keepTile(std::shared_ptr<const DecodedTile> tile) { wovenTiles_.push_back(std::move(tile)); }
+    // Keeps the shape points of a tile woven into the graph for as long as
+    // the graph: its links' shapes point into them. The rest of the tile is
+    // not needed once woven, and may go (it can be decoded again).
+    void keepShapePoints(std::shared_ptr<const std::vector<ShapePoint>> points) {
+        if (points != nullptr) shapePoints_.push_back(std::move(points));
+    }
 
     // The peninsula cut from node (reached from source, or null): gives the
     // subtree's nodes visit ids, cuts the links behind which no node of the
@@ -106,7 +108,7 @@ private:
     std::vector<CutFrame> cutStack_;
     std::unordered_map<std::int64_t, OsmNode*> nodeTable_;
     std::unique_ptr<util::ByteArrayUnifier> unifier_;
-    std::vector<std::shared_ptr<const DecodedTile>> wovenTiles_;
+    std::vector<std::shared_ptr<const std::vector<ShapePoint>>> shapePoints_;
     util::ObjectPool<OsmNode> nodes_;
     util::ObjectPool<OsmLink> links_;
     util::ObjectPool<TurnRestriction> restrictions_;
