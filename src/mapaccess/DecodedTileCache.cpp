@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <string_view>
 
+#include "util/ProcessState.h"
+
 namespace ferrow::mapaccess {
 
 DecodedTileCache& DecodedTileCache::instance() {
-    static DecodedTileCache cache;
+    static DecodedTileCache& cache = []() -> DecodedTileCache& {
+        static DecodedTileCache tiles;
+        util::ProcessState::enrol([] { tiles.clear(); });
+        return tiles;
+    }();
     return cache;
 }
 
