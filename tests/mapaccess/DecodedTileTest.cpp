@@ -226,6 +226,26 @@ TEST_F(DecodedTileCacheTest, SparePoolChunksMakeRoomBeforeTiles) {
     EXPECT_EQ(memory_.used(), 0u);
 }
 
+TEST_F(DecodedTileCacheTest, ATileLargerThanTheWholeBoundIsNotKeptAndDisplacesNothing) {
+    const std::size_t oneTile = tileCount();
+    memory_.setBound(2 * oneTile + kChunk);
+    const Slot* spare = endPoolOfOneChunk();
+    DecodedTileCache cache;
+    cache.insert(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
+    ASSERT_EQ(memory_.used(), oneTile + kChunk);
+    // Its bytes alone fill the bound; with its entry it exceeds it.
+    const std::vector<util::Byte> large(2 * oneTile + kChunk, util::Byte{7});
+    cache.insert(DecodedTileCache::Key{1, 0, 80}, large, std::make_shared<const DecodedTile>());
+    EXPECT_EQ(cache.size(), 1u);
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{1, 0, 80}, large), nullptr);
+    EXPECT_NE(cache.find(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0})), nullptr);
+    EXPECT_EQ(cache.byteCount(), oneTile);
+    EXPECT_EQ(memory_.used(), oneTile + kChunk);
+    // The spare chunk is still kept: the next pool of its kind takes it.
+    util::ObjectPool<Slot, 16> later;
+    EXPECT_EQ(later.create(), spare);
+}
+
 // ---- one decoded tile, woven by searches of different profiles ----
 
 using Bytes = std::vector<util::Byte>;
