@@ -36,10 +36,54 @@ void OsmNodesMap::removeUnlessEndNode(const OsmNode* node) {
 }
 
 OsmNode* OsmNodesMap::createNode(std::int32_t ilon, std::int32_t ilat) {
+    ++createdSinceReclaim_;
     OsmNode* node = nodes_.create();
     node->ilon = ilon;
     node->ilat = ilat;
     return node;
+}
+
+std::size_t OsmNodesMap::reclaim(std::vector<const void*>& pinned) {
+    // A link released at one end only still refers to the node there, which
+    // no longer has the link in its chain: that node stays.
+    const auto pinLoneEnd = [&pinned](const OsmLink& link) {
+        if ((link.firstNode == nullptr) != (link.secondNode == nullptr)) {
+            pinned.push_back(link.firstNode != nullptr ? link.firstNode : link.secondNode);
+        }
+    };
+    links_.forEachGivenOut([&](const OsmLink* link) { pinLoneEnd(*link); });
+    nodes_.forEachGivenOut([&](const OsmNode* node) { pinLoneEnd(*node); });
+    std::sort(pinned.begin(), pinned.end());
+    const auto isPinned = [&pinned](const void* object) {
+        return std::binary_search(pinned.begin(), pinned.end(), object);
+    };
+
+    std::size_t reclaimed = 0;
+    std::size_t live = 0;
+    nodes_.forEachGivenOut([&](OsmNode* node) {
+        if (node->visitId == RECLAIMED_VISIT_ID) return;
+        if (node->firstLink != nullptr || !node->isLinkUnused() || isPinned(node) ||
+            isPinned(static_cast<const OsmLink*>(node)) || get(node->ilon, node->ilat) == node) {
+            ++live;
+            return;
+        }
+        for (TurnRestriction* restriction = node->firstRestriction; restriction != nullptr;) {
+            TurnRestriction* next = restriction->next;
+            restrictions_.release(restriction);
+            restriction = next;
+        }
+        node->visitId = RECLAIMED_VISIT_ID;
+        nodes_.release(node);
+        ++reclaimed;
+    });
+    links_.forEachGivenOut([&](OsmLink* link) {
+        if (isReclaimed(*link) || !link->isLinkUnused() || isPinned(link)) return;
+        link->nextAtFirst = link;
+        links_.release(link);
+    });
+    createdSinceReclaim_ = 0;
+    reclaimAfter_ = std::max(FIRST_RECLAIM_AFTER, live);
+    return reclaimed;
 }
 
 bool OsmNodesMap::growMemoryAllowance(std::int64_t need) noexcept {

@@ -60,6 +60,20 @@ public:
         if (points != nullptr) shapePoints_.push_back(std::move(points));
     }
 
+    // --- reclaiming what the search let go of ---
+    // Whether enough nodes were created since the last reclaim for one to be
+    // worth its walk over the pools: the pools then hold at most about twice
+    // what lives, and a small search never walks them.
+    bool wantsReclaim() const noexcept { return createdSinceReclaim_ >= reclaimAfter_; }
+    // Hands back to the pools, for the graph's next nodes and links, every
+    // link released at both ends and every node that has no links, is not in
+    // the node table and that no link refers to any more, with its own link
+    // released and its turn restrictions. What something outside the graph
+    // still refers to stays: pinned lists those nodes and links (sorted here),
+    // that is whatever the search's queued paths refer to. Returns the nodes
+    // handed back.
+    std::size_t reclaim(std::vector<const void*>& pinned);
+
     // The peninsula cut from node (reached from source, or null): gives the
     // subtree's nodes visit ids, cuts the links behind which no node of the
     // current batch (visit id 1) is reached, and returns the smallest visit id
@@ -104,6 +118,14 @@ private:
     };
 
     void enterCut(OsmNode* source, OsmNode* node);
+    // Marks what reclaim handed back, so that a later reclaim skips it: no
+    // node in use has this visit id, no link in use leads to itself.
+    static constexpr std::int32_t RECLAIMED_VISIT_ID = -1;
+    static bool isReclaimed(const OsmLink& link) noexcept { return link.nextAtFirst == &link; }
+    // The first reclaim waits for this many created nodes.
+    static constexpr std::size_t FIRST_RECLAIM_AFTER = 1 << 16;
+    std::size_t createdSinceReclaim_ = 0;
+    std::size_t reclaimAfter_ = FIRST_RECLAIM_AFTER;
 
     std::vector<CutFrame> cutStack_;
     std::unordered_map<std::int64_t, OsmNode*> nodeTable_;

@@ -71,6 +71,17 @@ public:
     // Hands back an object that nothing refers to any more; create gives it out again.
     void release(T* object) { recycled_.push_back(object); }
 
+    // Calls visit with every object given out since the last reset, in the
+    // order given out, the ones handed back included (the pool does not tell
+    // them apart: the caller marks them).
+    template <typename Visit>
+    void forEachGivenOut(Visit&& visit) {
+        for (std::size_t chunk = 0; chunk < chunks_.size() && chunk <= chunkInUse_; ++chunk) {
+            const std::size_t count = chunk < chunkInUse_ ? ChunkSize : used_;
+            for (std::size_t slot = 0; slot < count; ++slot) visit(&chunks_[chunk][slot]);
+        }
+    }
+
     // Makes the whole storage free for the next search. The chunks are kept.
     void reset() {
         noteWritten();

@@ -74,6 +74,16 @@ public:
 
     std::int32_t size() const noexcept { return size_; }
 
+    // Calls visit with every value held, in no particular order.
+    template <typename Visit>
+    void forEachValue(Visit&& visit) const {
+        for (const SortedBin* bin = occupied_; bin != nullptr; bin = bin->nextOccupied) {
+            for (std::int32_t slot = bin->lowPointer; slot < bin->binSize; ++slot) {
+                visit(bin->entries[static_cast<std::size_t>(slot)].value);
+            }
+        }
+    }
+
 private:
     // Key and value side by side: taking the lowest entry reads one place.
     struct Entry {

@@ -102,6 +102,21 @@ void PathSearch::recycleIfDetached(OsmPath* path) {
     if (!isUsableFrom(*path->link, path->sourceNode)) rc_->releasePath(path);
 }
 
+void PathSearch::reclaimGraph(const SearchState& search) {
+    // Between two steps only the queued and the parked paths refer into the
+    // graph from outside: the others were handed back, or hang on links in use.
+    pinned_.clear();
+    const auto pin = [this](const OsmPath* path) {
+        pinned_.push_back(path->link);
+        pinned_.push_back(path->sourceNode);
+        pinned_.push_back(path->targetNode);
+    };
+    openSet_.forEachValue(pin);
+    for (const OsmPath* path : openBorderList_) pin(path);
+    pinned_.push_back(search.endLink);
+    cache_->nodesMap().reclaim(pinned_);
+}
+
 void PathSearch::addToOpenset(OsmPath* path) {
     if (path->cost >= 0) openSet_.add(openSetKey(*path), path);
 }
@@ -153,6 +168,7 @@ OsmPath* PathSearch::find(mapaccess::NodesCache& cache, RoutingContext& rc, cons
             expand(search, *path, arrivals);
         }
         recycleIfDetached(path);
+        if (cache_->nodesMap().wantsReclaim()) reclaimGraph(search);
     }
 
     if (search.nodesVisited < MAXNODES_ISLAND_CHECK && run_->islandPairs.getFreezeCount() < MAX_ISLAND_FREEZES) {

@@ -208,6 +208,10 @@ private:
     static inline bool isDominated(const OsmPath& path, mapaccess::OsmLink& link, const mapaccess::OsmNode& from);
 
     void addToOpenset(OsmPath* path);
+    // Hands the nodes and links that the graph let go of, and that no queued
+    // or parked path refers to, back to the graph's pools (a large search
+    // reuses them instead of growing).
+    void reclaimGraph(const SearchState& search);
     // Hands a path that left the open set back to the pool once its link no
     // longer holds it.
     void recycleIfDetached(OsmPath* path);
@@ -239,6 +243,8 @@ private:
     std::uint32_t escapeWalk_ = DROPPED;
     std::vector<mapaccess::OsmNode*> walkStack_;
     std::vector<mapaccess::OsmNode*> reachedNodes_;
+    // What the queued and parked paths refer to, for reclaimGraph.
+    std::vector<const void*> pinned_;
 
     std::int32_t visited_ = 0;
     std::int32_t collections_ = 0;
