@@ -82,7 +82,8 @@ std::size_t OsmNodesMap::reclaim(std::vector<const void*>& pinned) {
         links_.release(link);
     });
     createdSinceReclaim_ = 0;
-    reclaimAfter_ = std::max(FIRST_RECLAIM_AFTER, live);
+    reclaimAfter_ = std::max(firstReclaimAfter_, live);
+    reclaimedNodes_ += reclaimed;
     return reclaimed;
 }
 

@@ -27,6 +27,9 @@ class OsmNodesMap {
 public:
     static constexpr std::int32_t UNIFIER_SLOTS = 16384;
     static constexpr std::int64_t INITIAL_MEMORY_ALLOWANCE = 4000000;
+    // Created nodes (16 pool chunks) after which a search first reclaims what
+    // its graph let go of: far more than a search of a town needs.
+    static constexpr std::size_t FIRST_RECLAIM_AFTER = 1 << 16;
 
     OsmNodesMap();
     OsmNodesMap(const OsmNodesMap&) = delete;
@@ -73,6 +76,17 @@ public:
     // that is whatever the search's queued paths refer to. Returns the nodes
     // handed back.
     std::size_t reclaim(std::vector<const void*>& pinned);
+    // The first reclaim waits for this many created nodes (FIRST_RECLAIM_AFTER
+    // unless a test sets another); a later one for at least as many as lived
+    // after the last.
+    void setFirstReclaimAfter(std::size_t createdNodes) noexcept {
+        firstReclaimAfter_ = createdNodes;
+        reclaimAfter_ = createdNodes;
+    }
+    // Nodes handed back by reclaim so far.
+    std::size_t reclaimedNodeCount() const noexcept { return reclaimedNodes_; }
+    // Bytes the pools of nodes and links hold.
+    std::size_t poolBytes() const noexcept { return nodes_.capacityBytes() + links_.capacityBytes(); }
 
     // The peninsula cut from node (reached from source, or null): gives the
     // subtree's nodes visit ids, cuts the links behind which no node of the
@@ -122,10 +136,10 @@ private:
     // node in use has this visit id, no link in use leads to itself.
     static constexpr std::int32_t RECLAIMED_VISIT_ID = -1;
     static bool isReclaimed(const OsmLink& link) noexcept { return link.nextAtFirst == &link; }
-    // The first reclaim waits for this many created nodes.
-    static constexpr std::size_t FIRST_RECLAIM_AFTER = 1 << 16;
+    std::size_t firstReclaimAfter_ = FIRST_RECLAIM_AFTER;
     std::size_t createdSinceReclaim_ = 0;
     std::size_t reclaimAfter_ = FIRST_RECLAIM_AFTER;
+    std::size_t reclaimedNodes_ = 0;
 
     std::vector<CutFrame> cutStack_;
     std::unordered_map<std::int64_t, OsmNode*> nodeTable_;

@@ -17,6 +17,7 @@
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/NodesCache.h"
 #include "mapaccess/OsmNode.h"
+#include "mapaccess/OsmPos.h"
 #include "testsupport/FreshProcessState.h"
 #include "testsupport/LookupTagCoder.h"
 #include "testsupport/SegmentWriter.h"
@@ -25,6 +26,7 @@
 #include "testsupport/TestTagValidator.h"
 #include "util/CheapAngleMeter.h"
 #include "util/ObjectPool.h"
+#include "util/RetainedMemory.h"
 
 namespace ferrow::mapaccess {
 namespace {
@@ -104,6 +106,33 @@ TEST_F(LinkShapes, ALinkReleasedAtBothEndsDropsItsShape) {
     second->unlinkLink(&street);
     EXPECT_FALSE(street.shape.present());
     EXPECT_TRUE(street.geometry.isNull());
+}
+
+// With no room for decoded tiles in the process, the tile goes as soon as it
+// is woven: the graph keeps only its shape points, and those stay whole.
+class LinkShapesWithoutDecodedTiles : public LinkShapes {
+protected:
+    void SetUp() override {
+        util::RetainedMemory::instance().setBound(0);
+        LinkShapes::SetUp();
+    }
+    void TearDown() override { cache_.reset(); }
+
+    testsupport::FreshProcessState fresh_;
+};
+
+TEST_F(LinkShapesWithoutDecodedTiles, TheGraphKeepsTheShapePointsOfATileThatWentAfterWeaving) {
+    const LinkShape& shape = link().shape;
+    EXPECT_EQ(DecodedTileCache::instance().size(), 0U);
+    ASSERT_TRUE(shape.present());
+    ASSERT_EQ(shape.pointCount, 2);
+    EXPECT_EQ(shape.points[0].lon, testsupport::gridLon(8.001));
+    EXPECT_EQ(shape.points[0].lat, testsupport::gridLat(50.5004));
+    EXPECT_EQ(shape.points[0].elevation, 404);
+    EXPECT_EQ(shape.points[1].lon, testsupport::gridLon(8.002));
+    EXPECT_EQ(shape.points[1].elevation, 418);
+    const TestNetwork::Node& b = net_.at(b_);
+    EXPECT_EQ(shape.lastDistance, OsmPos::roundedDistance(shape.points[1].lon, shape.points[1].lat, b.ilon, b.ilat));
 }
 
 TEST(LinkShapePoints, StraightOnAndRightBackReadTheSameBothWays) {

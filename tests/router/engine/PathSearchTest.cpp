@@ -703,3 +703,75 @@ TEST(PathSearchMemory, TheFinalPathOutlivesTheRecount) {
 
 } // namespace
 } // namespace ferrow::router::testing
+
+namespace ferrow::router::testing {
+namespace {
+
+// A town of 60 x 60 crossings over several tiles, searched from its south-
+// west corner to its north-east one: a search that hands back to the graph's
+// pools, every 64 nodes it creates, what its graph let go of finds the same
+// route over the same points as one that keeps everything, and reuses what
+// it handed back (its pools grow less).
+TEST(PathSearchMemory, ReclaimingTheReleasedGraphChangesNothingFound) {
+    constexpr int side = 60;
+    const std::int32_t lon0 = testsupport::gridLon(8.0);
+    const std::int32_t lat0 = testsupport::gridLat(50.0);
+    TestNetwork net;
+    std::vector<NodeRef> nodes;
+    for (int row = 0; row < side; ++row) {
+        for (int column = 0; column < side; ++column) {
+            nodes.push_back(net.gridNode(lon0 + column * 1000, lat0 + row * 700));
+        }
+    }
+    const auto at = [&](int row, int column) { return nodes[static_cast<std::size_t>(row * side + column)]; };
+    for (int row = 0; row < side; ++row) {
+        std::vector<testsupport::WayPoint> street;
+        for (int column = 0; column < side; ++column) street.push_back(at(row, column));
+        net.way(row % 3 == 0 ? "highway=primary" : "highway=residential", std::move(street));
+    }
+    for (int column = 0; column < side; ++column) {
+        std::vector<testsupport::WayPoint> road;
+        for (int row = 0; row < side; ++row) road.push_back(at(row, column));
+        net.way(column % 4 == 0 ? "highway=primary" : "highway=track", std::move(road));
+    }
+    SearchFixture f;
+    f.load(net, testProfile());
+    const auto from = f.on(at(0, 0), at(0, 1));
+    const auto to = f.on(at(side - 1, side - 2), at(side - 1, side - 1));
+
+    struct Found {
+        std::int32_t cost;
+        std::vector<std::pair<std::int32_t, std::int32_t>> points;
+        std::int32_t visited;
+        std::size_t reclaimed;
+        std::size_t poolBytes;
+    };
+    const auto search = [&](std::size_t reclaimAfter) {
+        SearchFixture::Direct direct(f);
+        direct.cache.nodesMap().setFirstReclaimAfter(reclaimAfter);
+        const OsmPath* path = direct.find({.operationName = "pass1", .startWp = from, .endWp = &to});
+        EXPECT_NE(path, nullptr);
+        Found found{path != nullptr ? path->cost : -1,
+                    {},
+                    direct.search.visitedCount(),
+                    direct.cache.nodesMap().reclaimedNodeCount(),
+                    direct.cache.nodesMap().poolBytes()};
+        for (const OsmPathElement* point = path != nullptr ? path->originElement : nullptr; point != nullptr;
+             point = point->origin) {
+            found.points.emplace_back(point->ilon, point->ilat);
+        }
+        return found;
+    };
+    const Found kept = search(std::size_t{1} << 30);
+    const Found reclaimed = search(64);
+    EXPECT_EQ(kept.reclaimed, 0U);
+    EXPECT_GT(reclaimed.reclaimed, 500U);
+    EXPECT_LT(reclaimed.poolBytes, kept.poolBytes);
+    EXPECT_EQ(reclaimed.cost, kept.cost);
+    EXPECT_EQ(reclaimed.visited, kept.visited);
+    EXPECT_EQ(reclaimed.points, kept.points);
+    EXPECT_GT(kept.points.size(), std::size_t{2 * side - 4});
+}
+
+} // namespace
+} // namespace ferrow::router::testing
