@@ -99,15 +99,12 @@ void DirectWeaver::adoptKnown(std::size_t n, OsmNode* known) {
     nodes_[n] = known;
 }
 
-OsmNode* DirectWeaver::node(std::int32_t n) {
-    const auto index = static_cast<std::size_t>(n);
-    OsmNode*& slot = nodes_[index];
-    if (slot == nullptr) {
-        slot = nodesMap_->createNode(tile_->lons[index], tile_->lats[index]);
-        // A node the loop has reached already gets its data now; the others get it there.
-        if (index <= current_ && index < tile_->nodes.size()) fill(*slot, tile_->nodes[index]);
-    }
-    return slot;
+OsmNode* DirectWeaver::createNode(std::size_t n) {
+    OsmNode* created = nodesMap_->createNode(tile_->lons[n], tile_->lats[n]);
+    nodes_[n] = created;
+    // A node the loop has reached already gets its data now; the others get it there.
+    if (n <= current_ && n < tile_->nodes.size()) fill(*created, tile_->nodes[n]);
+    return created;
 }
 
 void DirectWeaver::fill(OsmNode& tileNode, const DecodedTile::Node& data) {

@@ -45,7 +45,11 @@ private:
     // The tile's node n, created on first use: a node without restrictions
     // and without a link that the profile keeps is never created, since
     // nothing could reach it.
-    OsmNode* node(std::int32_t n);
+    OsmNode* node(std::int32_t n) {
+        OsmNode* known = nodes_[static_cast<std::size_t>(n)];
+        return known != nullptr ? known : createNode(static_cast<std::size_t>(n));
+    }
+    OsmNode* createNode(std::size_t n);
     // Elevation and tags.
     static void fill(OsmNode& tileNode, const DecodedTile::Node& data);
     void adoptKnownNodes();
