@@ -76,25 +76,7 @@ OsmFile::OsmFile(PhysicalFile* physicalFile, std::int32_t lonDegree, std::int32_
     }
     subSquareLength_ = end - subSquareStart_;
 
-    std::vector<util::Byte> own;
-    std::span<util::Byte> index(buffers.inputBuffer);
-    if (index.size() < static_cast<std::size_t>(indexSize_)) {
-        own.resize(static_cast<std::size_t>(indexSize_));
-        index = own;
-    }
-    index = index.first(static_cast<std::size_t>(indexSize_));
-    jcompat::RandomAccessFile& file = physicalFile->randomAccessFile();
-    file.seek(subSquareStart_);
-    file.readFully(index);
-    const std::optional<std::int32_t> check = physicalFile->subIndexCheck(square);
-    if (check && util::Crc32::crc(index) != *check) {
-        throw jcompat::IOException("sub index checksum error");
-    }
-    tileEnds_.resize(static_cast<std::size_t>(tileCount));
-    util::ByteDataReader reader(index);
-    for (std::int32_t& tileEnd : tileEnds_) {
-        tileEnd = reader.readInt();
-    }
+    tileEnds_ = &physicalFile->tileIndex(square, tileCount, buffers);
     microCaches_.resize(static_cast<std::size_t>(tileCount));
     physicalFile_ = physicalFile;
 }
@@ -116,8 +98,8 @@ std::int32_t OsmFile::getDataInputForSubIdx(std::int32_t k, std::span<util::Byte
     if (physicalFile_ == nullptr) {
         return 0;
     }
-    const std::int32_t start = k == 0 ? indexSize_ : tileEnds_.at(static_cast<std::size_t>(k) - 1);
-    const std::int32_t end = tileEnds_.at(static_cast<std::size_t>(k));
+    const std::int32_t start = k == 0 ? indexSize_ : tileEnds_->at(static_cast<std::size_t>(k) - 1);
+    const std::int32_t end = tileEnds_->at(static_cast<std::size_t>(k));
     const std::int64_t size = static_cast<std::int64_t>(end) - start;
     if (size == 0) {
         return 0;

@@ -75,7 +75,8 @@ private:
     std::int32_t indexSize_ = 0;
     std::int64_t subSquareStart_ = 0;
     std::int64_t subSquareLength_ = 0;
-    std::vector<std::int32_t> tileEnds_;
+    // The tile index, read once by the file.
+    const std::vector<std::int32_t>* tileEnds_ = nullptr;
     std::vector<std::shared_ptr<codec::MicroCache>> microCaches_;
     std::int8_t elevationType_ = 3;
 };

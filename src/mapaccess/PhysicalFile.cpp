@@ -97,4 +97,31 @@ std::optional<std::int32_t> PhysicalFile::subIndexCheck(std::int32_t i) const {
 
 void PhysicalFile::close() { file_->close(); }
 
+const std::vector<std::int32_t>& PhysicalFile::tileIndex(std::int32_t i, std::int32_t tileCount,
+                                                         codec::DataBuffers& buffers) {
+    std::vector<std::int32_t>& tileEnds = tileIndexes_.at(static_cast<std::size_t>(i));
+    if (!tileEnds.empty()) return tileEnds;
+    const auto indexSize = static_cast<std::size_t>(4) * static_cast<std::size_t>(tileCount);
+    std::vector<util::Byte> own;
+    std::span<util::Byte> index(buffers.inputBuffer);
+    if (index.size() < indexSize) {
+        own.resize(indexSize);
+        index = own;
+    }
+    index = index.first(indexSize);
+    file_->seek(subSquareStart(i));
+    file_->readFully(index);
+    const std::optional<std::int32_t> check = subIndexCheck(i);
+    if (check && util::Crc32::crc(index) != *check) {
+        throw jcompat::IOException("sub index checksum error");
+    }
+    std::vector<std::int32_t> read(static_cast<std::size_t>(tileCount));
+    util::ByteDataReader reader(index);
+    for (std::int32_t& tileEnd : read) {
+        tileEnd = reader.readInt();
+    }
+    tileEnds = std::move(read);
+    return tileEnds;
+}
+
 } // namespace ferrow::mapaccess

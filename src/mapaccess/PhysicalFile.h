@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "codec/DataBuffers.h"
 #include "jcompat/File.h"
@@ -47,11 +48,18 @@ public:
     std::int32_t tilesPerDegree() const noexcept { return tilesPerDegree_; }
     std::int8_t elevationType() const noexcept { return elevationType_; }
 
+    // The tile ends of sub-square i (tileCount of them), read and checked
+    // against its checksum on first use and kept for the file's life: every
+    // node cache of a run asks for them again. The sub-square's bounds must
+    // have been checked. IOException "sub index checksum error".
+    const std::vector<std::int32_t>& tileIndex(std::int32_t i, std::int32_t tileCount, codec::DataBuffers& buffers);
+
 private:
     std::unique_ptr<jcompat::RandomAccessFile> file_;
     std::string fileName_;
     std::array<std::int64_t, SUB_SQUARES> subSquareEnds_{};
     std::optional<std::array<std::int32_t, SUB_SQUARES>> subIndexChecks_;
+    std::array<std::vector<std::int32_t>, SUB_SQUARES> tileIndexes_;
     std::int64_t creationTime_ = 0;
     std::int32_t tilesPerDegree_ = 80;
     std::int8_t elevationType_ = DEFAULT_ELEVATION_TYPE;
