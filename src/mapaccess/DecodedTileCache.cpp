@@ -1,7 +1,7 @@
 #include "mapaccess/DecodedTileCache.h"
 
 #include <algorithm>
-#include <string_view>
+#include <cstring>
 
 #include "util/ProcessState.h"
 
@@ -17,9 +17,14 @@ DecodedTileCache& DecodedTileCache::instance() {
 }
 
 std::size_t DecodedTileCache::hashOf(const Key& key, std::span<const util::Byte> tileBytes) {
-    const std::string_view bytes(reinterpret_cast<const char*>(tileBytes.data()), tileBytes.size());
-    std::size_t hash = std::hash<std::string_view>{}(bytes);
-    for (const std::uint64_t part : {static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.lonIdx)),
+    // A tile ends in its checksum: its last bytes and its length tell tiles
+    // apart as well as all its bytes would, and the match compares them all.
+    std::uint64_t tail = 0;
+    const std::size_t tailLength = std::min<std::size_t>(tileBytes.size(), sizeof tail);
+    if (tailLength > 0) std::memcpy(&tail, tileBytes.data() + (tileBytes.size() - tailLength), tailLength);
+    std::size_t hash = static_cast<std::size_t>(tail);
+    for (const std::uint64_t part : {static_cast<std::uint64_t>(tileBytes.size()),
+                                     static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.lonIdx)),
                                      static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.latIdx)),
                                      static_cast<std::uint64_t>(static_cast<std::uint32_t>(key.tilesPerDegree))}) {
         hash = (hash ^ part) * 0x9E3779B97F4A7C15ULL;
