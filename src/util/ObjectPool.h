@@ -20,11 +20,12 @@ namespace ferrow::util {
 // An object known to be unreferenced (a candidate path that lost against a
 // better one) may be handed back with `release` and is recycled.
 //
-// A slot is made fresh when it is given out again, not when it is given
+// Chunks are raw storage: an object is made when its slot is first given
+// out, and made fresh when the slot is given out again, not when it is given
 // back: `create` writes the object anyway, so renewing it there costs no
 // second walk over memory, and `reset` costs nothing. What a slot held
 // (shared arrays, messages) is let go at its next use or when the pool ends,
-// and a slot never used since its chunk came is fresh already.
+// which destroys the objects it made, once each.
 //
 // A pool that ends hands its chunks, emptied, to a store shared by all pools
 // of its type, and new pools take their chunks from there first: every search
@@ -62,8 +63,9 @@ public:
             }
             ++live_;
             const bool written = chunkInUse_ * ChunkSize + used_ < written_;
-            object = &chunks_[chunkInUse_][used_++];
-            if (written) renew(object);
+            Slot* slot = &chunks_[chunkInUse_][used_++];
+            if (written) std::destroy_at(objectIn(slot));
+            object = ::new (static_cast<void*>(slot)) T();
         }
         return object;
     }
@@ -78,7 +80,7 @@ public:
     void forEachGivenOut(Visit&& visit) {
         for (std::size_t chunk = 0; chunk < chunks_.size() && chunk <= chunkInUse_; ++chunk) {
             const std::size_t count = chunk < chunkInUse_ ? ChunkSize : used_;
-            for (std::size_t slot = 0; slot < count; ++slot) visit(&chunks_[chunk][slot]);
+            for (std::size_t slot = 0; slot < count; ++slot) visit(objectIn(&chunks_[chunk][slot]));
         }
     }
 
@@ -97,9 +99,15 @@ public:
     std::size_t capacityBytes() const noexcept { return chunks_.size() * ChunkSize * sizeof(T); }
 
 private:
-    using Chunk = std::unique_ptr<T[]>;
+    // Room for one object, made there by create.
+    struct alignas(T) Slot {
+        unsigned char bytes[sizeof(T)];
+    };
+    using Chunk = std::unique_ptr<Slot[]>;
 
     static constexpr std::size_t CHUNK_BYTES = ChunkSize * sizeof(T);
+
+    static T* objectIn(Slot* slot) noexcept { return std::launder(reinterpret_cast<T*>(slot)); }
 
     // Spare chunks that ended pools left, as many as the retained-memory
     // bound allows. Locked: pools of tests may end on other threads.
@@ -108,7 +116,7 @@ private:
         static Chunk take() {
             Store& store = instance();
             const std::lock_guard<std::mutex> lock(store.mutex);
-            if (store.chunks.empty()) return std::make_unique<T[]>(ChunkSize);
+            if (store.chunks.empty()) return Chunk(new Slot[ChunkSize]);
             Chunk chunk = std::move(store.chunks.back());
             store.chunks.pop_back();
             RetainedMemory::instance().let(CHUNK_BYTES);
@@ -157,14 +165,14 @@ private:
         std::construct_at(object);
     }
 
-    // Slots written since the chunks came, from the first on (the later ones are fresh).
+    // Slots holding an object, from the first on (the later ones are raw).
     void noteWritten() noexcept { written_ = std::max(written_, chunkInUse_ * ChunkSize + used_); }
 
-    // Renews every slot written, so that spare chunks hold nothing of a request.
-    void letGoOfContents() {
+    // Destroys every object made, so that spare chunks hold nothing of a request.
+    void letGoOfContents() noexcept {
         noteWritten();
         for (std::size_t slot = 0; slot < written_; ++slot) {
-            renew(&chunks_[slot / ChunkSize][slot % ChunkSize]);
+            std::destroy_at(objectIn(&chunks_[slot / ChunkSize][slot % ChunkSize]));
         }
     }
 
@@ -173,7 +181,7 @@ private:
     std::size_t chunkInUse_ = 0; // index of the chunk being filled
     std::size_t used_ = 0;       // slots given out from that chunk
     std::size_t live_ = 0;       // slots given out from the chunks since reset
-    std::size_t written_ = 0;    // slots given out since the chunks came, at the last count
+    std::size_t written_ = 0;    // slots holding an object, at the last count
 };
 
 } // namespace ferrow::util
