@@ -94,34 +94,19 @@ bool OsmNodesMap::growMemoryAllowance(std::int64_t need) noexcept {
     return memoryAllowance >= need + 100000;
 }
 
-void OsmNodesMap::enterCut(OsmNode* source, OsmNode* node) {
-    std::int32_t result;
-    if (node->visitId == 1) {
-        result = baseId;
-    } else {
-        result = lastVisitId++;
-    }
+OsmNodesMap::CutFrame OsmNodesMap::enterCut(OsmNode* source, OsmNode* node) {
+    const std::int32_t result = node->visitId == 1 ? baseId : lastVisitId++;
     node->visitId = result;
     ++nodeCount;
-    cutStack_.push_back(CutFrame{source, node, node->firstLink, nullptr, nullptr, 0, result});
+    return CutFrame{source, node, node->firstLink, nullptr, nullptr, 0, result};
 }
 
 std::int32_t OsmNodesMap::minVisitIdInSubtree(OsmNode* source, OsmNode* node) {
+    // The node being walked is in frame; the ones it was reached from wait on
+    // the stack, each with the link down to its child.
     cutStack_.clear();
-    enterCut(source, node);
-    std::int32_t returned = 0;
-    while (!cutStack_.empty()) {
-        CutFrame& frame = cutStack_.back();
-        if (frame.descendedLink != nullptr) {
-            if (returned > frame.node->visitId) {
-                // Nothing behind this link reaches back: cut it off.
-                nodeCount = frame.savedNodeCount;
-                frame.node->unlinkLink(frame.descendedLink);
-                frame.child->unlinkLink(frame.descendedLink);
-            }
-            frame.result = std::min(frame.result, returned);
-            frame.descendedLink = nullptr;
-        }
+    CutFrame frame = enterCut(source, node);
+    for (;;) {
         bool descended = false;
         while (frame.next != nullptr) {
             OsmLink* link = frame.next;
@@ -130,26 +115,36 @@ std::int32_t OsmNodesMap::minVisitIdInSubtree(OsmNode* source, OsmNode* node) {
             if (target == nullptr || target == frame.source || target->isHollow()) {
                 continue;
             }
-            if (target->visitId == 0) {
+            const std::int32_t visitId = target->visitId;
+            if (visitId == 0) {
                 frame.descendedLink = link;
                 frame.child = target;
                 frame.savedNodeCount = nodeCount;
-                enterCut(frame.node, target); // invalidates frame
+                cutStack_.push_back(frame);
+                frame = enterCut(frame.node, target);
                 descended = true;
                 break;
             }
-            if (target->visitId == 1) {
+            if (visitId == 1) {
                 frame.result = std::min(frame.result, baseId);
-            } else if (target->visitId >= baseId) {
-                frame.result = std::min(frame.result, cleanupMode == 2 ? baseId : target->visitId);
+            } else if (visitId >= baseId) {
+                frame.result = std::min(frame.result, cleanupMode == 2 ? baseId : visitId);
             }
         }
-        if (!descended) {
-            returned = frame.result;
-            cutStack_.pop_back();
+        if (descended) continue;
+        const std::int32_t returned = frame.result;
+        if (cutStack_.empty()) return returned;
+        frame = cutStack_.back();
+        cutStack_.pop_back();
+        if (returned > frame.node->visitId) {
+            // Nothing behind this link reaches back: cut it off.
+            nodeCount = frame.savedNodeCount;
+            frame.node->unlinkLink(frame.descendedLink);
+            frame.child->unlinkLink(frame.descendedLink);
         }
+        frame.result = std::min(frame.result, returned);
+        frame.descendedLink = nullptr;
     }
-    return returned;
 }
 
 } // namespace ferrow::mapaccess

@@ -131,7 +131,8 @@ private:
         std::int32_t result;
     };
 
-    void enterCut(OsmNode* source, OsmNode* node);
+    // Gives node its visit id and counts it; the frame to walk it in.
+    CutFrame enterCut(OsmNode* source, OsmNode* node);
     // Marks what reclaim handed back, so that a later reclaim skips it: no
     // node in use has this visit id, no link in use leads to itself.
     static constexpr std::int32_t RECLAIMED_VISIT_ID = -1;
