@@ -206,6 +206,33 @@ TEST_F(SegmentFileTest, SubIndexChecksumError) {
     EXPECT_NO_THROW(OsmFile(&file, 189, 141, buffers));
 }
 
+// Every node cache of a run makes its own sub-squares of the open file: the
+// tile index is read and checked once, by the first. A failed check is not
+// kept: the next sub-square fails again.
+TEST_F(SegmentFileTest, ASubSquaresTileIndexIsReadOncePerOpenFile) {
+    const std::string path = writeFile(fileBytes(SegmentFileOptions{}));
+    PhysicalFile file(jcompat::File(path), buffers, 1, 0);
+    const auto tileOf = [&](OsmFile& square) {
+        return square.createMicroCache(188000100 / 12500, 140000100 / 12500, buffers, &validator, nullptr, true,
+                                       nullptr);
+    };
+    OsmFile first(&file, 188, 140, buffers);
+    EXPECT_EQ(tileOf(first)->getSize(), 2);
+    {
+        // The index damaged in place, under the open file.
+        std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+        out.seekp(200 + 7);
+        out.put(static_cast<char>(0x55));
+    }
+    OsmFile second(&file, 188, 140, buffers);
+    EXPECT_EQ(tileOf(second)->getSize(), 2);
+    EXPECT_EQ(openError(path).find("checksum"), std::string::npos) << "the top index is whole";
+    PhysicalFile reopened(jcompat::File(path), buffers, 1, 0);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_THROW(OsmFile(&reopened, 188, 140, buffers), jcompat::IOException) << attempt;
+    }
+}
+
 TEST_F(SegmentFileTest, ShortTrailer) {
     Bytes bytes = fileBytes(SegmentFileOptions{});
     const std::int64_t end = subSquareEndOf(bytes, 24);
