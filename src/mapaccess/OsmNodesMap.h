@@ -16,7 +16,8 @@
 namespace ferrow::mapaccess {
 
 // The nodes of one search. It owns every node, link and turn restriction made
-// for the graph (they live until the map is dropped) and keeps the node table:
+// for the graph (they live until the map is dropped, or until a reclaim hands
+// back what the graph let go of) and keeps the node table:
 // the nodes known by position, that is the hollow nodes that links from
 // decoded tiles point at, plus the search's end nodes. Decoded nodes are
 // reached through links only.
@@ -27,8 +28,8 @@ class OsmNodesMap {
 public:
     static constexpr std::int32_t UNIFIER_SLOTS = 16384;
     static constexpr std::int64_t INITIAL_MEMORY_ALLOWANCE = 4000000;
-    // Created nodes (16 pool chunks) after which a search first reclaims what
-    // its graph let go of: far more than a search of a town needs.
+    // Created nodes (8 MiB of them) after which a search first reclaims what
+    // its graph let go of: more than a search across a town needs.
     static constexpr std::size_t FIRST_RECLAIM_AFTER = 1 << 16;
 
     OsmNodesMap();
