@@ -1,6 +1,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,53 @@ TEST_F(ObjectPoolTest, APoolThatEndsLetsGoOfWhatItsSlotsHeld) {
         EXPECT_EQ(resource.use_count(), 6);
     }
     EXPECT_EQ(resource.use_count(), 1);
+}
+
+// Counts the objects made and destroyed.
+struct Counted {
+    static inline int made = 0;
+    static inline int destroyed = 0;
+    Counted() { ++made; }
+    ~Counted() { ++destroyed; }
+    Counted(const Counted&) = delete;
+    Counted& operator=(const Counted&) = delete;
+    int value = 0;
+};
+
+TEST_F(ObjectPoolTest, AnObjectIsMadeWhenItsSlotIsGivenOutAndDestroyedOnce) {
+    Counted::made = 0;
+    Counted::destroyed = 0;
+    {
+        ObjectPool<Counted, 4> pool;
+        std::vector<Counted*> given;
+        for (int i = 0; i < 6; ++i) given.push_back(pool.create());
+        EXPECT_EQ(Counted::made, 6); // not the whole second chunk
+        pool.release(given[2]);
+        EXPECT_EQ(pool.create(), given[2]);
+        EXPECT_EQ(Counted::made, 7);
+        EXPECT_EQ(Counted::destroyed, 1);
+        pool.reset();
+        pool.create();
+        pool.create();
+        EXPECT_EQ(Counted::made, 9);
+        EXPECT_EQ(Counted::destroyed, 3);
+    }
+    EXPECT_EQ(Counted::destroyed, Counted::made);
+}
+
+TEST_F(ObjectPoolTest, VisitsEveryObjectGivenOutSinceTheResetInOrder) {
+    ObjectPool<Holder, 4> pool;
+    for (int i = 0; i < 3; ++i) pool.create()->value = 9;
+    pool.reset();
+    std::vector<Holder*> given;
+    for (int i = 0; i < 6; ++i) {
+        given.push_back(pool.create());
+        given.back()->value = i + 1;
+    }
+    pool.release(given[1]); // still visited: the pool does not tell
+    std::vector<int> visited;
+    pool.forEachGivenOut([&](Holder* holder) { visited.push_back(holder->value); });
+    EXPECT_EQ(visited, (std::vector<int>{1, 2, 3, 4, 5, 6}));
 }
 
 TEST_F(ObjectPoolTest, SpareChunksAreKeptWithinTheRetainedMemoryBound) {
