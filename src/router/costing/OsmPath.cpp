@@ -43,9 +43,9 @@ void OsmPath::init(mapaccess::OsmLink* startLink) {
 void OsmPath::init(OsmPath& origin, mapaccess::OsmLink* nextLink, const TrackPointMap* refTrack, bool detailMode,
                    RoutingContext& rc) {
     if (origin.ownElement == nullptr) {
-        origin.ownElement = OsmPathElement::create(origin, rc.pathElements);
+        origin.ownElement = OsmPathElement::retain(OsmPathElement::create(origin, rc.pathElements));
     }
-    originElement = origin.ownElement;
+    originElement = OsmPathElement::retain(origin.ownElement);
     link = nextLink;
     sourceNode = origin.targetNode;
     targetNode = nextLink->getTarget(sourceNode);
@@ -67,6 +67,19 @@ std::int16_t OsmPath::interpolateEle(std::int16_t e1, std::int16_t e2, double fr
 }
 
 void OsmPath::computeKinematic(RoutingContext&, double, double, bool) {}
+
+void OsmPath::letGoOfPoints(util::ObjectPool<OsmPathElement>& pool) noexcept {
+    OsmPathElement::letGo(originElement, pool);
+    OsmPathElement::letGo(ownElement, pool);
+    originElement = nullptr;
+    ownElement = nullptr;
+}
+
+inline void OsmPath::extendOrigin(OsmPathElement* point, RoutingContext& rc) {
+    OsmPathElement::retain(point);
+    OsmPathElement::letGo(originElement, rc.pathElements);
+    originElement = point;
+}
 
 // The walk over one link, section by section: where the current section
 // starts, the point before it (the turn reference; -1, -1 at a path's start)
@@ -204,8 +217,8 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
 inline void OsmPath::passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section,
                                        std::int16_t elevation, bool detailMode) {
     if (detailMode) {
-        originElement =
-            OsmPathElement::create(section.lon2, section.lat2, section.storedEle2, originElement, rc.pathElements);
+        extendOrigin(
+            OsmPathElement::create(section.lon2, section.lat2, section.storedEle2, originElement, rc.pathElements), rc);
         originElement->cost = cost;
     }
     walk.lon0 = walk.lon1;
@@ -317,10 +330,10 @@ inline void OsmPath::catchWaypoint(RoutingContext& rc, LinkWalk& walk, Section& 
     if (detailMode) {
         if (rc.wayFraction > 0.0) {
             walk.ele1 = interpolateEle(walk.ele1, section.ele2, 1.0 - rc.wayFraction);
-            originElement =
-                OsmPathElement::create(rc.ilonShortest, rc.ilatShortest, walk.ele1, nullptr, rc.pathElements);
+            extendOrigin(OsmPathElement::create(rc.ilonShortest, rc.ilatShortest, walk.ele1, nullptr, rc.pathElements),
+                         rc);
         } else {
-            originElement = nullptr; // the start is the section's end: no duplicate point
+            extendOrigin(nullptr, rc); // the start is the section's end: no duplicate point
         }
     }
     if (!rc.pendingEndpoint) return;
@@ -364,8 +377,8 @@ inline void OsmPath::recordSection(const Section& section, double angle, std::in
 
 inline void OsmPath::endAtWaypoint(RoutingContext& rc, bool detailMode, std::int16_t storedEle2) {
     if (detailMode) {
-        originElement =
-            OsmPathElement::create(rc.ilonShortest, rc.ilatShortest, storedEle2, originElement, rc.pathElements);
+        extendOrigin(
+            OsmPathElement::create(rc.ilonShortest, rc.ilatShortest, storedEle2, originElement, rc.pathElements), rc);
         originElement->cost = cost;
         if (message) originElement->message = message;
     }

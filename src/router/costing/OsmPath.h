@@ -80,6 +80,10 @@ public:
     // The link step: prices link section by section; a path that must not be
     // used ends with cost -1. refTrack holds the points of earlier
     // alternatives (or is null): a link between two of them is charged again.
+    // Lets go of the points this path refers to (its origin and its own
+    // point), as the path goes back to its pool.
+    void letGoOfPoints(util::ObjectPool<OsmPathElement>& pool) noexcept;
+
     void addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode, OsmPath& origin,
                             mapaccess::OsmLink* nextLink, RoutingContext& rc);
 
@@ -121,6 +125,8 @@ private:
 
     // ---- steps of the link step, inline: it runs for every link a search prices ----
     // The record of a link without way tags: a straight line, free of cost.
+    // The path's origin becomes point (taken over from the one before).
+    inline void extendOrigin(OsmPathElement* point, RoutingContext& rc);
     inline void recordStraightLine();
     // Adds the initial cost where the way class changes; false when it forbids the link.
     inline bool addInitialCost(const expressions::BExpressionContextWay& way, bool inverseDirection);

@@ -280,7 +280,9 @@ void RoutingContext::clearPrePaths() {
 }
 
 void RoutingContext::releasePath(OsmPath* path) {
-    if (path != nullptr) pathModel->releasePath(path);
+    if (path == nullptr) return;
+    path->letGoOfPoints(pathElements);
+    pathModel->releasePath(path);
 }
 
 void RoutingContext::releaseSearchMemory() {
