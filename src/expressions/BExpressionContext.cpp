@@ -1,6 +1,7 @@
 #include "expressions/BExpressionContext.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -28,6 +29,9 @@ namespace {
 constexpr int kMaxValuesPerTag = 500;
 constexpr int kResultVectorCacheSize = 4096;
 constexpr std::string_view kModelTag = "---model:";
+
+// Output generations of all contexts, so that no two share one.
+std::atomic<std::uint64_t> lastOutputsGeneration{0};
 
 // The white space that separates profile tokens. The no-break spaces
 // (U+00A0, U+2007, U+202F) are part of tokens.
@@ -488,7 +492,7 @@ std::shared_ptr<const std::vector<float>> BExpressionContext::evaluateBothDirect
     return wrapper->vars;
 }
 
-void BExpressionContext::evaluate(bool inverseDirection, const util::ByteArray& tagBytes) {
+void BExpressionContext::evaluateSlowly(bool inverseDirection, const util::ByteArray& tagBytes) {
     if (!tagBytes) {
         throw IllegalArgumentException("no tag set to evaluate");
     }
@@ -505,9 +509,8 @@ void BExpressionContext::evaluate(bool inverseDirection, const util::ByteArray& 
         entry = static_cast<CacheNode*>(cache_->get(probeCacheNode_));
         probeCacheNode_.ab = util::ByteArray();
     }
-    if (entry != nullptr) {
-        cache_->moveToMostRecent(entry);
-    } else {
+    if (entry == nullptr) {
+        startOutputsGeneration(); // the entry and the result-vector entry taken may free vectors
         const std::int32_t hash = probeCacheNode_.hash;
         // Evaluated before an entry is taken, so that a failing evaluation
         // leaves no entry behind.
@@ -521,8 +524,8 @@ void BExpressionContext::evaluate(bool inverseDirection, const util::ByteArray& 
         entry->vars = std::move(vars);
         cache_->put(entry);
     }
-    resultVector_ = entry->vars->data();
-    resultOffset_ = inverseDirection ? static_cast<int>(outputSlots_.size()) : 0;
+    entryBySharedArray_[sharedArraySlot(tagBytes)] = entry;
+    useCacheEntry(entry, inverseDirection);
 }
 
 util::ByteArray BExpressionContext::unify(std::span<const util::Byte> slice) {
@@ -593,6 +596,7 @@ float BExpressionContext::getLookupMatch(int nameIdx, std::span<const int> value
 // Output vectors made so far have the old slot count: none may be read or
 // reused, so the cache starts afresh and the next evaluation is awaited.
 void BExpressionContext::invalidateOutputs() {
+    startOutputsGeneration();
     resultVector_ = nullptr;
     probeVarWrapper_.vars.reset();
     if (!cacheNodes_.empty() || !varWrappers_.empty()) {
@@ -600,7 +604,10 @@ void BExpressionContext::invalidateOutputs() {
     }
 }
 
+void BExpressionContext::startOutputsGeneration() { outputsGeneration_ = ++lastOutputsGeneration; }
+
 void BExpressionContext::resetCaches() {
+    startOutputsGeneration();
     resultVector_ = nullptr;
     lastCacheNode_ = nullptr;
     probeCacheNode_.ab = util::ByteArray();
@@ -609,7 +616,9 @@ void BExpressionContext::resetCaches() {
     resultVarCache_.reset();
     cacheNodes_.clear();
     varWrappers_.clear();
+    entryBySharedArray_.clear();
     if (hashSize_ > 0) {
+        entryBySharedArray_.assign(std::size_t{1} << SHARED_ARRAY_SLOT_BITS, nullptr);
         cache_ = std::make_unique<util::LruMap>(4 * hashSize_, hashSize_);
         resultVarCache_ = std::make_unique<util::LruMap>(kResultVectorCacheSize, kResultVectorCacheSize);
     }
