@@ -9,6 +9,8 @@
 #include "mapaccess/OsmTransferNode.h"
 #include "mapaccess/TurnRestriction.h"
 #include "router/costing/RoutingContext.h"
+#include "router/costing/StdModel.h"
+#include "router/costing/StdPath.h"
 #include "util/CheapRuler.h"
 #include "util/Saturate.h"
 
@@ -106,6 +108,75 @@ struct OsmPath::Section {
     bool stopAtEndpoint = false;
 };
 
+// What stays the same over the sections of one link.
+struct OsmPath::LinkStep {
+    const TrackPointMap* refTrack;
+    bool detailMode;
+    bool isReverse;
+    // A cost factor of 9999 and above closes the way (but in detail mode).
+    bool allowed;
+    // The way costs nothing (a path's first way when it is a traffic backbone).
+    bool isTrafficBackbone;
+    std::int32_t classifierMask;
+    std::int32_t lastPriorityClassifier;
+    const util::ByteArray& wayTags;
+    expressions::BExpressionContextWay& way;
+};
+
+namespace {
+
+// The model's part of the link step for paths of any model: the path's
+// virtual cost operations. Only the standard model estimates time in
+// computeKinematic, so it is not asked here.
+class VirtualPricing {
+public:
+    explicit VirtualPricing(OsmPath& path) noexcept : path_(path) {}
+
+    void beginLink(const RoutingContext&) noexcept {}
+    static bool readsTurnAngle() noexcept { return true; }
+    double section(RoutingContext& rc, double dist, double deltaH, double elevation, double angle, double cosAngle,
+                   bool isStartpoint, std::int32_t nsection, std::int32_t lastPriorityClassifier) {
+        return path_.processWaySection(rc, dist, deltaH, elevation, angle, cosAngle, isStartpoint, nsection,
+                                       lastPriorityClassifier);
+    }
+    void afterSection(RoutingContext&, double, double, bool) noexcept {}
+    double targetNode(RoutingContext& rc) { return path_.processTargetNode(rc); }
+
+private:
+    OsmPath& path_;
+};
+
+// The standard model's part, bound statically: its section price inline with
+// the way's costs read once per link, its turn angle taken only where it can
+// change the cost or is recorded.
+class StdPricing {
+public:
+    explicit StdPricing(StdPath& path) noexcept : path_(path) {}
+
+    void beginLink(const RoutingContext& rc) {
+        costs_ = &static_cast<StdModel&>(*rc.pathModel).wayCostsOf(*rc.expctxWay);
+        readsTurnAngle_ = path_.readsTurnAngle(rc, *costs_);
+    }
+    bool readsTurnAngle() const noexcept { return readsTurnAngle_; }
+    double section(const RoutingContext& rc, double dist, double deltaH, double /*elevation*/, double angle,
+                   double cosAngle, bool /*isStartpoint*/, std::int32_t nsection, std::int32_t lastPriorityClassifier) {
+        return path_.priceSection(rc, *costs_, dist, deltaH, angle, cosAngle, nsection, lastPriorityClassifier);
+    }
+    void afterSection(RoutingContext& rc, double dist, double deltaH, bool detailMode) {
+        if (detailMode) path_.computeKinematic(rc, dist, deltaH, detailMode);
+    }
+    double targetNode(RoutingContext& rc) {
+        return path_.getTargetNode()->nodeTags.isNull() ? 0.0 : path_.processTargetNode(rc);
+    }
+
+private:
+    StdPath& path_;
+    const StdPath::WayCosts* costs_ = nullptr;
+    bool readsTurnAngle_ = true;
+};
+
+} // namespace
+
 void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode, OsmPath& origin,
                                  mapaccess::OsmLink* nextLink, RoutingContext& rc) {
     const util::ByteArray& wayTags = nextLink->wayTags;
@@ -120,12 +191,17 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
     expressions::BExpressionContextWay& way = *rc.expctxWay;
     way.evaluate(rc.inverseDirection != isReverse, wayTags);
 
-    const bool allowed = way.getCostfactor() <= 9998.0f || detailMode;
-    const bool isTrafficBackbone = cost == 0 && way.getIsTrafficBackbone() > 0.0f;
-    const std::int32_t classifierMask = toInt(way.getClassifierMask());
-    const std::int32_t lastPriorityClassifier = priorityClassifier;
+    const LinkStep step{refTrack,
+                        detailMode,
+                        isReverse,
+                        way.getCostfactor() <= 9998.0f || detailMode,
+                        cost == 0 && way.getIsTrafficBackbone() > 0.0f,
+                        toInt(way.getClassifierMask()),
+                        priorityClassifier,
+                        wayTags,
+                        way};
     priorityClassifier = toInt(way.getPriorityClassifier());
-    if (!addInitialCost(way, rc.inverseDirection) || !passDestinationArea(classifierMask)) {
+    if (!addInitialCost(way, rc.inverseDirection) || !passDestinationArea(step.classifierMask)) {
         cost = -1;
         return;
     }
@@ -143,9 +219,19 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
                   shape,
                   isReverse,
                   shape != nullptr && isReverse ? shape->pointCount - 1 : 0};
+    if (pricedAsStdPath_) {
+        walkSections(StdPricing(static_cast<StdPath&>(*this)), step, walk, rc);
+    } else {
+        walkSections(VirtualPricing(*this), step, walk, rc);
+    }
+}
+
+template <class Pricing>
+void OsmPath::walkSections(Pricing pricing, const LinkStep& step, LinkWalk& walk, RoutingContext& rc) {
+    const mapaccess::LinkShape* shape = walk.shape;
     for (std::int32_t nsection = 0;; ++nsection) {
         Section section = beginSection(walk, nsection);
-        if (nsection == 0 && !detailMode && !section.isStartpoint && turnForbidden(rc, walk, section)) {
+        if (nsection == 0 && !step.detailMode && !section.isStartpoint && turnForbidden(rc, walk, section)) {
             cost = -1;
             return;
         }
@@ -154,50 +240,56 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
             section.dist = shape->sectionLength(walk.shapeSection(nsection));
         } else {
             section.dist = rc.calcDistance(walk.lon1, walk.lat1, section.lon2, section.lat2);
-            if (rc.shortestMatch) catchWaypoint(rc, walk, section, detailMode);
+            if (rc.shortestMatch) catchWaypoint(rc, walk, section, step.detailMode);
         }
         if (message) message->distance = util::saturateToInt32(std::int64_t{message->distance} + section.dist);
         if (section.isStartpoint) setStartReference(rc, walk, section);
+        if (nsection == 0) pricing.beginLink(rc);
 
-        double angle;
-        double cosAngle;
-        if (shape != nullptr && nsection > 0) {
-            // The turn at the point behind: the shape's point the walk just passed.
-            const std::int32_t passed = walk.backward ? walk.point + 1 : walk.point - 1;
-            const mapaccess::ShapePoint& turn = shape->points[passed];
-            angle = turn.angle(walk.backward);
-            cosAngle = turn.cosine;
-        } else {
-            angle = rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
-            cosAngle = rc.anglemeter.getCosAngle();
+        // A model that cannot read the angle gets straight on.
+        double angle = 0.0;
+        double cosAngle = 1.0;
+        if (pricing.readsTurnAngle()) {
+            if (shape != nullptr && nsection > 0) {
+                // The turn at the point behind: the shape's point the walk just passed.
+                const std::int32_t passed = walk.backward ? walk.point + 1 : walk.point - 1;
+                const mapaccess::ShapePoint& turn = shape->points[passed];
+                angle = turn.angle(walk.backward);
+                cosAngle = turn.cosine;
+            } else {
+                angle = rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
+                cosAngle = rc.anglemeter.getCosAngle();
+            }
         }
         const std::int16_t ele2Known = section.ele2 == OsmNode::NO_ELEVATION ? walk.ele1 : section.ele2;
         double deltaH = walk.ele1 == OsmNode::NO_ELEVATION ? 0.0 : (ele2Known - walk.ele1) * 0.25;
         if (rc.inverseDirection) deltaH = -deltaH;
         const double elevation = ele2Known == OsmNode::NO_ELEVATION ? 100.0 : ele2Known * 0.25;
 
-        const double sectionCost = processWaySection(rc, section.dist, deltaH, elevation, angle, cosAngle,
-                                                     section.isStartpoint, nsection, lastPriorityClassifier);
-        if (sectionCost < 0.0 || !allowed || sectionCost + cost >= COST_LIMIT) {
+        const double sectionCost = pricing.section(rc, section.dist, deltaH, elevation, angle, cosAngle,
+                                                   section.isStartpoint, nsection, step.lastPriorityClassifier);
+        if (sectionCost < 0.0 || !step.allowed || sectionCost + cost >= COST_LIMIT) {
             cost = -1;
             return;
         }
-        if (!isTrafficBackbone) cost = util::saturateToInt32(std::int64_t{cost} + toInt(sectionCost));
-        computeKinematic(rc, section.dist, deltaH, detailMode);
+        if (!step.isTrafficBackbone) cost = util::saturateToInt32(std::int64_t{cost} + toInt(sectionCost));
+        pricing.afterSection(rc, section.dist, deltaH, step.detailMode);
         if (message) {
-            recordSection(section, angle, classifierMask);
-            message->wayTags = way.getKeyValueDescription(isReverse, wayTags);
+            recordSection(section, angle, step.classifierMask);
+            message->wayTags = step.way.getKeyValueDescription(step.isReverse, step.wayTags);
         }
 
         if (section.stopAtEndpoint) {
-            endAtWaypoint(rc, detailMode, section.storedEle2);
+            endAtWaypoint(rc, step.detailMode, section.storedEle2);
             return;
         }
         if (!section.toIntermediate) {
-            reachTarget(refTrack, rc, walk.linkDist, section.dist, ele2Known);
+            if (reachTarget(step.refTrack, rc, walk.linkDist, section.dist, ele2Known)) {
+                addNodeCost(pricing.targetNode(rc));
+            }
             return;
         }
-        passGeometryPoint(rc, walk, section, ele2Known, detailMode);
+        passGeometryPoint(rc, walk, section, ele2Known, step.detailMode);
     }
 }
 
@@ -372,7 +464,7 @@ inline void OsmPath::endAtWaypoint(RoutingContext& rc, bool detailMode, std::int
     cost = rc.nogoCost < 0.0 ? -1 : toInt(cost + rc.nogoCost);
 }
 
-inline void OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
+inline bool OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
                                  std::int32_t lastDist, std::int16_t elevation) {
     if (refTrack != nullptr && refTrack->contains(targetNode->getIdFromPos()) &&
         refTrack->contains(sourceNode->getIdFromPos())) {
@@ -383,11 +475,13 @@ inline void OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& 
 
     if (rc.nogoCost < 0.0) {
         cost = -1;
-        return;
+        return false;
     }
     cost = toInt(cost + rc.nogoCost);
+    return true;
+}
 
-    const double nodeCost = processTargetNode(rc);
+inline void OsmPath::addNodeCost(double nodeCost) {
     if (nodeCost < 0.0 || nodeCost + cost >= COST_LIMIT) {
         cost = -1;
         return;

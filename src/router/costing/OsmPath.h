@@ -115,9 +115,20 @@ public:
     // Sets the model state back to that of a fresh path.
     virtual void resetState() = 0;
 
+protected:
+    // The standard model's paths (StdPath) have their section and node costs
+    // bound statically in the link step; the other models' are virtual calls.
+    bool pricedAsStdPath_ = false;
+
 private:
+    struct LinkStep;
     struct LinkWalk;
     struct Section;
+
+    // The sections of the link step, priced through the model's part: an
+    // object that binds the path's cost operations (see OsmPath.cpp).
+    template <class Pricing>
+    void walkSections(Pricing pricing, const LinkStep& step, LinkWalk& walk, RoutingContext& rc);
 
     // ---- steps of the link step, inline: it runs for every link a search prices ----
     // The record of a link without way tags: a straight line, free of cost.
@@ -144,9 +155,11 @@ private:
     // The path ends at the caught end point, with the no-go cost of the link.
     inline void endAtWaypoint(RoutingContext& rc, bool detailMode, std::int16_t storedEle2);
     // The path reaches the target node: a link of an earlier alternative is
-    // charged again, then the no-go cost and the node's own cost.
-    inline void reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
+    // charged again, then the no-go cost; false when that forbids the path.
+    inline bool reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
                             std::int32_t lastDist, std::int16_t elevation);
+    // Then the target node's own cost.
+    inline void addNodeCost(double nodeCost);
 
     bool hasBit(std::int32_t bit) const { return (destinationBits & bit) != 0; }
     void setBit(std::int32_t bit, bool value) {

@@ -24,11 +24,24 @@ public:
 
     expressions::BExpressionContextWay* ctxWay = nullptr;
     expressions::BExpressionContextNode* ctxNode = nullptr;
-    // The costs of the way whose link is being priced.
-    StdPath::WayCosts wayCosts{};
+
+    // The costs of the way just evaluated, read again only when its outputs
+    // differ from those of the way read last (links of equal outputs follow
+    // each other often).
+    const StdPath::WayCosts& wayCostsOf(const expressions::BExpressionContextWay& way) {
+        const expressions::BExpressionContext::OutputsIdentity outputs = way.outputsIdentity();
+        if (outputs.outputs == nullptr || outputs != wayCostsOutputs_) {
+            wayCosts_.read(way);
+            wayCostsOutputs_ = outputs;
+        }
+        return wayCosts_;
+    }
+    const StdPath::WayCosts& lastWayCosts() const noexcept { return wayCosts_; }
 
 private:
     util::ObjectPool<StdPath> paths_;
+    StdPath::WayCosts wayCosts_{};
+    expressions::BExpressionContext::OutputsIdentity wayCostsOutputs_;
 };
 
 } // namespace ferrow::router

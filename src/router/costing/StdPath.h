@@ -1,12 +1,13 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
+#include "expressions/BExpressionContextWay.h"
+#include "jcompat/NumberText.h"
 #include "router/costing/OsmPath.h"
-
-namespace ferrow::expressions {
-class BExpressionContextWay;
-}
+#include "router/costing/RoutingContext.h"
+#include "util/Saturate.h"
 
 namespace ferrow::router {
 
@@ -59,9 +60,96 @@ public:
         void read(const expressions::BExpressionContextWay& way);
     };
 
+    StdPath() noexcept { pricedAsStdPath_ = true; }
+
+    // processWaySection with the costs of the way read by the caller: the
+    // link step's own entry, inline, as it runs for every section priced.
+    double priceSection(const RoutingContext& rc, const WayCosts& costs, double dist, double deltaH, double angle,
+                        double cosAngle, std::int32_t nsection, std::int32_t lastPriorityClassifier);
+    // Whether priceSection reads its angle and cosine: a turn or crossing
+    // cost may depend on them, or the message records the angle. (The turn
+    // cost of a cosine is 0 for a "turncost" of 0 or NaN.)
+    bool readsTurnAngle(const RoutingContext& rc, const WayCosts& costs) const noexcept {
+        return message || (costs.turncost != 0.0f && !std::isnan(costs.turncost)) ||
+               (rc.validForBikes && rc.considerCrossing);
+    }
+
 private:
+    // The cost and the weight of the section on the slope's cost factor of
+    // one elevation buffer's excess over the penalty buffer, which the
+    // section's length works off; the buffer is reduced accordingly.
+    struct BufferPrice {
+        float weight = 0.0f;
+        float cost = 0.0f;
+    };
+    static BufferPrice priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float fd,
+                                   float maxSlope, std::int32_t divisor, std::int32_t slopeDivisor) {
+        if (buffer > rc.elevationpenaltybuffer) [[unlikely]] {
+            return priceExcess(buffer, rc, d, fd, maxSlope, divisor, slopeDivisor);
+        }
+        if (buffer < 0) buffer = 0;
+        return BufferPrice{};
+    }
+    static BufferPrice priceExcess(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float fd,
+                                   float maxSlope, std::int32_t divisor, std::int32_t slopeDivisor);
+    // The cost of crossing a bigger road at the junction the link starts from, on a bike.
+    std::int32_t crossingCost(const RoutingContext& rc, double angle) const;
+
     std::int32_t pendingDownhillCost() const { return downhillDivisor > 0 ? downhillBuffer / downhillDivisor : 0; }
     std::int32_t pendingUphillCost() const { return uphillDivisor > 0 ? uphillBuffer / uphillDivisor : 0; }
 };
+
+inline double StdPath::priceSection(const RoutingContext& rc, const WayCosts& costs, double dist, double deltaH,
+                                    double angle, double cosAngle, std::int32_t nsection,
+                                    std::int32_t lastPriorityClassifier) {
+    using jcompat::toInt;
+    const float costFactor = costs.costFactor;
+    const float upCostFactor = costs.upCostFactor;
+    const float downCostFactor = costs.downCostFactor;
+    downhillDivisor = costs.downhillDivisor;
+    uphillDivisor = costs.uphillDivisor;
+
+    const std::int32_t d = toInt(dist);
+    std::int32_t turn = toInt((1.0 - cosAngle) * costs.turncost + 0.2);
+
+    // Crossing a bigger road coming from it, on a bike.
+    if (rc.validForBikes && rc.considerCrossing && lastPriorityClassifier > 0 && nsection == 0 &&
+        lastPriorityClassifier >= rc.crossingPrioH) [[unlikely]] {
+        turn = util::saturateToInt32(std::int64_t{turn} + crossingCost(rc, angle));
+    }
+
+    if (message) {
+        message->turnCost = util::saturateToInt32(std::int64_t{message->turnCost} + turn);
+        message->turnAngle = static_cast<float>(angle);
+    }
+
+    // The hysteresis buffers collect climbs and descents less what the
+    // cut-off slope allows over the section's length.
+    const std::int32_t dh = toInt(deltaH * 1000000.0);
+    const float fd = static_cast<float>(d);
+    downhillBuffer = toInt(static_cast<float>(jcompat::wrapNeg(dh)) - costs.downhillCutoff * fd +
+                           static_cast<float>(downhillBuffer));
+    uphillBuffer = toInt(static_cast<float>(dh) - costs.uphillCutoff * fd + static_cast<float>(uphillBuffer));
+
+    double sectionCost = turn;
+    const BufferPrice down =
+        priceBuffer(downhillBuffer, rc, d, fd, costs.downhillMaxSlope, downhillDivisor, costs.downSlopeDivisor);
+    if (down.cost > 0.0f) {
+        sectionCost += down.cost;
+        if (message) message->elevationCost = toInt(down.cost + static_cast<float>(message->elevationCost));
+    }
+    const BufferPrice up =
+        priceBuffer(uphillBuffer, rc, d, fd, costs.uphillMaxSlope, uphillDivisor, costs.upSlopeDivisor);
+    if (up.cost > 0.0f) {
+        sectionCost += up.cost;
+        if (message) message->elevationCost = toInt(up.cost + static_cast<float>(message->elevationCost));
+    }
+
+    const float effectiveCostFactor =
+        downCostFactor * down.weight + (upCostFactor * up.weight + costFactor * ((1.0f - up.weight) - down.weight));
+    if (message) message->costFactor = effectiveCostFactor;
+    sectionCost += effectiveCostFactor * fd + 0.5f;
+    return sectionCost;
+}
 
 } // namespace ferrow::router
