@@ -1,6 +1,7 @@
 #include "router/costing/OsmPath.h"
 
 #include <cmath>
+#include <span>
 #include <string>
 
 #include "expressions/BExpressionContextWay.h"
@@ -22,6 +23,15 @@ using jcompat::wrapSub;
 using mapaccess::OsmNode;
 
 namespace {
+
+// Asks for the memory at address to be loaded into the cache.
+inline void prefetch(const void* address) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+}
 
 // Process-wide: straight-line legs keep counting over the life of the process.
 std::int32_t directSegmentCounter = 1;
@@ -134,8 +144,8 @@ public:
 
     void beginLink(const RoutingContext&) noexcept {}
     static bool readsTurnAngle() noexcept { return true; }
-    double section(RoutingContext& rc, double dist, double deltaH, double elevation, double angle, double cosAngle,
-                   bool isStartpoint, std::int32_t nsection, std::int32_t lastPriorityClassifier) {
+    double section(RoutingContext& rc, std::int32_t dist, double deltaH, double elevation, double angle,
+                   double cosAngle, bool isStartpoint, std::int32_t nsection, std::int32_t lastPriorityClassifier) {
         return path_.processWaySection(rc, dist, deltaH, elevation, angle, cosAngle, isStartpoint, nsection,
                                        lastPriorityClassifier);
     }
@@ -158,7 +168,7 @@ public:
         readsTurnAngle_ = path_.readsTurnAngle(rc, *costs_);
     }
     bool readsTurnAngle() const noexcept { return readsTurnAngle_; }
-    double section(const RoutingContext& rc, double dist, double deltaH, double /*elevation*/, double angle,
+    double section(const RoutingContext& rc, std::int32_t dist, double deltaH, double /*elevation*/, double angle,
                    double cosAngle, bool /*isStartpoint*/, std::int32_t nsection, std::int32_t lastPriorityClassifier) {
         return path_.priceSection(rc, *costs_, dist, deltaH, angle, cosAngle, nsection, lastPriorityClassifier);
     }
@@ -185,28 +195,43 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
         return;
     }
 
+    const bool isReverse = nextLink->isReverse(sourceNode);
+    // The shape's first point lies in the decoded tile, far from the link:
+    // it is on its way while the way is evaluated.
+    if (const mapaccess::LinkShape& linkShape = nextLink->shape; linkShape.pointCount > 0) {
+        prefetch(&linkShape.points[isReverse ? linkShape.pointCount - 1 : 0]);
+    }
     rc.nogoCost = 0.0;
     message = detailMode ? std::make_shared<MessageData>() : nullptr;
-    const bool isReverse = nextLink->isReverse(sourceNode);
     expressions::BExpressionContextWay& way = *rc.expctxWay;
     way.evaluate(rc.inverseDirection != isReverse, wayTags);
 
+    using Way = expressions::BExpressionContextWay;
+    const std::span<const float> out = way.getOutputs();
+    if (out.size() <= Way::CLASSIFIERMASK) (void)way.getOutput(Way::CLASSIFIERMASK); // fails
     const LinkStep step{refTrack,
                         detailMode,
                         isReverse,
-                        way.getCostfactor() <= 9998.0f || detailMode,
-                        cost == 0 && way.getIsTrafficBackbone() > 0.0f,
-                        toInt(way.getClassifierMask()),
+                        out[Way::COSTFACTOR] <= 9998.0f || detailMode,
+                        cost == 0 && out[Way::ISTRAFFICBACKBONE] > 0.0f,
+                        toInt(out[Way::CLASSIFIERMASK]),
                         priorityClassifier,
                         wayTags,
                         way};
-    priorityClassifier = toInt(way.getPriorityClassifier());
-    if (!addInitialCost(way, rc.inverseDirection) || !passDestinationArea(step.classifierMask)) {
+    priorityClassifier = toInt(out[Way::PRIORITYCLASSIFIER]);
+    if (!addInitialCost(out[Way::INITIALCLASSIFIER], out[Way::INITIALCOST], rc.inverseDirection) ||
+        !passDestinationArea(step.classifierMask)) {
         cost = -1;
         return;
     }
 
     const mapaccess::LinkShape* shape = rc.nogoPoints.empty() && nextLink->shape.present() ? &nextLink->shape : nullptr;
+    if (!step.allowed && shape != nullptr) {
+        // A closed way fails its first section. Walked over its shape, where
+        // no waypoint is caught, that section would change nothing else.
+        cost = -1;
+        return;
+    }
     LinkWalk walk{origin.prevIlon,
                   origin.prevIlat,
                   sourceNode->ilon,
@@ -335,9 +360,7 @@ inline void OsmPath::recordStraightLine() {
     message->wayTags = "direct_segment=" + std::to_string(takeDirectSegmentNumber());
 }
 
-inline bool OsmPath::addInitialCost(const expressions::BExpressionContextWay& way, bool inverseDirection) {
-    const float newClassifier = way.getInitialClassifier();
-    const float newInitialCost = way.getInitialcost();
+inline bool OsmPath::addInitialCost(float newClassifier, float newInitialCost, bool inverseDirection) {
     const float classifierDifference = newClassifier - lastClassifier;
     if (newClassifier != 0.0f && lastClassifier != 0.0f &&
         (classifierDifference > 0.0005 || classifierDifference < -0.0005)) {
@@ -477,7 +500,7 @@ inline bool OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& 
         cost = -1;
         return false;
     }
-    cost = toInt(cost + rc.nogoCost);
+    if (rc.nogoCost != 0.0) cost = toInt(cost + rc.nogoCost); // cost + 0.0 is cost again
     return true;
 }
 
@@ -486,7 +509,7 @@ inline void OsmPath::addNodeCost(double nodeCost) {
         cost = -1;
         return;
     }
-    cost = util::saturateToInt32(std::int64_t{cost} + toInt(nodeCost));
+    if (nodeCost != 0.0) cost = util::saturateToInt32(std::int64_t{cost} + toInt(nodeCost));
 }
 
 } // namespace ferrow::router

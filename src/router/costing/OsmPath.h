@@ -134,7 +134,7 @@ private:
     // The record of a link without way tags: a straight line, free of cost.
     inline void recordStraightLine();
     // Adds the initial cost where the way class changes; false when it forbids the link.
-    inline bool addInitialCost(const expressions::BExpressionContextWay& way, bool inverseDirection);
+    inline bool addInitialCost(float newClassifier, float newInitialCost, bool inverseDirection);
     // Updates the destination bits; false when the path would leave a
     // destination-only area it may not leave.
     inline bool passDestinationArea(std::int32_t classifierMask);

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <string>
 
 #include "expressions/BExpressionContextNode.h"
@@ -18,21 +17,6 @@ using jcompat::toInt;
 
 namespace {
 
-// Minimum and maximum as the cost formulas define them: a NaN operand gives
-// NaN, and -0.0 counts below 0.0.
-template <typename Float>
-Float minOf(Float a, Float b) {
-    if (std::isnan(a) || std::isnan(b)) return std::numeric_limits<Float>::quiet_NaN();
-    if (a == b) return std::signbit(a) ? a : b;
-    return a < b ? a : b;
-}
-template <typename Float>
-Float maxOf(Float a, Float b) {
-    if (std::isnan(a) || std::isnan(b)) return std::numeric_limits<Float>::quiet_NaN();
-    if (a == b) return std::signbit(a) ? b : a;
-    return a > b ? a : b;
-}
-
 // 1000000 / the output as an integer when that is at least 1, else the integer itself.
 std::int32_t costDivisor(float output) {
     const std::int32_t value = toInt(output);
@@ -40,28 +24,6 @@ std::int32_t costDivisor(float output) {
 }
 
 } // namespace
-
-StdPath::BufferPrice StdPath::priceExcess(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float fd,
-                                          float maxSlope, std::int32_t divisor, std::int32_t slopeDivisor) {
-    BufferPrice price;
-    const std::int32_t excess = util::saturateToInt32(std::int64_t{buffer} - rc.elevationpenaltybuffer);
-    std::int32_t reduce = util::saturateToInt32(std::int64_t{rc.elevationbufferreduce} * d);
-    if (excess < reduce) {
-        price.weight = static_cast<float>(excess) / static_cast<float>(reduce);
-        reduce = excess;
-    } else {
-        price.weight = 1.0f;
-    }
-    const std::int32_t overMax = util::saturateToInt32(std::int64_t{buffer} - rc.elevationmaxbuffer);
-    if (overMax > reduce) reduce = overMax;
-    buffer = util::saturateToInt32(std::int64_t{buffer} - reduce);
-    const float slopePart = maxSlope * fd; // the slope already x 10000
-    if (divisor >= 1) price.cost = minOf(static_cast<float>(reduce), slopePart) / static_cast<float>(divisor);
-    if (slopeDivisor >= 1) {
-        price.cost += maxOf(static_cast<float>(reduce) - slopePart, 0.0f) / static_cast<float>(slopeDivisor);
-    }
-    return price;
-}
 
 void StdPath::WayCosts::read(const expressions::BExpressionContextWay& way) {
     using Way = expressions::BExpressionContextWay;
@@ -73,6 +35,7 @@ void StdPath::WayCosts::read(const expressions::BExpressionContextWay& way) {
     if (upCostFactor == 0.0f) upCostFactor = costFactor;
     if (downCostFactor == 0.0f) downCostFactor = costFactor;
     turncost = out[Way::TURNCOST];
+    turns = turncost != 0.0f && !std::isnan(turncost);
     downhillCutoff = out[Way::DOWNHILLCUTOFF] * 10000.0f;
     uphillCutoff = out[Way::UPHILLCUTOFF] * 10000.0f;
     downhillMaxSlope = out[Way::DOWNHILLMAXSLOPE] * 10000.0f;
@@ -92,7 +55,7 @@ double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH
     // The way's outputs stay the same over the sections of one link.
     StdModel& model = static_cast<StdModel&>(*rc.pathModel);
     const WayCosts& costs = nsection == 0 ? model.wayCostsOf(*rc.expctxWay) : model.lastWayCosts();
-    return priceSection(rc, costs, dist, deltaH, angle, cosAngle, nsection, lastPriorityClassifier);
+    return priceSection(rc, costs, toInt(dist), deltaH, angle, cosAngle, nsection, lastPriorityClassifier);
 }
 
 std::int32_t StdPath::crossingCost(const RoutingContext& rc, double angle) const {
@@ -163,7 +126,8 @@ void StdPath::computeKinematic(RoutingContext& rc, double dist, double deltaH, b
         speed = rc.maxSpeed * std::exp(-3.5 * std::fabs(incline + 0.05));
     } else {
         const float wayMaxSpeed = rc.expctxWay->getMaxspeed() / 3.6f;
-        const double vMax = wayMaxSpeed > 0.0f ? minOf(static_cast<double>(wayMaxSpeed), rc.maxSpeed) : rc.maxSpeed;
+        const double vMax =
+            wayMaxSpeed > 0.0f ? stdcost::minOf(static_cast<double>(wayMaxSpeed), rc.maxSpeed) : rc.maxSpeed;
         if (rc.validForBikes) {
             // The speed at which the rider's power balances air and rolling
             // resistance, by Newton steps; doubled while still too slow to matter.
@@ -179,7 +143,7 @@ void StdPath::computeKinematic(RoutingContext& rc, double dist, double deltaH, b
                 stillDoubling = false;
                 v -= y / (3.0 * rc.S_C_x * v * v + rollingForce);
             }
-            speed = minOf(v, vMax);
+            speed = stdcost::minOf(v, vMax);
         } else {
             speed = vMax;
         }

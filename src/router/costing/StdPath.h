@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "expressions/BExpressionContextWay.h"
 #include "jcompat/NumberText.h"
@@ -56,6 +57,8 @@ public:
         std::int32_t uphillDivisor;
         std::int32_t downSlopeDivisor;
         std::int32_t upSlopeDivisor;
+        // "turncost" is neither 0 nor NaN: a turn may cost something.
+        bool turns;
 
         void read(const expressions::BExpressionContextWay& way);
     };
@@ -64,14 +67,13 @@ public:
 
     // processWaySection with the costs of the way read by the caller: the
     // link step's own entry, inline, as it runs for every section priced.
-    double priceSection(const RoutingContext& rc, const WayCosts& costs, double dist, double deltaH, double angle,
+    // The length d is in whole metres, as the link step measures it.
+    double priceSection(const RoutingContext& rc, const WayCosts& costs, std::int32_t d, double deltaH, double angle,
                         double cosAngle, std::int32_t nsection, std::int32_t lastPriorityClassifier);
     // Whether priceSection reads its angle and cosine: a turn or crossing
-    // cost may depend on them, or the message records the angle. (The turn
-    // cost of a cosine is 0 for a "turncost" of 0 or NaN.)
+    // cost may depend on them, or the message records the angle.
     bool readsTurnAngle(const RoutingContext& rc, const WayCosts& costs) const noexcept {
-        return message || (costs.turncost != 0.0f && !std::isnan(costs.turncost)) ||
-               (rc.validForBikes && rc.considerCrossing);
+        return message || costs.turns || (rc.validForBikes && rc.considerCrossing);
     }
 
 private:
@@ -83,14 +85,6 @@ private:
         float cost = 0.0f;
     };
     static BufferPrice priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float fd,
-                                   float maxSlope, std::int32_t divisor, std::int32_t slopeDivisor) {
-        if (buffer > rc.elevationpenaltybuffer) [[unlikely]] {
-            return priceExcess(buffer, rc, d, fd, maxSlope, divisor, slopeDivisor);
-        }
-        if (buffer < 0) buffer = 0;
-        return BufferPrice{};
-    }
-    static BufferPrice priceExcess(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float fd,
                                    float maxSlope, std::int32_t divisor, std::int32_t slopeDivisor);
     // The cost of crossing a bigger road at the junction the link starts from, on a bike.
     std::int32_t crossingCost(const RoutingContext& rc, double angle) const;
@@ -99,7 +93,56 @@ private:
     std::int32_t pendingUphillCost() const { return uphillDivisor > 0 ? uphillBuffer / uphillDivisor : 0; }
 };
 
-inline double StdPath::priceSection(const RoutingContext& rc, const WayCosts& costs, double dist, double deltaH,
+namespace stdcost {
+
+// Minimum and maximum as the cost formulas define them: a NaN operand gives
+// NaN, and -0.0 counts below 0.0.
+template <typename Float>
+Float minOf(Float a, Float b) {
+    if (std::isnan(a) || std::isnan(b)) return std::numeric_limits<Float>::quiet_NaN();
+    if (a == b) return std::signbit(a) ? a : b;
+    return a < b ? a : b;
+}
+template <typename Float>
+Float maxOf(Float a, Float b) {
+    if (std::isnan(a) || std::isnan(b)) return std::numeric_limits<Float>::quiet_NaN();
+    if (a == b) return std::signbit(a) ? b : a;
+    return a > b ? a : b;
+}
+
+} // namespace stdcost
+
+inline StdPath::BufferPrice StdPath::priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d,
+                                                 float fd, float maxSlope, std::int32_t divisor,
+                                                 std::int32_t slopeDivisor) {
+    BufferPrice price;
+    if (buffer > rc.elevationpenaltybuffer) {
+        const std::int32_t excess = util::saturateToInt32(std::int64_t{buffer} - rc.elevationpenaltybuffer);
+        std::int32_t reduce = util::saturateToInt32(std::int64_t{rc.elevationbufferreduce} * d);
+        if (excess < reduce) {
+            price.weight = static_cast<float>(excess) / static_cast<float>(reduce);
+            reduce = excess;
+        } else {
+            price.weight = 1.0f;
+        }
+        const std::int32_t overMax = util::saturateToInt32(std::int64_t{buffer} - rc.elevationmaxbuffer);
+        if (overMax > reduce) reduce = overMax;
+        buffer = util::saturateToInt32(std::int64_t{buffer} - reduce);
+        const float slopePart = maxSlope * fd; // the slope already x 10000
+        if (divisor >= 1) {
+            price.cost = stdcost::minOf(static_cast<float>(reduce), slopePart) / static_cast<float>(divisor);
+        }
+        if (slopeDivisor >= 1) {
+            price.cost +=
+                stdcost::maxOf(static_cast<float>(reduce) - slopePart, 0.0f) / static_cast<float>(slopeDivisor);
+        }
+    } else if (buffer < 0) {
+        buffer = 0;
+    }
+    return price;
+}
+
+inline double StdPath::priceSection(const RoutingContext& rc, const WayCosts& costs, std::int32_t d, double deltaH,
                                     double angle, double cosAngle, std::int32_t nsection,
                                     std::int32_t lastPriorityClassifier) {
     using jcompat::toInt;
@@ -109,8 +152,8 @@ inline double StdPath::priceSection(const RoutingContext& rc, const WayCosts& co
     downhillDivisor = costs.downhillDivisor;
     uphillDivisor = costs.uphillDivisor;
 
-    const std::int32_t d = toInt(dist);
-    std::int32_t turn = toInt((1.0 - cosAngle) * costs.turncost + 0.2);
+    // 0 (or NaN) times any cosine, + 0.2, is 0 as an integer.
+    std::int32_t turn = costs.turns ? toInt((1.0 - cosAngle) * costs.turncost + 0.2) : 0;
 
     // Crossing a bigger road coming from it, on a bike.
     if (rc.validForBikes && rc.considerCrossing && lastPriorityClassifier > 0 && nsection == 0 &&
