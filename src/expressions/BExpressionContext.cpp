@@ -485,6 +485,8 @@ std::shared_ptr<const std::vector<float>> BExpressionContext::evaluateBothDirect
     VarWrapper* wrapper = static_cast<VarWrapper*>(resultVarCache_->removeLru());
     if (wrapper == nullptr) {
         wrapper = &varWrappers_.emplace_back();
+    } else {
+        startOutputsGeneration(); // its vector may go
     }
     wrapper->hash = probeVarWrapper_.hash;
     wrapper->vars = std::move(probeVarWrapper_.vars); // the probe gets a fresh vector next time
@@ -510,7 +512,6 @@ void BExpressionContext::evaluateSlowly(bool inverseDirection, const util::ByteA
         probeCacheNode_.ab = util::ByteArray();
     }
     if (entry == nullptr) {
-        startOutputsGeneration(); // the entry and the result-vector entry taken may free vectors
         const std::int32_t hash = probeCacheNode_.hash;
         // Evaluated before an entry is taken, so that a failing evaluation
         // leaves no entry behind.
@@ -518,10 +519,12 @@ void BExpressionContext::evaluateSlowly(bool inverseDirection, const util::ByteA
         entry = static_cast<CacheNode*>(cache_->removeLru());
         if (entry == nullptr) {
             entry = &cacheNodes_.emplace_back();
+        } else {
+            startOutputsGeneration(); // its vector may go
         }
         entry->hash = hash;
         entry->ab = tagBytes;
-        entry->vars = std::move(vars);
+        entry->setVars(std::move(vars));
         cache_->put(entry);
     }
     entryBySharedArray_[sharedArraySlot(tagBytes)] = entry;

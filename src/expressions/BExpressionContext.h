@@ -179,7 +179,7 @@ private:
     void evaluateSlowly(bool inverseDirection, const util::ByteArray& tagBytes);
     void useCacheEntry(CacheNode* entry, bool inverseDirection) {
         cache_->moveToMostRecent(entry);
-        resultVector_ = entry->vars->data();
+        resultVector_ = entry->outputs;
         resultOffset_ = inverseDirection ? static_cast<int>(outputSlots_.size()) : 0;
     }
     std::size_t sharedArraySlot(const util::ByteArray& tagBytes) const noexcept {
@@ -232,7 +232,8 @@ private:
     const float* resultVector_ = nullptr;
     int resultOffset_ = 0;
     // Drawn anew, unique in the process, whenever an output vector may be
-    // freed (and its memory reused for other outputs).
+    // freed (and its memory reused for other outputs): when a full cache
+    // recycles an entry, and when the cache starts afresh.
     std::uint64_t outputsGeneration_ = 0;
     std::vector<float> uncachedResult_;
     std::vector<int> startWayScratch_;

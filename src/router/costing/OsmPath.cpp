@@ -52,6 +52,12 @@ void OsmPath::init(mapaccess::OsmLink* startLink) {
     prevIlat = -1;
 }
 
+void OsmPath::prefetchShape(const mapaccess::OsmLink& link, const OsmNode* sourceNode) noexcept {
+    if (link.shape.pointCount > 0) {
+        prefetch(&link.shape.points[link.isReverse(sourceNode) ? link.shape.pointCount - 1 : 0]);
+    }
+}
+
 void OsmPath::init(OsmPath& origin, mapaccess::OsmLink* nextLink, const TrackPointMap* refTrack, bool detailMode,
                    RoutingContext& rc) {
     if (origin.ownElement == nullptr) {
@@ -196,13 +202,12 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
     }
 
     const bool isReverse = nextLink->isReverse(sourceNode);
-    // The shape's first point lies in the decoded tile, far from the link:
-    // it is on its way while the way is evaluated.
-    if (const mapaccess::LinkShape& linkShape = nextLink->shape; linkShape.pointCount > 0) {
-        prefetch(&linkShape.points[isReverse ? linkShape.pointCount - 1 : 0]);
-    }
     rc.nogoCost = 0.0;
-    message = detailMode ? std::make_shared<MessageData>() : nullptr;
+    if (detailMode) {
+        message = std::make_shared<MessageData>();
+    } else if (message) {
+        message.reset();
+    }
     expressions::BExpressionContextWay& way = *rc.expctxWay;
     way.evaluate(rc.inverseDirection != isReverse, wayTags);
 
@@ -408,7 +413,7 @@ inline OsmPath::Section OsmPath::beginSection(const LinkWalk& walk, std::int32_t
 }
 
 inline bool OsmPath::turnForbidden(const RoutingContext& rc, const LinkWalk& walk, const Section& section) const {
-    if (!rc.considerTurnRestrictions) return false;
+    if (!rc.considerTurnRestrictions || sourceNode->firstRestriction == nullptr) return false;
     const bool bikeOrFoot = rc.validForBikes || rc.validForFoot;
     return rc.inverseDirection
                ? mapaccess::TurnRestriction::isTurnForbidden(sourceNode->firstRestriction, section.lon2, section.lat2,

@@ -83,6 +83,11 @@ public:
     void addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode, OsmPath& origin,
                             mapaccess::OsmLink* nextLink, RoutingContext& rc);
 
+    // Asks for the first shape point of link, walked from sourceNode, to be
+    // loaded: it lies in the decoded tile, far from the link, and is needed
+    // as soon as the link is priced.
+    static void prefetchShape(const mapaccess::OsmLink& link, const mapaccess::OsmNode* sourceNode) noexcept;
+
     // The elevation at fraction of the way from e1 to e2; -32768 when either is unknown.
     static std::int16_t interpolateEle(std::int16_t e1, std::int16_t e2, double fraction);
 

@@ -50,7 +50,7 @@ private:
         expressions::BExpressionContext::OutputsIdentity outputs;
         StdPath::WayCosts costs{};
     };
-    static constexpr int KEPT_WAY_COSTS_BITS = 5;
+    static constexpr int KEPT_WAY_COSTS_BITS = 7;
 
     static std::size_t keptSlot(const float* outputs) noexcept {
         const auto address = reinterpret_cast<std::uintptr_t>(outputs);
