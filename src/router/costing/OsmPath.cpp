@@ -24,15 +24,6 @@ using mapaccess::OsmNode;
 
 namespace {
 
-// Asks for the memory at address to be loaded into the cache.
-inline void prefetch(const void* address) noexcept {
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(address);
-#else
-    (void)address;
-#endif
-}
-
 // Process-wide: straight-line legs keep counting over the life of the process.
 std::int32_t directSegmentCounter = 1;
 
@@ -50,12 +41,6 @@ void OsmPath::init(mapaccess::OsmLink* startLink) {
     selev = targetNode->selev;
     prevIlon = -1;
     prevIlat = -1;
-}
-
-void OsmPath::prefetchShape(const mapaccess::OsmLink& link, const OsmNode* sourceNode) noexcept {
-    if (link.shape.pointCount > 0) {
-        prefetch(&link.shape.points[link.isReverse(sourceNode) ? link.shape.pointCount - 1 : 0]);
-    }
 }
 
 void OsmPath::init(OsmPath& origin, mapaccess::OsmLink* nextLink, const TrackPointMap* refTrack, bool detailMode,

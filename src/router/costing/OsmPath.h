@@ -86,7 +86,16 @@ public:
     // Asks for the first shape point of link, walked from sourceNode, to be
     // loaded: it lies in the decoded tile, far from the link, and is needed
     // as soon as the link is priced.
-    static void prefetchShape(const mapaccess::OsmLink& link, const mapaccess::OsmNode* sourceNode) noexcept;
+    static void prefetchShape(const mapaccess::OsmLink& link, const mapaccess::OsmNode* sourceNode) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+        if (link.shape.pointCount > 0) {
+            __builtin_prefetch(&link.shape.points[link.isReverse(sourceNode) ? link.shape.pointCount - 1 : 0]);
+        }
+#else
+        (void)link;
+        (void)sourceNode;
+#endif
+    }
 
     // The elevation at fraction of the way from e1 to e2; -32768 when either is unknown.
     static std::int16_t interpolateEle(std::int16_t e1, std::int16_t e2, double fraction);
