@@ -1,6 +1,7 @@
 // One search across a generated grid town of 102400 nodes, decoded from
 // segment files on demand: settled paths per second, and the memory the
 // search needed (process peak, path and track-point pools, graph objects).
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -9,11 +10,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include "jcompat/Clock.h"
 #include "jcompat/File.h"
 #include "mapaccess/MatchedWaypoint.h"
+#include "mapaccess/NodesCache.h"
+#include "mapaccess/OsmNodePairSet.h"
 #include "router/costing/ProfileCache.h"
 #include "router/costing/RoutingContext.h"
 #include "router/costing/StdModel.h"
+#include "router/engine/PathSearch.h"
 #include "router/engine/RoutingEngine.h"
 #include "testsupport/ProfileFiles.h"
 #include "testsupport/SearchFixture.h"
@@ -105,20 +110,34 @@ void BM_SearchAcrossGridTown(benchmark::State& state) {
         router::RoutingContext rc;
         rc.profilePath = grid.profile;
         rc.memoryClass = 128;
-        router::RoutingEngine engine(jcompat::File(grid.segments.path()), {}, rc, 0);
-        rc.nogoPointsAll = rc.nogoPoints;
-        router::testing::EngineProbe::airDistanceCostFactor(engine) = static_cast<double>(state.range(0)) / 10.0;
+        router::ProfileCache::parseProfile(rc);
+        std::int64_t startTime = jcompat::currentTimeMillis();
+        router::OsmPathElement* matchPath = nullptr;
+        const std::atomic<bool> stop{false};
+        mapaccess::OsmNodePairSet islandPairs{router::RoutingEngine::ISLAND_PAIR_CAPACITY};
+        router::SearchRun run{startTime, matchPath, stop, islandPairs};
+        const router::SearchTask task{.operationName = "pass0",
+                                      .startWp = from,
+                                      .endWp = &to,
+                                      .airDistanceCostFactor = static_cast<double>(state.range(0)) / 10.0};
+        router::PathSearch search;
         state.ResumeTiming();
 
-        auto track = engine.findTrack("pass0", from, &to, nullptr, nullptr, false);
+        // A node cache of its own, as each search of a route has.
+        mapaccess::NodesCache cache(jcompat::File(grid.segments.path()), *rc.expctxWay, rc.profile->meta, false,
+                                    std::int64_t{rc.memoryClass} * 1048576, nullptr, false);
+        cache.nodesMap().cleanupMode = 1;
+        const router::OsmPath* path = search.find(cache, rc, task, run);
 
         state.PauseTiming();
-        if (!track) state.SkipWithError("no route");
-        cost = track ? track->cost : -1;
-        visited += engine.lastVisitedCount();
+        if (path == nullptr) state.SkipWithError("no route");
+        cost = path != nullptr ? path->cost : -1;
+        visited += search.visitedCount();
         pathPool = static_cast<const router::StdModel&>(*rc.pathModel).pathPoolBytes();
         elementPool = rc.pathElements.capacityBytes();
-        graphNodes = router::testing::EngineProbe::nodesCache(engine)->nodesMap().createdNodeCount();
+        graphNodes = cache.nodesMap().createdNodeCount();
+        search.clear();
+        rc.releaseSearchMemory();
         router::ProfileCache::releaseProfile(rc);
         state.ResumeTiming();
     }

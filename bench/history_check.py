@@ -397,7 +397,7 @@ def street_grid(west, south, east, north, step, hgt_name, build, target):
     tertiary road, one primary diagonal) written by realdata_convert; its path."""
     convert = os.path.join(build, "bench", "realdata", "realdata_convert")
     if not os.path.exists(convert):
-        raise RuntimeError("%s is missing: the build makes it when Google Benchmark is installed" % convert)
+        raise RuntimeError("%s is missing: every build makes it, build first" % convert)
     work = os.path.join(target, "work")
     os.makedirs(work)
     ways = []

@@ -30,7 +30,8 @@
 //                  |                       |    south village
 //
 // Elevations: the river at 412 m, the town rising gently north of it, a hill
-// of about 600 m south-east of the river and a lower one north-west of the town.
+// of about 610 m south-east of the river and one north-west of the town, less
+// steep but on higher ground: its top, about 640 m, is the highest point.
 namespace ferrow::demo {
 
 namespace {

@@ -5,17 +5,17 @@
 //   realdata_convert <ways.tsv> <tile.hgt> <lookups.dat> <segment dir> <network.osm>
 //
 // ways.tsv holds one way per line: its id, its points as "lon,lat;lon,lat;..."
-// and its tags as "key=value", all separated by TABs. Points are rounded to the
-// micro-degree grid, and points that round to one grid position are one point.
-// The ways are cut into the links of a junction graph as RealNetwork.h tells;
-// the plain Dijkstra of the benchmark (realdata_dijkstra) walks the same links.
+// and its tags as "key=value", all separated by TABs; lines may end in CR LF.
+// Points are rounded to the micro-degree grid, and points that round to one
+// grid position are one point. The ways are cut into the links of a junction
+// graph as RealNetwork.h tells; the plain Dijkstra of the benchmark
+// (realdata_dijkstra) walks the same links.
 //
 // Tags are coded through the lookup table: a tag the table lacks is dropped, a
 // value it lacks (or one with a blank) is coded as "unknown". Elevations come
 // from the SRTM3 tile by bilinear interpolation; points outside the tile, or
 // next to a void sample, get none. The output is the same bytes on every run.
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -38,16 +38,15 @@
 
 namespace {
 
+using ferrow::realdata::ilatOf;
+using ferrow::realdata::ilonOf;
+using ferrow::realdata::Position;
+using ferrow::realdata::Way;
 using ferrow::testsupport::LookupTagCoder;
 using ferrow::testsupport::NodeRef;
 using ferrow::testsupport::ShapePoint;
 using ferrow::testsupport::TestNetwork;
 using ferrow::testsupport::WayPoint;
-
-using realdata::ilatOf;
-using realdata::ilonOf;
-using realdata::Position;
-using realdata::Way;
 
 // One SRTM3 tile: 1201 x 1201 big-endian samples, the north row first; its
 // south-west corner is in its name ("N57E011.hgt").
@@ -244,7 +243,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const std::vector<Way> ways = realdata::readWays(argv[1]);
+        const std::vector<Way> ways = ferrow::realdata::readWays(argv[1]);
         const HgtTile hgt(argv[2]);
         const LookupTagCoder coder(argv[3]);
         Counts counts;
@@ -252,9 +251,9 @@ int main(int argc, char** argv) {
         for (const Way& way : ways) {
             tags.push_back(codedTagText(way, coder, counts));
         }
-        const realdata::JunctionGraph graph = realdata::junctionGraph(ways);
+        const ferrow::realdata::JunctionGraph graph = ferrow::realdata::junctionGraph(ways);
         NetworkBuilder builder(hgt, counts);
-        for (const realdata::Link& link : graph.links) {
+        for (const ferrow::realdata::Link& link : graph.links) {
             builder.addLink(link.points, tags[link.way]);
         }
         std::filesystem::create_directories(argv[4]);

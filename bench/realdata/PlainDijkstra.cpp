@@ -8,7 +8,7 @@
 
 #include "mapaccess/OsmPos.h"
 
-namespace realdata {
+namespace ferrow::realdata {
 
 namespace {
 
@@ -28,7 +28,7 @@ bool oneOf(std::optional<std::string_view> value, std::initializer_list<std::str
 std::uint32_t linkMetres(const std::vector<Position>& points) {
     std::uint32_t metres = 0;
     for (std::size_t i = 1; i < points.size(); ++i) {
-        metres += static_cast<std::uint32_t>(ferrow::mapaccess::OsmPos::roundedDistance(
+        metres += static_cast<std::uint32_t>(mapaccess::OsmPos::roundedDistance(
             ilonOf(points[i - 1]), ilatOf(points[i - 1]), ilonOf(points[i]), ilatOf(points[i])));
     }
     return metres;
@@ -135,4 +135,4 @@ void Dijkstra::reach(std::uint32_t u, std::uint32_t metres) {
     std::push_heap(heap_.begin(), heap_.end(), std::greater<>());
 }
 
-} // namespace realdata
+} // namespace ferrow::realdata

@@ -11,7 +11,7 @@
 
 #include "RealNetwork.h"
 
-namespace realdata {
+namespace ferrow::realdata {
 
 // Ways a walker may use, read from the original tags as realdata.py check reads
 // them and as profiles/shortest.vpf reads them through the lookup table (which
@@ -60,4 +60,4 @@ private:
     std::vector<std::uint64_t> heap_;
 };
 
-} // namespace realdata
+} // namespace ferrow::realdata

@@ -1,74 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "PlainDijkstra.h"
 #include "RealNetwork.h"
-#include "testsupport/TempDirectory.h"
 
-namespace realdata {
+namespace ferrow::realdata {
 namespace {
 
 // A grid point given in micro-degrees east and north of (0, 0).
 Position at(std::int32_t east, std::int32_t north) { return positionOf(180000000 + east, 90000000 + north); }
 
 std::vector<Way> waysOf(const std::string& text) {
-    const ferrow::testsupport::TempDirectory directory;
-    const std::string path = directory.file("ways.tsv");
-    std::ofstream(path) << text;
-    return readWays(path);
-}
-
-std::vector<std::vector<Position>> pointsOf(const JunctionGraph& graph) {
-    std::vector<std::vector<Position>> points;
-    for (const Link& link : graph.links) {
-        points.push_back(link.points);
-    }
-    return points;
-}
-
-TEST(RealNetworkTest, WayListReadToTheGridWithRepeatsMergedAndOnePointWaysLeftOut) {
-    const std::vector<Way> ways = waysOf(
-        "7\t0.000001,0.000002;0.0000014,0.0000024;0.000003,-0.000004\thighway=path\tname=a=b\n"
-        "8\t0.5,0.5;0.5000004,0.5\thighway=path\n");
-    ASSERT_EQ(ways.size(), 1u);
-    EXPECT_EQ(ways[0].id, "7");
-    EXPECT_EQ(ways[0].points, (std::vector<Position>{at(1, 2), at(3, -4)}));
-    EXPECT_EQ(ways[0].tags, (std::vector<std::pair<std::string, std::string>>{{"highway", "path"}, {"name", "a=b"}}));
-    EXPECT_THROW(waysOf("9\t0.1;0.2\thighway=path\n"), std::runtime_error);
-    EXPECT_THROW(waysOf("9\t0.1,x;0.2,0.2\thighway=path\n"), std::runtime_error);
-}
-
-TEST(RealNetworkTest, WaysCutAtSharedPointsOneLinkPerPairAndLoopsSplit) {
-    const JunctionGraph graph = junctionGraph(waysOf(
-        // a: cut where b starts; c repeats a's first stretch straight and is dropped
-        "a\t0,0;0.0001,0;0.0002,0\n"
-        "b\t0.0001,0;0.0001,0.0001\n"
-        "c\t0,0;0.0001,0\n"
-        // d: a loop, split at its middle point and its second half again
-        "d\t0,0.001;0.0001,0.001;0.0002,0.001;0.0002,0.0011;0,0.001\n"
-        // e curved, f straight between the same two nodes: f's is kept, e split
-        "e\t0,0.002;0.0001,0.0021;0.0002,0.002\n"
-        "f\t0,0.002;0.0002,0.002\n"));
-    EXPECT_EQ(pointsOf(graph), (std::vector<std::vector<Position>>{
-                                   {at(0, 0), at(100, 0)},
-                                   {at(100, 0), at(200, 0)},
-                                   {at(100, 0), at(100, 100)},
-                                   {at(0, 1000), at(100, 1000), at(200, 1000)},
-                                   {at(200, 1000), at(200, 1100)},
-                                   {at(200, 1100), at(0, 1000)},
-                                   {at(0, 2000), at(100, 2100)},
-                                   {at(100, 2100), at(200, 2000)},
-                                   {at(0, 2000), at(200, 2000)},
-                               }));
-    EXPECT_EQ(graph.links[3].way, 3u);
-    EXPECT_EQ(graph.links[8].way, 5u);
-    EXPECT_EQ(graph.splitNodes, 3u);
-    EXPECT_EQ(graph.droppedStretches, 1u);
+    std::istringstream in(text);
+    return readWays(in);
 }
 
 TEST(PlainDijkstraTest, WalkableAsTheShortestWalkReadsTheTags) {
@@ -145,4 +94,4 @@ TEST_F(PlainDijkstraRoutes, AnIslandIsNotReachedAndLeavesNothingBehindForTheNext
 }
 
 } // namespace
-} // namespace realdata
+} // namespace ferrow::realdata

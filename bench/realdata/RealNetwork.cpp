@@ -13,7 +13,7 @@
 #include "jcompat/JString.h"
 #include "testsupport/TestNetwork.h"
 
-namespace realdata {
+namespace ferrow::realdata {
 
 namespace {
 
@@ -33,8 +33,8 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
 double parseDegrees(std::string_view text) {
     double value = std::numeric_limits<double>::quiet_NaN();
     try {
-        value = ferrow::jcompat::JString::parseDouble(text);
-    } catch (const ferrow::jcompat::NumberFormatException&) {
+        value = jcompat::JString::parseDouble(text);
+    } catch (const jcompat::NumberFormatException&) {
     }
     if (!std::isfinite(value)) {
         throw std::runtime_error("bad coordinate: " + std::string(text));
@@ -128,17 +128,17 @@ private:
 } // namespace
 
 Position gridPosition(std::string_view lon, std::string_view lat) {
-    return positionOf(ferrow::testsupport::gridLon(parseDegrees(lon)), ferrow::testsupport::gridLat(parseDegrees(lat)));
+    return positionOf(testsupport::gridLon(parseDegrees(lon)), testsupport::gridLat(parseDegrees(lat)));
 }
 
-std::vector<Way> readWays(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-        throw std::runtime_error("cannot read " + path);
-    }
+std::vector<Way> readWays(std::istream& in) {
     std::vector<Way> ways;
     std::string line;
     while (std::getline(in, line)) {
+        // A file written on Windows: the CR would stay in the last tag's value.
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
         const std::vector<std::string_view> fields = split(line, '\t');
         if (fields.size() < 2) {
             throw std::runtime_error("bad way line: " + line);
@@ -169,6 +169,14 @@ std::vector<Way> readWays(const std::string& path) {
     return ways;
 }
 
+std::vector<Way> readWays(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path);
+    }
+    return readWays(in);
+}
+
 JunctionGraph junctionGraph(const std::vector<Way>& ways) {
     JunctionGraph graph;
     LinkBuilder builder(graph);
@@ -180,4 +188,4 @@ JunctionGraph junctionGraph(const std::vector<Way>& ways) {
     return graph;
 }
 
-} // namespace realdata
+} // namespace ferrow::realdata

@@ -6,12 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-namespace realdata {
+namespace ferrow::realdata {
 
 using Position = std::int64_t; // (ilon << 32) | ilat
 
@@ -27,12 +28,18 @@ Position gridPosition(std::string_view lon, std::string_view lat);
 
 struct Way {
     std::string id;
+    // On the grid; a point that rounds to the position of the one before it
+    // is left out.
     std::vector<Position> points;
     std::vector<std::pair<std::string, std::string>> tags;
 };
 
-// The ways of a way list (see ConvertRealNetwork.cpp), points rounded to the
-// grid; a point repeated next to itself is one point, a way of one point is left out.
+// The way list (ways.tsv): one way per line, its id, its points as
+// "lon,lat;lon,lat;..." and its tags as "key=value", all separated by TABs.
+// Lines may end in CR LF. Returns the ways of at least two points, in the order
+// of the lines; throws std::runtime_error naming the first line or way that
+// does not parse.
+std::vector<Way> readWays(std::istream& in);
 std::vector<Way> readWays(const std::string& path);
 
 // A stretch of way ways[way] between two nodes; the points between are shape points.
@@ -54,4 +61,4 @@ struct JunctionGraph {
 // straight too. A loop is split likewise. The links come in a fixed order.
 JunctionGraph junctionGraph(const std::vector<Way>& ways);
 
-} // namespace realdata
+} // namespace ferrow::realdata

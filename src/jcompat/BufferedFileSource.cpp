@@ -1,13 +1,12 @@
 #include "jcompat/BufferedFileSource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "jcompat/Exceptions.h"
+#include "jcompat/OpenForReading.h"
 
 namespace ferrow::jcompat {
 
@@ -15,23 +14,9 @@ namespace {
 
 constexpr std::size_t kBufferSize = 65536;
 
-std::string systemError(const std::string& path, int error) { return path + " (" + std::strerror(error) + ")"; }
-
 } // namespace
 
-BufferedFileSource::BufferedFileSource(const File& file) : path_(file.getPath()) {
-    if (file.isInvalid()) throw FileNotFoundException(systemError(path_, ENOENT));
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-        const int error = errno;
-        if (error == ENOENT) throw FileNotFoundException(systemError(path_, error));
-        throw IOException(systemError(path_, error));
-    }
-    struct stat status {};
-    if (fstat(fd_, &status) == 0 && S_ISDIR(status.st_mode)) {
-        close();
-        throw FileNotFoundException(systemError(path_, EISDIR));
-    }
+BufferedFileSource::BufferedFileSource(const File& file) : path_(file.getPath()), fd_(openForReading(file)) {
     buffer_.resize(kBufferSize);
 }
 

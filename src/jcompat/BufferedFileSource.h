@@ -13,7 +13,8 @@ namespace ferrow::jcompat {
 // behind a chain of input streams or a line reader.
 class BufferedFileSource {
 public:
-    // IOException (FileNotFoundException when absent) with the system's error text.
+    // Only a regular file opens (openForReading); a failure is an IOException
+    // (FileNotFoundException when absent) with the system's error text.
     explicit BufferedFileSource(const File& file);
     ~BufferedFileSource();
     BufferedFileSource(const BufferedFileSource&) = delete;

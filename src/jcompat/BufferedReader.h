@@ -12,7 +12,8 @@ namespace ferrow::jcompat {
 // A file opened for reading text.
 class FileReader {
 public:
-    // IOException (FileNotFoundException when absent) with the system's error text.
+    // Only a regular file opens (openForReading); a failure is an IOException
+    // (FileNotFoundException when absent) with the system's error text.
     explicit FileReader(const File& file) : source_(std::make_unique<BufferedFileSource>(file)) {}
 
 private:

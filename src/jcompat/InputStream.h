@@ -28,7 +28,8 @@ protected:
 
 class FileInputStream : public InputStream {
 public:
-    // IOException (FileNotFoundException when absent) with the system's error text.
+    // Only a regular file opens (openForReading); a failure is an IOException
+    // (FileNotFoundException when absent) with the system's error text.
     explicit FileInputStream(const File& file) : InputStream(std::make_shared<BufferedFileSource>(file)) {}
 };
 

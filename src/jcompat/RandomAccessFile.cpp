@@ -1,30 +1,15 @@
 #include "jcompat/RandomAccessFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
-#include <cstring>
 
 #include "jcompat/Exceptions.h"
+#include "jcompat/OpenForReading.h"
 
 namespace ferrow::jcompat {
 
-namespace {
-
-std::string systemError(const std::string& path, int error) { return path + " (" + std::strerror(error) + ")"; }
-
-} // namespace
-
-RandomAccessFile::RandomAccessFile(const File& file) : path_(file.getPath()) {
-    if (file.isInvalid()) throw FileNotFoundException(systemError(path_, ENOENT));
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-        const int error = errno;
-        if (error == ENOENT) throw FileNotFoundException(systemError(path_, error));
-        throw IOException(systemError(path_, error));
-    }
-}
+RandomAccessFile::RandomAccessFile(const File& file) : path_(file.getPath()), fd_(openForReading(file)) {}
 
 RandomAccessFile::~RandomAccessFile() { close(); }
 

@@ -11,7 +11,8 @@ namespace ferrow::jcompat {
 // A read-only file read at an explicit position.
 class RandomAccessFile {
 public:
-    // IOException (FileNotFoundException when absent) with the system's error text.
+    // Only a regular file opens (openForReading); a failure is an IOException
+    // (FileNotFoundException when absent) with the system's error text.
     explicit RandomAccessFile(const File& file);
     ~RandomAccessFile();
     RandomAccessFile(const RandomAccessFile&) = delete;

@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <string_view>
 
+#include "util/ProcessState.h"
+
 namespace ferrow::mapaccess {
 
 DecodedTileCache& DecodedTileCache::instance() {
-    static DecodedTileCache cache;
+    static DecodedTileCache& cache = []() -> DecodedTileCache& {
+        static DecodedTileCache tiles;
+        util::ProcessState::enrol([] { tiles.clear(); });
+        return tiles;
+    }();
     return cache;
 }
 
@@ -43,16 +49,26 @@ std::shared_ptr<const DecodedTile> DecodedTileCache::find(const Key& key, std::s
 void DecodedTileCache::insert(const Key& key, std::span<const util::Byte> tileBytes,
                               std::shared_ptr<const DecodedTile> tile) {
     const std::size_t bytes = tile->byteSize() + tileBytes.size() + sizeof(Entry);
-    if (!makeRoom(bytes)) return;
     const std::size_t hash = hashOf(key, tileBytes);
-    entries_.push_front(
+    // Everything is allocated before anything is counted or evicted: a failed
+    // allocation leaves the cache and its count as they were. List iterators
+    // stay valid when the entry is spliced over.
+    Lru fresh;
+    fresh.push_front(
         Entry{key, hash, std::vector<util::Byte>(tileBytes.begin(), tileBytes.end()), std::move(tile), bytes});
-    index_.emplace(hash, entries_.begin());
+    const auto indexed = index_.emplace(hash, fresh.begin());
+    if (!makeRoom(bytes)) {
+        index_.erase(indexed);
+        return;
+    }
+    entries_.splice(entries_.begin(), fresh);
     bytes_ += bytes;
 }
 
 bool DecodedTileCache::makeRoom(std::size_t bytes) {
     if (memory_->tryKeep(bytes)) return true;
+    // A tile the whole bound cannot hold is not kept; nothing else makes way for it.
+    if (bytes > memory_->bound()) return false;
     memory_->shedChunks();
     while (!memory_->tryKeep(bytes)) {
         if (entries_.empty()) return false;

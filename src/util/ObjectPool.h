@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "util/RetainedMemory.h"
@@ -102,12 +103,20 @@ private:
             RetainedMemory::instance().let(CHUNK_BYTES);
             return chunk;
         }
-        static void give(std::vector<Chunk>& chunks) {
+        // A pool's destructor gives its chunks: nothing here may fail. A chunk
+        // the spare list cannot grow for is freed and its count given back.
+        static void give(std::vector<Chunk>& chunks) noexcept {
+            if (chunks.empty()) return; // else take made the store, and only its list may grow
             Store& store = instance();
             const std::lock_guard<std::mutex> lock(store.mutex);
             for (Chunk& chunk : chunks) {
                 if (!RetainedMemory::instance().tryKeep(CHUNK_BYTES)) break;
-                store.chunks.push_back(std::move(chunk));
+                try {
+                    store.chunks.push_back(std::move(chunk)); // moves nothing when it fails
+                } catch (const std::bad_alloc&) {
+                    RetainedMemory::instance().let(CHUNK_BYTES);
+                    break;
+                }
             }
             chunks.clear();
         }

@@ -35,10 +35,6 @@ public:
     // not allocate them again.
     void clear() {
         size_ = 0;
-        if (!first_) {
-            first_ = std::make_unique<SortedBin>(4);
-            second_ = std::make_unique<SortedBin>(4);
-        }
         for (SortedBin* bin = occupied_; bin != nullptr;) {
             SortedBin* next = bin->nextOccupied;
             bin->empty();
@@ -49,22 +45,20 @@ public:
 
     void add(std::int32_t key, V value) {
         ++size_;
-        if (first_->lowPointer == 0 && second_->lowPointer == 0) {
+        if (first_.lowPointer == 0 && second_.lowPointer == 0) {
             mergeUpwards();
         }
-        SortedBin* first = first_.get();
-        if (first->lowPointer > 0) {
-            first->add4(key, std::move(value));
-            if (occupied_ != first) {
-                first->nextOccupied = occupied_;
-                occupied_ = first;
+        if (first_.lowPointer > 0) {
+            first_.add4(key, std::move(value));
+            if (occupied_ != &first_) {
+                first_.nextOccupied = occupied_;
+                occupied_ = &first_;
             }
         } else {
-            SortedBin* second = second_.get();
-            second->add4(key, std::move(value));
-            if (first->nextOccupied != second) {
-                second->nextOccupied = first->nextOccupied;
-                first->nextOccupied = second;
+            second_.add4(key, std::move(value));
+            if (first_.nextOccupied != &second_) {
+                second_.nextOccupied = first_.nextOccupied;
+                first_.nextOccupied = &second_;
             }
         }
     }
@@ -81,18 +75,22 @@ public:
     std::int32_t size() const noexcept { return size_; }
 
 private:
+    // Key and value side by side: taking the lowest entry reads one place.
+    struct Entry {
+        std::int32_t key;
+        V value;
+    };
+
     struct SortedBin {
         explicit SortedBin(std::int32_t size)
-            : keys(static_cast<std::size_t>(size)),
-              values(static_cast<std::size_t>(size)),
-              binSize(size),
-              lowPointer(size) {}
+            : entries(std::make_unique<Entry[]>(static_cast<std::size_t>(size))), binSize(size), lowPointer(size) {}
 
-        std::int32_t entries() const noexcept { return binSize - lowPointer; }
+        std::int32_t count() const noexcept { return binSize - lowPointer; }
+        Entry& at(std::int32_t slot) noexcept { return entries[static_cast<std::size_t>(slot)]; }
 
         // Drops the entries and leaves the occupied list.
         void empty() {
-            std::fill(values.begin() + lowPointer, values.end(), V{});
+            for (std::int32_t slot = lowPointer; slot < binSize; ++slot) at(slot).value = V{};
             lowPointer = binSize;
             nextOccupied = nullptr;
         }
@@ -102,18 +100,15 @@ private:
         void add4(std::int32_t key, V value) {
             const std::int32_t low = --lowPointer;
             std::int32_t slot = low;
-            while (slot < 3 && keys[static_cast<std::size_t>(slot) + 1] <= key) {
-                keys[static_cast<std::size_t>(slot)] = keys[static_cast<std::size_t>(slot) + 1];
-                values[static_cast<std::size_t>(slot)] = std::move(values[static_cast<std::size_t>(slot) + 1]);
+            while (slot < 3 && at(slot + 1).key <= key) {
+                at(slot) = std::move(at(slot + 1));
                 ++slot;
             }
-            keys[static_cast<std::size_t>(slot)] = key;
-            values[static_cast<std::size_t>(slot)] = std::move(value);
-            lowestKey = keys[static_cast<std::size_t>(low)];
+            at(slot) = Entry{key, std::move(value)};
+            lowestKey = at(low).key;
         }
 
-        std::vector<std::int32_t> keys;
-        std::vector<V> values;
+        std::unique_ptr<Entry[]> entries;
         std::int32_t binSize;
         std::int32_t lowPointer; // lowest occupied slot; binSize when empty
         std::int32_t lowestKey = 0;
@@ -137,11 +132,11 @@ private:
     // Takes the lowest entry of an occupied bin, clearing its slot; an emptied
     // bin leaves the occupied list.
     V dropLowest(SortedBin* bin) {
-        const auto low = static_cast<std::size_t>(bin->lowPointer);
-        V value = std::move(bin->values[low]);
-        bin->values[low] = V{};
+        Entry& lowest = bin->at(bin->lowPointer);
+        V value = std::move(lowest.value);
+        lowest.value = V{};
         if (++bin->lowPointer < bin->binSize) {
-            bin->lowestKey = bin->keys[low + 1];
+            bin->lowestKey = bin->at(bin->lowPointer).key;
         } else {
             unlinkOccupied(bin);
         }
@@ -161,8 +156,8 @@ private:
     // bin large enough for all of them into that bin.
     void mergeUpwards() {
         std::int32_t count = 8;
-        SortedBin* lastOccupied = second_.get();
-        SortedBin* target = second_.get();
+        SortedBin* lastOccupied = &second_;
+        SortedBin* target = &second_;
         do {
             if (!target->nextBigger) {
                 if (target->binSize > (1 << 29)) {
@@ -171,8 +166,8 @@ private:
                 target->nextBigger = std::make_unique<SortedBin>(target->binSize * 2);
             }
             target = target->nextBigger.get();
-            if (target->entries() > 0) {
-                count += target->entries();
+            if (target->count() > 0) {
+                count += target->count();
                 lastOccupied = target;
             }
         } while (target->binSize < count);
@@ -184,40 +179,33 @@ private:
         // The entries in the order in which popping would give them: by key,
         // equal keys from the bin nearer the head first, then in bin order. A
         // stable merge of each bin after those before it gives just that.
+        const auto byKey = [](const Entry& a, const Entry& b) { return a.key < b.key; };
         merged_.clear();
         for (SortedBin* bin = occupied_; bin != nullptr;) {
             SortedBin* next = bin->nextOccupied;
-            mergeScratch_.clear();
-            auto entry = merged_.begin();
-            for (std::int32_t i = bin->lowPointer; i < bin->binSize; ++i) {
-                const std::int32_t key = bin->keys[static_cast<std::size_t>(i)];
-                while (entry != merged_.end() && entry->first <= key) mergeScratch_.push_back(std::move(*entry++));
-                mergeScratch_.emplace_back(key, std::move(bin->values[static_cast<std::size_t>(i)]));
-            }
-            std::move(entry, merged_.end(), std::back_inserter(mergeScratch_));
+            Entry* begin = &bin->at(bin->lowPointer);
+            Entry* end = begin + bin->count();
+            mergeScratch_.resize(merged_.size() + static_cast<std::size_t>(bin->count()));
+            std::merge(std::make_move_iterator(merged_.begin()), std::make_move_iterator(merged_.end()),
+                       std::make_move_iterator(begin), std::make_move_iterator(end), mergeScratch_.begin(), byKey);
             merged_.swap(mergeScratch_);
             bin->empty();
             bin = next;
         }
-        std::int32_t write = target->binSize - count;
-        for (auto& [key, value] : merged_) {
-            target->keys[static_cast<std::size_t>(write)] = key;
-            target->values[static_cast<std::size_t>(write)] = std::move(value);
-            ++write;
-        }
         target->lowPointer = target->binSize - count;
-        target->lowestKey = target->keys[static_cast<std::size_t>(target->lowPointer)];
+        std::move(merged_.begin(), merged_.end(), &target->at(target->lowPointer));
+        target->lowestKey = target->at(target->lowPointer).key;
         target->nextOccupied = remainder;
         occupied_ = target;
     }
 
     std::int32_t size_ = 0;
     // Scratch space of the merges, kept between them.
-    std::vector<std::pair<std::int32_t, V>> merged_;
-    std::vector<std::pair<std::int32_t, V>> mergeScratch_;
-    std::unique_ptr<SortedBin> first_;
-    std::unique_ptr<SortedBin> second_; // heads the chain of bigger bins
-    SortedBin* occupied_ = nullptr;     // head of the list of bins holding entries
+    std::vector<Entry> merged_;
+    std::vector<Entry> mergeScratch_;
+    SortedBin first_{4};
+    SortedBin second_{4};           // heads the chain of bigger bins
+    SortedBin* occupied_ = nullptr; // head of the list of bins holding entries
 };
 
 } // namespace ferrow::util

@@ -1,10 +1,13 @@
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <limits>
 #include <string>
+#include <thread>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,6 +21,7 @@
 #include "jcompat/InputStream.h"
 #include "jcompat/JString.h"
 #include "jcompat/RandomAccessFile.h"
+#include "testsupport/TestPlatform.h"
 
 using namespace ferrow::jcompat;
 namespace fs = std::filesystem;
@@ -154,6 +158,64 @@ TEST_F(FilesTest, OpeningMissingFilesFails) {
     EXPECT_THROW(FileInputStream{missing}, IOException);
     EXPECT_THROW(FileReader{missing}, IOException);
     EXPECT_THROW(FileReader{File(dir_.string())}, IOException);
+}
+
+// Should opening a FIFO wait for a writer after all, writers come after a
+// few seconds and end each wait: the test fails then instead of hanging.
+class FifoWatchdog {
+public:
+    explicit FifoWatchdog(std::string fifo)
+        : thread_([done = done_.get_future(), fifo = std::move(fifo)] {
+              if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready) return;
+              do {
+                  const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                  if (fd >= 0) ::close(fd);
+              } while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready);
+          }) {}
+    ~FifoWatchdog() {
+        done_.set_value();
+        thread_.join();
+    }
+    FifoWatchdog(const FifoWatchdog&) = delete;
+    FifoWatchdog& operator=(const FifoWatchdog&) = delete;
+
+private:
+    std::promise<void> done_;
+    std::thread thread_;
+};
+
+// What opening a file raises, as "<type>: <message>".
+template <typename Open>
+std::string openingFailure(Open open) {
+    try {
+        open();
+    } catch (const IOException& e) {
+        return std::string(e.typeName()) + ": " + e.getMessage();
+    }
+    return "<opened>";
+}
+
+TEST_F(FilesTest, OnlyRegularFilesOpen) {
+    // A FIFO would keep the opening or the reading waiting for a writer.
+    const File fifo((dir_ / "E5_N45.rd5").string());
+    ferrow::testsupport::makeFifo(fifo.getPath());
+    const FifoWatchdog watchdog(fifo.getPath());
+    const std::string notRegular = "IOException: " + fifo.getPath() + " (Not a regular file)";
+    EXPECT_EQ(openingFailure([&] { RandomAccessFile{fifo}; }), notRegular);
+    EXPECT_EQ(openingFailure([&] { FileInputStream{fifo}; }), notRegular);
+    EXPECT_EQ(openingFailure([&] { FileReader{fifo}; }), notRegular);
+    // A directory is no file to read either.
+    const File dir(dir_.string());
+    EXPECT_EQ(openingFailure([&] { RandomAccessFile{dir}; }),
+              "FileNotFoundException: " + dir.getPath() + " (Is a directory)");
+    // A symbolic link to a regular file opens that file.
+    const File target = write("target.bin", "\x01\x02");
+    fs::create_symlink(target.getPath(), dir_ / "link.bin");
+    RandomAccessFile linked(File((dir_ / "link.bin").string()));
+    EXPECT_EQ(linked.length(), 2);
+    std::array<std::uint8_t, 2> bytes{};
+    linked.readFully(bytes);
+    EXPECT_EQ(bytes, (std::array<std::uint8_t, 2>{1, 2}));
 }
 
 TEST_F(FilesTest, DataStreamTypedReads) {

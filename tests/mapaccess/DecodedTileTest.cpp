@@ -17,6 +17,7 @@
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/NodesCache.h"
 #include "mapaccess/OsmNode.h"
+#include "testsupport/FreshProcessState.h"
 #include "testsupport/LookupTagCoder.h"
 #include "testsupport/SegmentWriter.h"
 #include "testsupport/TempDirectory.h"
@@ -141,7 +142,34 @@ std::vector<util::Byte> bytes(std::initializer_list<int> values) {
     return result;
 }
 
-TEST(DecodedTileCacheTest, ATileIsFoundByItsBytesAndPlace) {
+// Caches of their own, and the process's with its bound and spare pool
+// chunks, from a fresh process's state.
+class DecodedTileCacheTest : public ::testing::Test {
+protected:
+    struct Slot {
+        char bytes[16];
+    };
+    static constexpr std::size_t kChunk = 16 * sizeof(Slot);
+
+    // What one tile of five bytes counts, with its bytes and its entry.
+    static std::size_t tileCount() {
+        util::RetainedMemory unbounded;
+        DecodedTileCache measure(unbounded);
+        measure.insert(DecodedTileCache::Key{9, 0, 80}, bytes({9, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
+        return measure.byteCount();
+    }
+    // Ends a pool of one chunk, which it leaves as a spare chunk if there is
+    // room; the chunk's first slot.
+    static const Slot* endPoolOfOneChunk() {
+        util::ObjectPool<Slot, 16> pool;
+        return pool.create();
+    }
+
+    testsupport::FreshProcessState fresh_;
+    util::RetainedMemory& memory_ = util::RetainedMemory::instance();
+};
+
+TEST_F(DecodedTileCacheTest, ATileIsFoundByItsBytesAndPlace) {
     util::RetainedMemory memory;
     DecodedTileCache cache(memory);
     const std::vector<util::Byte> tileBytes = bytes({1, 2, 3, 4, 5});
@@ -157,12 +185,8 @@ TEST(DecodedTileCacheTest, ATileIsFoundByItsBytesAndPlace) {
     EXPECT_EQ(cache.find(DecodedTileCache::Key{100, 200, 32}, tileBytes), nullptr);
 }
 
-TEST(DecodedTileCacheTest, TheLeastRecentlyUsedTilesLeaveAtTheByteBound) {
-    // What one such tile counts, with its bytes and its entry.
-    util::RetainedMemory unbounded;
-    DecodedTileCache measure(unbounded);
-    measure.insert(DecodedTileCache::Key{9, 0, 80}, bytes({9, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
-    const std::size_t oneTile = measure.byteCount();
+TEST_F(DecodedTileCacheTest, TheLeastRecentlyUsedTilesLeaveAtTheByteBound) {
+    const std::size_t oneTile = tileCount();
     util::RetainedMemory memory(3 * oneTile);
     DecodedTileCache cache(memory);
     std::vector<std::shared_ptr<const DecodedTile>> tiles;
@@ -181,39 +205,45 @@ TEST(DecodedTileCacheTest, TheLeastRecentlyUsedTilesLeaveAtTheByteBound) {
     EXPECT_NE(cache.find(DecodedTileCache::Key{3, 0, 80}, bytes({3, 0, 0, 0, 0})), nullptr);
 }
 
-TEST(DecodedTileCacheTest, SparePoolChunksMakeRoomBeforeTiles) {
-    struct Slot {
-        char bytes[16];
-    };
-    util::RetainedMemory& memory = util::RetainedMemory::instance();
-    util::RetainedMemory unbounded;
-    DecodedTileCache measure(unbounded);
-    measure.insert(DecodedTileCache::Key{9, 0, 80}, bytes({9, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
-    const std::size_t oneTile = measure.byteCount();
-    const std::size_t chunk = 16 * sizeof(Slot);
-    ASSERT_LT(chunk, oneTile);
+TEST_F(DecodedTileCacheTest, SparePoolChunksMakeRoomBeforeTiles) {
+    const std::size_t oneTile = tileCount();
+    ASSERT_LT(kChunk, oneTile);
     // Room for the chunk and one tile, or two tiles, not for all three.
-    memory.setBound(memory.used() + 2 * oneTile + chunk / 2);
-    { // a pool that ends leaves a spare chunk
-        util::ObjectPool<Slot, 16> pool;
-        pool.create();
-    }
-    const std::size_t withChunk = memory.used();
+    memory_.setBound(2 * oneTile + kChunk / 2);
+    endPoolOfOneChunk();
+    EXPECT_EQ(memory_.used(), kChunk);
     DecodedTileCache cache;
     cache.insert(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
     cache.insert(DecodedTileCache::Key{1, 0, 80}, bytes({1, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
     EXPECT_EQ(cache.size(), 2u);
-    EXPECT_EQ(memory.used(), withChunk + 2 * oneTile - chunk); // the chunk went, the tiles stay
+    EXPECT_EQ(memory_.used(), 2 * oneTile); // the chunk went, the tiles stay
     cache.insert(DecodedTileCache::Key{2, 0, 80}, bytes({2, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
     EXPECT_EQ(cache.size(), 2u); // then the oldest tile
     EXPECT_EQ(cache.find(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0})), nullptr);
-    { // no room for a spare chunk now
-        util::ObjectPool<Slot, 16> pool;
-        pool.create();
-    }
-    EXPECT_EQ(memory.used(), withChunk + 2 * oneTile - chunk);
+    endPoolOfOneChunk(); // no room for a spare chunk now
+    EXPECT_EQ(memory_.used(), 2 * oneTile);
     cache.clear();
-    EXPECT_EQ(memory.used(), withChunk - chunk);
+    EXPECT_EQ(memory_.used(), 0u);
+}
+
+TEST_F(DecodedTileCacheTest, ATileLargerThanTheWholeBoundIsNotKeptAndDisplacesNothing) {
+    const std::size_t oneTile = tileCount();
+    memory_.setBound(2 * oneTile + kChunk);
+    const Slot* spare = endPoolOfOneChunk();
+    DecodedTileCache cache;
+    cache.insert(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0}), std::make_shared<const DecodedTile>());
+    ASSERT_EQ(memory_.used(), oneTile + kChunk);
+    // Its bytes alone fill the bound; with its entry it exceeds it.
+    const std::vector<util::Byte> large(2 * oneTile + kChunk, util::Byte{7});
+    cache.insert(DecodedTileCache::Key{1, 0, 80}, large, std::make_shared<const DecodedTile>());
+    EXPECT_EQ(cache.size(), 1u);
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{1, 0, 80}, large), nullptr);
+    EXPECT_NE(cache.find(DecodedTileCache::Key{0, 0, 80}, bytes({0, 0, 0, 0, 0})), nullptr);
+    EXPECT_EQ(cache.byteCount(), oneTile);
+    EXPECT_EQ(memory_.used(), oneTile + kChunk);
+    // The spare chunk is still kept: the next pool of its kind takes it.
+    util::ObjectPool<Slot, 16> later;
+    EXPECT_EQ(later.create(), spare);
 }
 
 // ---- one decoded tile, woven by searches of different profiles ----
@@ -250,6 +280,8 @@ protected:
         return testsupport::LookupTagCoder::standard().wayContext().getLookupNameIdx(name);
     }
 
+    // The process's decoded tiles: none at first.
+    testsupport::FreshProcessState fresh_;
     TestNetwork net_;
     testsupport::TempDirectory segments_;
     expressions::BExpressionMetaData meta_;
@@ -276,17 +308,15 @@ TEST_F(SharedTiles, EachSearchFiltersTheTileThroughItsOwnProfile) {
 
     const std::vector<std::pair<std::int32_t, Bytes>> all{{westLon, coded("highway=residential")},
                                                           {eastLon, coded("highway=service surface=asphalt")}};
-    const std::size_t tilesBefore = DecodedTileCache::instance().size();
     EXPECT_EQ(wovenLinks(everyTag, centre), all);
-    const std::size_t decoded = DecodedTileCache::instance().size();
-    EXPECT_EQ(decoded, tilesBefore + 1);
+    EXPECT_EQ(DecodedTileCache::instance().size(), 1u);
     // The residential street has no tag left this profile uses.
     EXPECT_EQ(wovenLinks(withoutHighway, centre),
               (std::vector<std::pair<std::int32_t, Bytes>>{{eastLon, coded("surface=asphalt")}}));
     EXPECT_EQ(wovenLinks(noService, centre),
               (std::vector<std::pair<std::int32_t, Bytes>>{{westLon, coded("highway=residential")}}));
     EXPECT_EQ(wovenLinks(everyTag, centre), all);
-    EXPECT_EQ(DecodedTileCache::instance().size(), decoded); // decoded once for all of them
+    EXPECT_EQ(DecodedTileCache::instance().size(), 1u); // decoded once for all of them
 }
 
 TEST_F(SharedTiles, MatchingAsksTheStartWayRuleOfItsOwnRun) {

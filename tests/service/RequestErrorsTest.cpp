@@ -1,15 +1,22 @@
 // Every answer a request's parameters and profile can lead to before the
 // routing run, through the service as a process.
+#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "service/RouterProcess.h"
 #include "testsupport/ProfileFiles.h"
+#include "testsupport/TempDirectory.h"
+#include "testsupport/TestPlatform.h"
 
 using ferrow::router::testing::ProfileDir;
 using ferrow::router::testing::profileText;
+using ferrow::router::testing::readRepositoryFile;
+using ferrow::service::testing::RouterProcess;
 using ferrow::service::testing::serve;
+using ferrow::testsupport::makeFifo;
+using ferrow::testsupport::TempDirectory;
 
 namespace {
 
@@ -103,4 +110,26 @@ TEST(RequestErrors, ValidRequestsReachTheEngine) {
     EXPECT_EQ(serve("a\t" + route + "\nb\t" + route + "\nc\t" + route + "&profile:avoid_toll=1\n").output,
               "ready\na\t0\tdatafile E5_N45.rd5 not found\nb\t0\tdatafile E5_N45.rd5 not found\n"
               "c\t0\tdatafile E5_N45.rd5 not found\n");
+}
+
+// A FIFO where a segment file, a profile or the lookup table should be would
+// keep the service waiting for a writer: it is a file that cannot be read, at once.
+TEST(RequestErrors, NamedPipesAreNoFilesToRead) {
+    TempDirectory segments;
+    makeFifo(segments.file("E5_N45.rd5"));
+    TempDirectory profiles;
+    makeFifo(profiles.file("fifo.vpf"));
+    std::ofstream(profiles.file("lookups.dat"), std::ios::binary) << readRepositoryFile("profiles/lookups.dat");
+    TempDirectory pipedLookups;
+    makeFifo(pipedLookups.file("lookups.dat"));
+    std::ofstream(pipedLookups.file("car.vpf"), std::ios::binary) << readRepositoryFile("profiles/car.vpf");
+
+    RouterProcess process({segments.path()});
+    const std::string waypoints = "&lonlats=8.1,49.2|8.3,49.4\n";
+    process.write("1\t" + kCar + waypoints + "2\tprofile=" + profiles.file("fifo.vpf") + waypoints +
+                  "3\tprofile=" + pipedLookups.file("car.vpf") + waypoints);
+    EXPECT_EQ(process.readLines(4, 10000),
+              "ready\n1\t0\t" + segments.file("E5_N45.rd5") + " (Not a regular file)\n" +
+                  "2\t0\tIOException: " + profiles.file("fifo.vpf") + " (Not a regular file)\n" +
+                  "3\t0\tIOException: " + pipedLookups.file("lookups.dat") + " (Not a regular file)\n");
 }

@@ -37,17 +37,20 @@ protected:
 
     // The answer lines (without "ready") of the requests, each given as a
     // query after "profile=<test profile>&".
-    std::string answers(const std::vector<std::string>& queries) {
+    std::string answers(const std::vector<std::string>& queries, const std::string& profilePath = "") {
         std::string input;
         for (std::size_t i = 0; i < queries.size(); ++i) {
-            input += std::to_string(i + 1) + "\tprofile=" + profile + "&" + queries[i] + "\n";
+            input += std::to_string(i + 1) + "\tprofile=" + (profilePath.empty() ? profile : profilePath) + "&" +
+                     queries[i] + "\n";
         }
         const ProcessResult run = serve(input + "quit\n", {segments.path()});
         const std::string ready = "ready\n";
         return run.output.rfind(ready, 0) == 0 ? run.output.substr(ready.size()) : "<unexpected> " + run.output;
     }
 
-    std::string answer(const std::string& query) { return answers({query}); }
+    std::string answer(const std::string& query, const std::string& profilePath = "") {
+        return answers({query}, profilePath);
+    }
 
     // A route answer line: the totals in answer order (length, filtered and
     // plain ascent, time, energy, cost), the message rows after the header and
@@ -239,13 +242,11 @@ TEST_F(Street, DeeplyNestedProfiles) {
         return text + "1\nassign turncost 0\n---context:node\nassign initialcost 0\n";
     };
     const std::string plain = answer("lonlats=8.0,50.5;8.0,50.502");
-    profiles.write("test.vpf", chain(20000));
-    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502"), plain);
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502", profiles.write("deep.vpf", chain(20000))), plain);
 #ifndef FERROW_SANITIZED
     // (AddressSanitizer cannot follow an exception thrown 120 MiB down the stack.)
-    profiles.write("test.vpf", chain(50001));
-    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502"),
-              "1\t0\tParseException test.vpf at line 4: expression nested deeper than 50000 levels\n");
+    EXPECT_EQ(answer("lonlats=8.0,50.5;8.0,50.502", profiles.write("deeper.vpf", chain(50001))),
+              "1\t0\tParseException deeper.vpf at line 4: expression nested deeper than 50000 levels\n");
 #endif
 }
 

@@ -9,6 +9,7 @@
 #include "jcompat/Exceptions.h"
 #include "service/LargeStack.h"
 #include "service/ServiceLineProtocol.h"
+#include "testsupport/TempDirectory.h"
 #include "testsupport/TestPlatform.h"
 
 using ferrow::service::onLargeStack;
@@ -17,7 +18,9 @@ using ferrow::service::ServiceLineProtocol;
 
 namespace {
 
-RouteService::Answer answerFor(const std::string& line) { return RouteService::answer(line, line.find('\t'), "demo"); }
+RouteService::Answer answerFor(const std::string& line, const std::string& segmentDir = "no-such-directory") {
+    return RouteService::answer(line, line.find('\t'), segmentDir);
+}
 
 } // namespace
 
@@ -36,9 +39,11 @@ TEST(RouteServiceAnswer, ParameterErrors) {
 }
 
 TEST(RouteServiceAnswer, ProfileRequestsReachTheEngine) {
-    const auto answer = answerFor("1\tprofile=" FERROW_SOURCE_DIR "/profiles/car.vpf&lonlats=8.0,50.0;8.01,50.01");
+    const ferrow::testsupport::TempDirectory noSegments;
+    const auto answer =
+        answerFor("1\tprofile=" FERROW_SOURCE_DIR "/profiles/car.vpf&lonlats=8.0,50.0;8.01,50.01", noSegments.path());
     EXPECT_FALSE(answer.ok);
-    EXPECT_EQ(answer.text, "datafile E5_N50.rd5 not found"); // no segment files in "demo"
+    EXPECT_EQ(answer.text, "datafile E5_N50.rd5 not found");
 }
 
 TEST(ServiceLineProtocolAnswerLine, FlagAndLineBreaksReplaced) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -10,12 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include "jcompat/Clock.h"
 #include "jcompat/File.h"
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmPos.h"
 #include "router/costing/ProfileCache.h"
 #include "router/costing/RoutingContext.h"
+#include "router/engine/PathSearch.h"
 #include "router/engine/RoutingEngine.h"
 #include "router/track/OsmTrack.h"
 #include "testsupport/ProfileFiles.h"
@@ -119,9 +122,6 @@ public:
     static mapaccess::NodesCache* nodesCache(const RoutingEngine& engine) { return engine.nodesCache_.get(); }
     static mapaccess::OsmNodePairSet& islandNodePairs(RoutingEngine& engine) { return engine.islandNodePairs_; }
     static const OsmPathElement* matchPath(const RoutingEngine& engine) { return engine.matchPath_; }
-    static std::int64_t& startTime(RoutingEngine& engine) { return engine.startTime_; }
-    static std::int64_t& maxRunningTime(RoutingEngine& engine) { return engine.maxRunningTime_; }
-    static double& airDistanceCostFactor(RoutingEngine& engine) { return engine.airDistanceCostFactor_; }
     static std::shared_ptr<OsmNodeNamed> informationPoint(const OsmTrack& track,
                                                           const mapaccess::MatchedWaypoint& info) {
         return RoutingEngine::informationPoint(track, info);
@@ -188,6 +188,33 @@ public:
         }
         return indexes;
     }
+
+    // A path search of its own over a new node cache of the fixture's files,
+    // with the run's shared state in plain fields that a test sets.
+    struct Direct {
+        explicit Direct(SearchFixture& fixture)
+            : rc(fixture.rc),
+              cache(jcompat::File(fixture.segments.path()), *rc.expctxWay, rc.profile->meta, false,
+                    std::int64_t{rc.memoryClass} * 1048576, nullptr, false) {
+            cache.nodesMap().cleanupMode = 1;
+        }
+        ~Direct() {
+            search.clear();
+            rc.releaseSearchMemory();
+        }
+        OsmPath* find(const SearchTask& task) {
+            SearchRun run{startTime, matchPath, stop, islandPairs};
+            return search.find(cache, rc, task, run);
+        }
+
+        RoutingContext& rc;
+        mapaccess::NodesCache cache;
+        PathSearch search;
+        std::int64_t startTime = jcompat::currentTimeMillis();
+        OsmPathElement* matchPath = nullptr;
+        std::atomic<bool> stop{false};
+        mapaccess::OsmNodePairSet islandPairs{RoutingEngine::ISLAND_PAIR_CAPACITY};
+    };
 
     const testsupport::TestNetwork::Node& at(testsupport::NodeRef ref) const { return network_->at(ref); }
     std::int32_t metresBetween(testsupport::NodeRef a, testsupport::NodeRef b) const {

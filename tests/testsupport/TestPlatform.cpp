@@ -2,12 +2,15 @@
 
 #include <pthread.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 
 #if defined(__APPLE__)
 #include <libproc.h>
 #else
 #include <fstream>
-#include <string>
 #endif
 
 namespace ferrow::testsupport {
@@ -48,6 +51,10 @@ long peakResidentKib() {
 #else
     return static_cast<long>(usage.ru_maxrss);
 #endif
+}
+
+void makeFifo(const std::string& path) {
+    if (mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path + ": " + std::strerror(errno));
 }
 
 } // namespace ferrow::testsupport

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "testsupport/FreshProcessState.h"
 #include "util/ObjectPool.h"
+#include "util/ProcessState.h"
 #include "util/RetainedMemory.h"
 
 namespace ferrow::util {
@@ -16,7 +18,12 @@ struct Holder {
     int value = 0;
 };
 
-TEST(ObjectPoolTest, EveryObjectGivenOutIsFresh) {
+// Pools that end keep their chunks in stores shared by the process.
+class ObjectPoolTest : public ::testing::Test {
+    testsupport::FreshProcessState fresh_;
+};
+
+TEST_F(ObjectPoolTest, EveryObjectGivenOutIsFresh) {
     ObjectPool<Holder, 4> pool;
     Holder* first = pool.create();
     first->resource = std::make_shared<std::string>("kept");
@@ -38,7 +45,7 @@ TEST(ObjectPoolTest, EveryObjectGivenOutIsFresh) {
     }
 }
 
-TEST(ObjectPoolTest, ResourcesAreLetGoAtTheSlotsNextUseAtTheLatest) {
+TEST_F(ObjectPoolTest, ResourcesAreLetGoAtTheSlotsNextUseAtTheLatest) {
     const auto resource = std::make_shared<std::string>("tile");
     ObjectPool<Holder, 4> pool;
     Holder* holder = pool.create();
@@ -49,7 +56,7 @@ TEST(ObjectPoolTest, ResourcesAreLetGoAtTheSlotsNextUseAtTheLatest) {
     EXPECT_EQ(resource.use_count(), 1);
 }
 
-TEST(ObjectPoolTest, ALaterPoolTakesTheChunksOfAnEndedOne) {
+TEST_F(ObjectPoolTest, ALaterPoolTakesTheChunksOfAnEndedOne) {
     struct Tagged {
         int value = 0;
     };
@@ -68,7 +75,7 @@ TEST(ObjectPoolTest, ALaterPoolTakesTheChunksOfAnEndedOne) {
     EXPECT_EQ(reused, 16);
 }
 
-TEST(ObjectPoolTest, APoolThatEndsLetsGoOfWhatItsSlotsHeld) {
+TEST_F(ObjectPoolTest, APoolThatEndsLetsGoOfWhatItsSlotsHeld) {
     const auto resource = std::make_shared<std::string>("message");
     {
         ObjectPool<Holder, 4> pool;
@@ -80,30 +87,54 @@ TEST(ObjectPoolTest, APoolThatEndsLetsGoOfWhatItsSlotsHeld) {
     EXPECT_EQ(resource.use_count(), 1);
 }
 
-TEST(ObjectPoolTest, SpareChunksAreKeptWithinTheRetainedMemoryBound) {
+TEST_F(ObjectPoolTest, SpareChunksAreKeptWithinTheRetainedMemoryBound) {
     struct Small {
         int value = 0;
     };
     constexpr std::size_t kChunk = 4 * sizeof(Small);
     RetainedMemory& memory = RetainedMemory::instance();
-    const std::size_t before = memory.used();
-    memory.setBound(before + 2 * kChunk);
+    ASSERT_EQ(memory.used(), 0u);
+    memory.setBound(2 * kChunk);
     std::set<const Small*> firstObjects;
     {
         ObjectPool<Small, 4> pool;
         for (int i = 0; i < 12; ++i) firstObjects.insert(pool.create()); // three chunks
     }
-    EXPECT_EQ(memory.used(), before + 2 * kChunk); // the third chunk was freed
+    EXPECT_EQ(memory.used(), 2 * kChunk); // the third chunk was freed
     {
         ObjectPool<Small, 4> later;
         int reused = 0;
         for (int i = 0; i < 8; ++i) reused += firstObjects.count(later.create()) != 0 ? 1 : 0;
         EXPECT_EQ(reused, 8);
-        EXPECT_EQ(memory.used(), before); // in use by a pool: not counted as kept
+        EXPECT_EQ(memory.used(), 0u); // in use by a pool: not counted as kept
     }
-    EXPECT_EQ(memory.used(), before + 2 * kChunk);
+    EXPECT_EQ(memory.used(), 2 * kChunk);
     memory.shedChunks();
-    EXPECT_EQ(memory.used(), before);
+    EXPECT_EQ(memory.used(), 0u);
+}
+
+TEST_F(ObjectPoolTest, AFreshProcessKeepsNothingWithinTheDefaultBound) {
+    struct Small {
+        int value = 0;
+    };
+    static int letGoCount = 0;
+    static const bool enrolled = [] {
+        ProcessState::enrol([] { ++letGoCount; });
+        return true;
+    }();
+    ASSERT_TRUE(enrolled);
+    RetainedMemory& memory = RetainedMemory::instance();
+    memory.setBound(3 * 4 * sizeof(Small));
+    {
+        ObjectPool<Small, 4> pool;
+        for (int i = 0; i < 8; ++i) pool.create();
+    }
+    EXPECT_EQ(memory.used(), 2 * 4 * sizeof(Small));
+    const int before = letGoCount;
+    ProcessState::resetToFresh();
+    EXPECT_EQ(memory.used(), 0u);
+    EXPECT_EQ(memory.bound(), RetainedMemory::DEFAULT_BOUND);
+    EXPECT_EQ(letGoCount, before + 1);
 }
 
 TEST(RetainedMemoryTest, KeepsWhatFitsUnderTheBound) {

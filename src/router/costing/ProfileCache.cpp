@@ -9,6 +9,7 @@
 #include "jcompat/JString.h"
 #include "jcompat/NumberText.h"
 #include "router/costing/RoutingContext.h"
+#include "util/ProcessState.h"
 
 namespace ferrow::router {
 
@@ -27,7 +28,11 @@ std::string profileDirectory(const std::string& profilePath) {
 
 ProfileCache::State& ProfileCache::state() {
     // Shared by all requests without a lock: the service runs one at a time.
-    static State cacheState;
+    static State& cacheState = []() -> State& {
+        static State kept;
+        util::ProcessState::enrol([] { kept = State(); });
+        return kept;
+    }();
     return cacheState;
 }
 

@@ -15,10 +15,10 @@
 #include "mapaccess/NodesCache.h"
 #include "mapaccess/OsmNodePairSet.h"
 #include "router/costing/OsmPathElement.h"
+#include "router/engine/PathSearch.h"
 #include "router/track/OsmTrack.h"
 #include "router/waypoints/OsmNodeNamed.h"
 #include "util/ByteArray.h"
-#include "util/SortedHeap.h"
 
 namespace ferrow::router {
 
@@ -30,29 +30,8 @@ namespace testing {
 class EngineProbe;
 }
 
-// How one path search runs, besides its waypoints and tracks.
-struct SearchSettings {
-    // The track a re-tracking search follows in detail mode, registering the
-    // ways it leaves at the track's nodes as detours; null otherwise.
-    OsmTrack* guideTrack = nullptr;
-    // Paths the search takes at most before it gives up; 0: no limit.
-    std::int32_t nodeLimit = 0;
-    // The search runs from the end back to the start and prices every link
-    // against its direction of travel.
-    bool inverseDirection = false;
-    // A point on the start's way: where several ways join the start
-    // segment's nodes and the start lies on more than one of them, the one
-    // passing nearest to it. Without it, the end point when it lies on the
-    // start segment.
-    const mapaccess::OsmNode* startWayHint = nullptr;
-};
-
 // One routing run: its inputs, its results and the state its searches
-// share. This part holds the path search: a best-first search over the road
-// graph, which the node cache decodes on demand, from one matched waypoint to
-// the next, bounded by cost cutting against an earlier track, a time limit,
-// the stop flag and a memory estimate, and optionally confined to a guide
-// track (re-tracking in detail mode).
+// share; each search is a PathSearch over a node cache of its own.
 //
 // Memory of one search: paths and track points come from the routing
 // context's pools and the graph from the node cache's node map; the search
@@ -61,17 +40,13 @@ struct SearchSettings {
 // outlive it.
 class RoutingEngine {
 public:
-    // The node limit of the island checks, and the visited-node bound below
-    // which a dead search counts as an island.
-    static constexpr std::int32_t MAXNODES_ISLAND_CHECK = 500;
+    static constexpr std::int32_t MAXNODES_ISLAND_CHECK = PathSearch::MAXNODES_ISLAND_CHECK;
     // Step limit of the via-point spur walks.
     static constexpr std::int32_t MAX_STEPS_CHECK = 500;
     // Metres of the widest waypoint matching.
     static constexpr std::int32_t MAX_DYNAMIC_RANGE = 60000;
     // Capacity of the island pair set's staging area.
     static constexpr std::int32_t ISLAND_PAIR_CAPACITY = 500;
-    // Searches stop throwing island exceptions after this many freezes.
-    static constexpr std::int32_t MAX_ISLAND_FREEZES = 5;
     // Metres of the largest round-trip radius: the area scan and the search
     // of a larger one would hold the service for minutes.
     static constexpr std::int32_t MAX_ROUND_TRIP_DISTANCE = 100000;
@@ -116,11 +91,11 @@ public:
     bool isTerminated() const noexcept { return terminated_.load(std::memory_order_acquire); }
 
     // Paths taken from the open set (and not skipped as closed) by the last search.
-    std::int32_t lastVisitedCount() const noexcept { return lastVisitedCount_; }
+    std::int32_t lastVisitedCount() const noexcept { return search_.visitedCount(); }
     // Times the last search's memory check recounted the graph.
-    std::int32_t lastCollectionCount() const noexcept { return lastCollectionCount_; }
+    std::int32_t lastCollectionCount() const noexcept { return search_.collectionCount(); }
     // Whether the last search gave up at its node limit.
-    bool lastSearchReachedNodeLimit() const noexcept { return reachedNodeLimit_; }
+    bool lastSearchReachedNodeLimit() const noexcept { return search_.reachedNodeLimit(); }
 
     // ---- runs ----
 
@@ -208,87 +183,9 @@ public:
     // files of elevation type 1, else -10.
     double elevationFilter(const mapaccess::OsmPos& position) const;
 
-    // Whether the no-go area holds the position (radius, then the polygon's
-    // inside or the polyline's line).
-    static bool nogoHolds(const OsmNodeNamed& nogo, const mapaccess::OsmNode& position);
-
 private:
     // Tests set up and inspect the state of searches and runs through it.
     friend class testing::EngineProbe;
-
-    struct SearchState;
-
-    std::shared_ptr<OsmTrack> _findTrack(const std::string& operationName, const mapaccess::MatchedWaypoint& startWp,
-                                         const mapaccess::MatchedWaypoint* endWp, const OsmTrack* costCuttingTrack,
-                                         const OsmTrack* refTrack, bool fastPartialRecalc);
-
-    // ---- steps of a search, inline: the search loop runs them at every step ----
-    // Finds the segment nodes, makes the start paths and queues them; false
-    // when the start cannot be completed.
-    inline bool startSearch(SearchState& search, const mapaccess::MatchedWaypoint& startWp,
-                            const mapaccess::MatchedWaypoint* endWp);
-    // Whether a and b are the end segment's nodes, in either order.
-    static inline bool linksEnds(const SearchState& search, const mapaccess::OsmNode& a, const mapaccess::OsmNode& b);
-    // Whether a path over link between the end nodes ends the search: the
-    // end segment's way, when several join them (chosen at the first ask,
-    // from `from` to `to`).
-    inline bool isEndLink(SearchState& search, const mapaccess::OsmLink* link, const mapaccess::OsmNode* from = nullptr,
-                          const mapaccess::OsmNode* to = nullptr);
-    void chooseEndLink(SearchState& search, const mapaccess::OsmNode& from, const mapaccess::OsmNode& to);
-    // Metres from point to the nearest point of the link's line from `from` to `to`.
-    double distanceToLink(const mapaccess::OsmLink& link, const mapaccess::OsmNode& from, const mapaccess::OsmNode& to,
-                          const mapaccess::OsmNode& point);
-    // The next open path to take (parked paths go on when the open set runs
-    // dry), or null when the search is exhausted; checks the stop flag and
-    // the time limit first.
-    inline OsmPath* nextOpenPath(SearchState& search);
-    inline void checkTime(SearchState& search) const;
-    // The memory check before a path that may decode new tiles; false when
-    // the path was parked in the border list.
-    inline bool checkMemory(SearchState& search, OsmPath& path);
-    // A fast partial recalculation gives up when it strays too far from the
-    // track it met, or goes on as a full search when there is time.
-    inline void checkEarlyExit(SearchState& search, const OsmPath& path);
-    inline std::shared_ptr<OsmTrack> finishTrack(OsmPath& path);
-    // Cost cutting: a path over the cost-cutting track tightens the bound.
-    inline void cutCosts(SearchState& search, OsmPath& path);
-    // Closes the path's link: the paths that arrived over it (returned) are
-    // marked closed, and the link is released from the graph.
-    inline mapaccess::OsmLinkHolder* closeLink(OsmPath& path);
-    // The node at the far end of link from the path's target when the search
-    // may go on there (decoded, linked, not back over the path's own link),
-    // else null.
-    inline mapaccess::OsmNode* nextNodeOver(mapaccess::OsmLink& link, const OsmPath& path);
-    // Extends the arrivals over every link leaving the path's target and
-    // queues the best extension of each that stays within the bounds.
-    inline void expand(SearchState& search, OsmPath& path, mapaccess::OsmLinkHolder* arrivals);
-    // Whether the next node is the guide track's next point (always without
-    // a guide track); a way off the track is registered as a detour.
-    inline bool followsGuide(const SearchState& search, OsmPath& path, mapaccess::OsmLink& link,
-                             const mapaccess::OsmNode& nextNode);
-    inline OsmPath* bestExtension(const SearchState& search, mapaccess::OsmLinkHolder* arrivals,
-                                  mapaccess::OsmLink* link, bool isFinalLink);
-    inline bool beyondCostBound(const SearchState& search, const OsmPath& path) const;
-    // Whether a path already on the link from that node makes path useless.
-    static inline bool isDominated(const OsmPath& path, mapaccess::OsmLink& link, const mapaccess::OsmNode& from);
-
-    OsmPath* getStartPath(mapaccess::OsmNode* fromNode, mapaccess::OsmNode* toNode,
-                          const mapaccess::MatchedWaypoint& waypoint, const std::shared_ptr<OsmNodeNamed>& endPos,
-                          bool sameSegmentSearch);
-    void addToOpenset(OsmPath* path);
-    // Hands a path that left the open set back to the pool once its link no
-    // longer holds it.
-    void recycleIfDetached(OsmPath* path);
-    std::int32_t openSetKey(const OsmPath& path) const;
-
-    // The memory check's collection: recounts the graph's nodes from the node
-    // table outwards, drops the nodes out of reach of the cost bound (but for
-    // the taken path's own two), and moves every open path whose target is
-    // still in the walked graph into the border list.
-    void collectOpenPaths(std::int32_t maxTotalCost, const OsmPath& taken, const mapaccess::OsmNode* endPos);
-    // Whether the links lead from start into the walked graph; when they do
-    // not, every node they reach is dropped from the graph.
-    bool escapes(mapaccess::OsmNode* start);
 
     // ---- parts of the runs ----
     void addWayBack();
@@ -342,7 +239,7 @@ private:
 
     // ---- state shared by the searches of a run ----
     std::unique_ptr<mapaccess::NodesCache> nodesCache_;
-    util::SortedHeap<OsmPath*> openSet_;
+    PathSearch search_;
     std::optional<MatchedWaypointList> matchedWaypoints_;
     mapaccess::OsmNodePairSet islandNodePairs_{ISLAND_PAIR_CAPACITY};
     // The settings of the running search.
@@ -363,22 +260,7 @@ private:
     // Matched-waypoint lists a run has replaced: a node cache's matcher may
     // still refer to them.
     std::vector<MatchedWaypointList> retiredWaypoints_;
-    std::int32_t lastVisitedCount_ = 0;
-    std::int32_t lastCollectionCount_ = 0;
-    bool reachedNodeLimit_ = false;
-    // The match path lies in the current search's pool.
-    bool matchPathInSearch_ = false;
     std::deque<OsmPathElement> matchPathChain_;
-    // Reused by the searches.
-    std::vector<OsmPath*> openBorderList_;
-    // Marks of the memory check's walks: connected, dropped, or the number of
-    // the escape walk that reached the node.
-    static constexpr std::uint32_t CONNECTED = 1;
-    static constexpr std::uint32_t DROPPED = 2;
-    std::unordered_map<const mapaccess::OsmNode*, std::uint32_t> nodeMarks_;
-    std::uint32_t escapeWalk_ = DROPPED;
-    std::vector<mapaccess::OsmNode*> walkStack_;
-    std::vector<mapaccess::OsmNode*> reachedNodes_;
 };
 
 } // namespace ferrow::router

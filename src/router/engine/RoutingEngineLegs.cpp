@@ -148,7 +148,7 @@ void RoutingEngine::checkWaypointsAgainstNogos() {
         const std::shared_ptr<MatchedWaypoint>& waypoint = matched[i];
         bool inside = false;
         for (const std::shared_ptr<OsmNodeNamed>& nogo : rc.nogoPoints) {
-            if (std::isnan(nogo->nogoWeight) && nogoHolds(*nogo, *waypoint->crossPoint)) {
+            if (std::isnan(nogo->nogoWeight) && PathSearch::nogoHolds(*nogo, *waypoint->crossPoint)) {
                 inside = true;
                 break;
             }

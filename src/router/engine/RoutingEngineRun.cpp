@@ -105,7 +105,7 @@ void RoutingEngine::doRouting(std::int64_t maxRunningTimeMillis) {
     }
     ProfileCache::releaseProfile(rc);
     closeNodesCache();
-    openSet_.clear();
+    search_.clear();
 }
 
 void RoutingEngine::addWayBack() {
@@ -272,7 +272,7 @@ void RoutingEngine::endRoundTripWithoutRoute() {
     // As a route run ends, so that the request's profile goes back to the cache.
     ProfileCache::releaseProfile(routingContext_);
     closeNodesCache();
-    openSet_.clear();
+    search_.clear();
 }
 
 void RoutingEngine::logException(const std::exception& failure) {

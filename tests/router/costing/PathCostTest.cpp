@@ -26,11 +26,9 @@ using mapaccess::OsmNode;
 // A routing context with a parsed profile, for pricing single sections.
 class ModelFixture {
 public:
-    explicit ModelFixture(const std::string& profile, const std::string& lookups = "") {
-        if (!lookups.empty()) {
-            const std::string file = profiles.write("lookups.dat", lookups);
-            coder_ = std::make_unique<testsupport::LookupTagCoder>(file);
-        }
+    explicit ModelFixture(const std::string& profile, const std::string& lookups = "")
+        : profiles(lookups.empty() ? readRepositoryFile("profiles/lookups.dat") : lookups) {
+        if (!lookups.empty()) coder_ = std::make_unique<testsupport::LookupTagCoder>(profiles.lookups());
         rc.profilePath = profiles.write("model.vpf", profile);
         ProfileCache::parseProfile(rc);
     }

@@ -9,7 +9,9 @@
 
 #include "jcompat/Exceptions.h"
 #include "router/costing/RoutingContext.h"
+#include "testsupport/FreshProcessState.h"
 #include "testsupport/ProfileFiles.h"
+#include "util/ProcessState.h"
 
 using ferrow::router::ProfileCache;
 using ferrow::router::RoutingContext;
@@ -34,10 +36,11 @@ struct Request {
 class ProfileCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // A directory of its own: a new "lookups.dat" path empties the cache.
         profile = dir.write("test.vpf", profileText("assign speedup 1\nassign turnInstructionMode 1"));
         setLastModified(profile, 1700000000000);
     }
+    // No profile parsed yet; the test's own directory keeps its files apart.
+    ferrow::testsupport::FreshProcessState fresh;
     ProfileDir dir;
     std::string profile;
 };
@@ -165,6 +168,16 @@ TEST_F(ProfileCacheTest, TouchedProfileOrLookupTableReparses) {
     Request afterLookups(profile);
     EXPECT_FALSE(afterLookups.load());
     afterLookups.release();
+}
+
+TEST_F(ProfileCacheTest, AFreshProcessParsesAgain) {
+    Request first(profile);
+    EXPECT_FALSE(first.load());
+    first.release();
+    ferrow::util::ProcessState::resetToFresh();
+    Request again(profile);
+    EXPECT_FALSE(again.load());
+    again.release();
 }
 
 TEST_F(ProfileCacheTest, UnusedTagsFlagMarksEveryTagUsed) {

@@ -390,41 +390,71 @@ TEST(PathSearch, DescentWithoutDownhillCost) {
     EXPECT_EQ(track->cost, startToA + 2 * f.metresBetween(a, b) + 2 * bToEnd);
 }
 
-// The stop flag ends a search at its first step.
-TEST(PathSearch, StopFlag) {
-    TestNetwork net;
-    NodeRef a = net.node(8.000, 50.000);
-    NodeRef b = net.node(8.005, 50.000);
-    NodeRef c = net.node(8.010, 50.000);
-    net.way("highway=residential", {a, b, c});
-    SearchFixture f;
-    f.load(net, testProfile());
-    EngineProbe::startTime(*f.engine) = jcompat::currentTimeMillis() - 2500;
-    f.engine->terminate();
-    try {
-        f.search(f.on(a, b), f.on(b, c));
-        FAIL() << "no failure";
-    } catch (const SearchCutShortException& failure) {
-        EXPECT_EQ(failure.getMessage(), "operation killed by thread-priority-watchdog after 2 seconds");
+// The path search on its own: what it returns, and how the run around it
+// stops it. A line A - B - C, from the middle of A - B to the middle of B - C.
+class DirectSearch : public ::testing::Test {
+protected:
+    DirectSearch() {
+        a = net.node(8.000, 50.000);
+        b = net.node(8.005, 50.000);
+        c = net.node(8.010, 50.000);
+        net.way("highway=residential", {a, b, c});
+        f.load(net, testProfile());
     }
+
+    TestNetwork net;
+    NodeRef a, b, c;
+    SearchFixture f;
+    const std::string name = "pass1";
+};
+
+TEST_F(DirectSearch, ReturnsThePathOverTheEndSegment) {
+    SearchFixture::Direct direct(f);
+    const auto from = f.on(a, b);
+    const auto to = f.on(b, c);
+    OsmPath* path = direct.find({.operationName = name, .startWp = from, .endWp = &to});
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(path->sourceNode->ilon, f.at(b).ilon);
+    EXPECT_EQ(path->targetNode->ilon, f.at(c).ilon);
+    // Residential streets cost 2 a metre: half of each segment.
+    const std::int32_t half =
+        metres(f.at(a).ilon + (f.at(b).ilon - f.at(a).ilon) / 2, f.at(a).ilat, f.at(b).ilon, f.at(b).ilat);
+    const std::int32_t otherHalf =
+        metres(f.at(b).ilon, f.at(b).ilat, f.at(b).ilon + (f.at(c).ilon - f.at(b).ilon) / 2, f.at(c).ilat);
+    EXPECT_EQ(path->cost, 2 * (half + otherHalf));
+    // Both start paths (towards A and towards B, of equal cost), then the path on over B.
+    EXPECT_EQ(direct.search.visitedCount(), 3);
+    EXPECT_FALSE(direct.search.madeMatchPath());
 }
 
-TEST(PathSearch, Timeout) {
-    TestNetwork net;
-    NodeRef a = net.node(8.000, 50.000);
-    NodeRef b = net.node(8.005, 50.000);
-    NodeRef c = net.node(8.010, 50.000);
-    net.way("highway=residential", {a, b, c});
-    SearchFixture f;
-    f.load(net, testProfile());
-    EngineProbe::maxRunningTime(*f.engine) = 60000;
-    EngineProbe::startTime(*f.engine) = jcompat::currentTimeMillis() - 61000;
-    try {
-        f.search(f.on(a, b), f.on(b, c), nullptr, "pass1");
-        FAIL() << "no failure";
-    } catch (const SearchCutShortException& failure) {
-        EXPECT_EQ(failure.getMessage(), "pass1 timeout after 60 seconds");
-    }
+TEST_F(DirectSearch, TheNodeLimitEndsTheSearchWithoutPath) {
+    SearchFixture::Direct direct(f);
+    const auto from = f.on(a, b);
+    const auto to = f.on(b, c);
+    EXPECT_EQ(direct.find({.operationName = name, .startWp = from, .endWp = &to, .settings = {.nodeLimit = 1}}),
+              nullptr);
+    EXPECT_TRUE(direct.search.reachedNodeLimit());
+}
+
+// The stop flag ends a search at its first step.
+TEST_F(DirectSearch, StopFlag) {
+    SearchFixture::Direct direct(f);
+    direct.startTime = jcompat::currentTimeMillis() - 2500;
+    direct.stop = true;
+    const auto from = f.on(a, b);
+    const auto to = f.on(b, c);
+    EXPECT_THAT([&] { direct.find({.operationName = name, .startWp = from, .endWp = &to}); },
+                ::testing::ThrowsMessage<SearchCutShortException>(
+                    ::testing::StrEq("operation killed by thread-priority-watchdog after 2 seconds")));
+}
+
+TEST_F(DirectSearch, Timeout) {
+    SearchFixture::Direct direct(f);
+    direct.startTime = jcompat::currentTimeMillis() - 61000;
+    const auto from = f.on(a, b);
+    const auto to = f.on(b, c);
+    EXPECT_THAT([&] { direct.find({.operationName = name, .startWp = from, .endWp = &to, .maxRunningTime = 60000}); },
+                ::testing::ThrowsMessage<SearchCutShortException>(::testing::StrEq("pass1 timeout after 60 seconds")));
 }
 
 } // namespace
