@@ -29,9 +29,10 @@ public:
     expressions::BExpressionContextWay* ctxWay = nullptr;
     expressions::BExpressionContextNode* ctxNode = nullptr;
 
-    // The costs of the way just evaluated. They are kept for the last few
-    // distinct outputs and read again only for outputs not kept: the ways of
-    // a region have few distinct outputs.
+    // The costs of the way just evaluated. They are kept by the identity of
+    // the outputs they were read from (a direct-mapped table) and read again
+    // only for outputs not kept: the ways of a region have few distinct
+    // outputs, which equal tag sets and equal output vectors share.
     const StdPath::WayCosts& wayCostsOf(const expressions::BExpressionContextWay& way) {
         const expressions::BExpressionContext::OutputsIdentity outputs = way.outputsIdentity();
         KeptWayCosts& kept = keptWayCosts_[keptSlot(outputs.outputs)];
