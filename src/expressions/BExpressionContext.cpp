@@ -1,6 +1,7 @@
 #include "expressions/BExpressionContext.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -28,6 +29,9 @@ namespace {
 constexpr int kMaxValuesPerTag = 500;
 constexpr int kResultVectorCacheSize = 4096;
 constexpr std::string_view kModelTag = "---model:";
+
+// Output generations of all contexts, so that no two share one.
+std::atomic<std::uint64_t> lastOutputsGeneration{0};
 
 // The white space that separates profile tokens. The no-break spaces
 // (U+00A0, U+2007, U+202F) are part of tokens.
@@ -481,6 +485,8 @@ std::shared_ptr<const std::vector<float>> BExpressionContext::evaluateBothDirect
     VarWrapper* wrapper = static_cast<VarWrapper*>(resultVarCache_->removeLru());
     if (wrapper == nullptr) {
         wrapper = &varWrappers_.emplace_back();
+    } else {
+        startOutputsGeneration(); // its vector may go
     }
     wrapper->hash = probeVarWrapper_.hash;
     wrapper->vars = std::move(probeVarWrapper_.vars); // the probe gets a fresh vector next time
@@ -488,7 +494,7 @@ std::shared_ptr<const std::vector<float>> BExpressionContext::evaluateBothDirect
     return wrapper->vars;
 }
 
-void BExpressionContext::evaluate(bool inverseDirection, const util::ByteArray& tagBytes) {
+void BExpressionContext::evaluateSlowly(bool inverseDirection, const util::ByteArray& tagBytes) {
     if (!tagBytes) {
         throw IllegalArgumentException("no tag set to evaluate");
     }
@@ -505,9 +511,7 @@ void BExpressionContext::evaluate(bool inverseDirection, const util::ByteArray& 
         entry = static_cast<CacheNode*>(cache_->get(probeCacheNode_));
         probeCacheNode_.ab = util::ByteArray();
     }
-    if (entry != nullptr) {
-        cache_->moveToMostRecent(entry);
-    } else {
+    if (entry == nullptr) {
         const std::int32_t hash = probeCacheNode_.hash;
         // Evaluated before an entry is taken, so that a failing evaluation
         // leaves no entry behind.
@@ -515,14 +519,16 @@ void BExpressionContext::evaluate(bool inverseDirection, const util::ByteArray& 
         entry = static_cast<CacheNode*>(cache_->removeLru());
         if (entry == nullptr) {
             entry = &cacheNodes_.emplace_back();
+        } else {
+            startOutputsGeneration(); // its vector may go
         }
         entry->hash = hash;
         entry->ab = tagBytes;
-        entry->vars = std::move(vars);
+        entry->setVars(std::move(vars));
         cache_->put(entry);
     }
-    resultVector_ = entry->vars->data();
-    resultOffset_ = inverseDirection ? static_cast<int>(outputSlots_.size()) : 0;
+    entryBySharedArray_[sharedArraySlot(tagBytes)] = entry;
+    useCacheEntry(entry, inverseDirection);
 }
 
 util::ByteArray BExpressionContext::unify(std::span<const util::Byte> slice) {
@@ -593,6 +599,7 @@ float BExpressionContext::getLookupMatch(int nameIdx, std::span<const int> value
 // Output vectors made so far have the old slot count: none may be read or
 // reused, so the cache starts afresh and the next evaluation is awaited.
 void BExpressionContext::invalidateOutputs() {
+    startOutputsGeneration();
     resultVector_ = nullptr;
     probeVarWrapper_.vars.reset();
     if (!cacheNodes_.empty() || !varWrappers_.empty()) {
@@ -600,7 +607,10 @@ void BExpressionContext::invalidateOutputs() {
     }
 }
 
+void BExpressionContext::startOutputsGeneration() { outputsGeneration_ = ++lastOutputsGeneration; }
+
 void BExpressionContext::resetCaches() {
+    startOutputsGeneration();
     resultVector_ = nullptr;
     lastCacheNode_ = nullptr;
     probeCacheNode_.ab = util::ByteArray();
@@ -609,7 +619,9 @@ void BExpressionContext::resetCaches() {
     resultVarCache_.reset();
     cacheNodes_.clear();
     varWrappers_.clear();
+    entryBySharedArray_.clear();
     if (hashSize_ > 0) {
+        entryBySharedArray_.assign(std::size_t{1} << SHARED_ARRAY_SLOT_BITS, nullptr);
         cache_ = std::make_unique<util::LruMap>(4 * hashSize_, hashSize_);
         resultVarCache_ = std::make_unique<util::LruMap>(kResultVectorCacheSize, kResultVectorCacheSize);
     }

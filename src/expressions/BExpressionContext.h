@@ -95,8 +95,18 @@ public:
     // damaged bytes raise an exception, never a read outside the bytes.
     void decode(std::span<int> lookupData, bool inverseDirection, std::span<const util::Byte> bytes) const;
     // Evaluates the statements for a tag set and direction; the outputs are
-    // then read with getOutput.
-    void evaluate(bool inverseDirection, const util::ByteArray& tagBytes);
+    // then read with getOutput. Inline: the search evaluates every link it
+    // prices, nearly always a tag set whose shared array the cache has seen.
+    void evaluate(bool inverseDirection, const util::ByteArray& tagBytes) {
+        if (!entryBySharedArray_.empty()) {
+            CacheNode* entry = entryBySharedArray_[sharedArraySlot(tagBytes)];
+            if (entry != nullptr && entry->ab.isSameAs(tagBytes)) [[likely]] {
+                useCacheEntry(entry, inverseDirection);
+                return;
+            }
+        }
+        evaluateSlowly(inverseDirection, tagBytes);
+    }
     // Output slot `slot` of the last evaluation.
     float getOutput(int slot) const {
         if (resultVector_ == nullptr || static_cast<unsigned>(slot) >= outputSlots_.size()) {
@@ -108,6 +118,18 @@ public:
     std::span<const float> getOutputs() const {
         if (resultVector_ == nullptr) throwNoOutput(0);
         return {resultVector_ + resultOffset_, outputSlots_.size()};
+    }
+    // What the outputs of the last evaluation are: two evaluations with equal
+    // identities left equal outputs, so a reader may keep what it derived
+    // from them. A context without cache gives none (a null address).
+    struct OutputsIdentity {
+        const float* outputs = nullptr;
+        std::uint64_t generation = 0;
+        bool operator==(const OutputsIdentity&) const = default;
+    };
+    OutputsIdentity outputsIdentity() const noexcept {
+        return {cache_ != nullptr && resultVector_ != nullptr ? resultVector_ + resultOffset_ : nullptr,
+                outputsGeneration_};
     }
     std::string getKeyValueDescription(bool inverseDirection, std::span<const util::Byte> bytes);
     float getLookupValue(int nameIdx) const;
@@ -142,6 +164,7 @@ private:
     friend class BExpression;
 
     static constexpr int START_WAY_SCRATCH_SIZE = 512;
+    static constexpr int SHARED_ARRAY_SLOT_BITS = 10;
 
     BExpression* newExpression();
     BExpression*& lastAssignedExpression(int variableIdx);
@@ -153,9 +176,22 @@ private:
     void examineComment(const std::string& comment);
 
     void runStatements(float* outputs);
+    void evaluateSlowly(bool inverseDirection, const util::ByteArray& tagBytes);
+    void useCacheEntry(CacheNode* entry, bool inverseDirection) {
+        cache_->moveToMostRecent(entry);
+        resultVector_ = entry->outputs;
+        resultOffset_ = inverseDirection ? static_cast<int>(outputSlots_.size()) : 0;
+    }
+    std::size_t sharedArraySlot(const util::ByteArray& tagBytes) const noexcept {
+        // Fibonacci hashing of the array's address; blocks are 16-byte aligned.
+        const auto address = reinterpret_cast<std::uintptr_t>(tagBytes.data());
+        return static_cast<std::size_t>((std::uint64_t{address >> 4} * 0x9E3779B97F4A7C15ULL) >>
+                                        (64 - SHARED_ARRAY_SLOT_BITS));
+    }
     void evaluateUncached(bool inverseDirection, std::span<const util::Byte> bytes);
     std::shared_ptr<const std::vector<float>> evaluateBothDirections(const util::ByteArray& tagBytes);
     void invalidateOutputs();
+    void startOutputsGeneration();
     void resetCaches();
     [[noreturn]] void throwNoOutput(int slot) const;
 
@@ -195,6 +231,10 @@ private:
     // evaluation
     const float* resultVector_ = nullptr;
     int resultOffset_ = 0;
+    // Drawn anew, unique in the process, whenever an output vector may be
+    // freed (and its memory reused for other outputs): when a full cache
+    // recycles an entry, and when the cache starts afresh.
+    std::uint64_t outputsGeneration_ = 0;
     std::vector<float> uncachedResult_;
     std::vector<int> startWayScratch_;
 
@@ -206,6 +246,12 @@ private:
     CacheNode probeCacheNode_;
     VarWrapper probeVarWrapper_;
     CacheNode* lastCacheNode_ = nullptr;
+    // The cache entry last found for a tag-set array, by the array's address
+    // (a direct-mapped index in front of the CRC look-up). An entry holds its
+    // array, so an entry that still holds the very array asked for is the one
+    // the look-up would find: equal tag sets are never cached twice. Entries
+    // recycled for other tag sets just miss.
+    std::vector<CacheNode*> entryBySharedArray_;
 };
 
 } // namespace ferrow::expressions

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "util/ByteArray.h"
@@ -15,6 +16,14 @@ class CacheNode final : public util::LruMapNode {
 public:
     util::ByteArray ab;
     std::shared_ptr<const std::vector<float>> vars;
+    // vars' floats, read by every evaluation that finds the entry: one load
+    // less on the way to them.
+    const float* outputs = nullptr;
+
+    void setVars(std::shared_ptr<const std::vector<float>> shared) {
+        vars = std::move(shared);
+        outputs = vars->data();
+    }
 
     // A probe without bytes matches the first entry with an equal hash.
     bool equals(const util::LruMapNode& other) const override {

@@ -186,6 +186,93 @@ TEST(CachedEvaluationTest, LeastRecentlyEvaluatedTagSetIsRecycled) {
     EXPECT_TRUE(bAgain.contentEquals(b));
 }
 
+// An array evaluated before is found by its address; an entry recycled for
+// another tag set is not found by the array it held, and an equal array of
+// its own is found through the bytes, refreshing the same entry.
+TEST(CachedEvaluationTest, ArraysFoundByAddressGiveTheirOwnEntry) {
+    ProfileFromText profile(kCachedProfile, nullptr, 1);
+    BExpressionContextWay& way = profile.way();
+    const util::ByteArray track = encodeTags(way, {{"highway", "track"}});
+    const util::ByteArray cycleway = encodeTags(way, {{"highway", "cycleway"}});
+    way.evaluate(false, track);
+    EXPECT_EQ(way.getPriorityClassifier(), 12.0f);
+    way.evaluate(false, cycleway); // takes the only entry
+    EXPECT_EQ(way.getPriorityClassifier(), 0.0f);
+    way.evaluate(false, track); // not the cycleway's outputs
+    EXPECT_EQ(way.getPriorityClassifier(), 12.0f);
+    way.evaluate(true, track);
+    EXPECT_EQ(way.getPriorityClassifier(), 12.0f);
+    EXPECT_EQ(way.cachedTagSetCount(), 1);
+    EXPECT_TRUE(way.unify(track.span()).isSameAs(track));
+
+    const util::ByteArray equalTrack = encodeTags(way, {{"highway", "track"}});
+    way.evaluate(false, cycleway);
+    way.evaluate(false, equalTrack);
+    way.evaluate(false, track); // the entry holds equalTrack now
+    EXPECT_EQ(way.getPriorityClassifier(), 12.0f);
+    EXPECT_EQ(way.cachedTagSetCount(), 1);
+    EXPECT_TRUE(way.unify(track.span()).isSameAs(equalTrack));
+}
+
+// Recency moves the same for an array found by its address and one found
+// through its bytes.
+TEST(CachedEvaluationTest, ArraysFoundByAddressBecomeTheMostRecent) {
+    for (const bool sameArray : {true, false}) {
+        ProfileFromText profile(kCachedProfile, nullptr, 2);
+        BExpressionContextWay& way = profile.way();
+        const util::ByteArray a = encodeTags(way, {{"highway", "track"}});
+        const util::ByteArray b = encodeTags(way, {{"highway", "cycleway"}});
+        way.evaluate(false, a);
+        way.evaluate(false, b);
+        way.evaluate(false, a);
+        way.evaluate(false, sameArray ? a : encodeTags(way, {{"highway", "track"}}));
+        way.evaluate(false, encodeTags(way, {{"highway", "service"}})); // b goes
+        EXPECT_TRUE(way.unify(a.span()).isSameAs(a));
+        EXPECT_FALSE(way.unify(b.span()).isSameAs(b));
+    }
+}
+
+// Equal identities mean equal outputs. An identity lasts until a full
+// cache recycles an entry (which may free its vector).
+TEST(CachedEvaluationTest, OutputsIdentity) {
+    ProfileFromText profile(kCachedProfile, nullptr, 2);
+    BExpressionContextWay& way = profile.way();
+    const util::ByteArray track = encodeTags(way, {{"highway", "track"}});
+    const util::ByteArray cycleway = encodeTags(way, {{"highway", "cycleway"}});
+    way.evaluate(false, track);
+    const BExpressionContext::OutputsIdentity trackOutputs = way.outputsIdentity();
+    ASSERT_NE(trackOutputs.outputs, nullptr);
+    way.evaluate(false, cycleway);
+    const BExpressionContext::OutputsIdentity cyclewayOutputs = way.outputsIdentity();
+    EXPECT_NE(cyclewayOutputs, trackOutputs);
+    way.evaluate(false, track);
+    EXPECT_EQ(way.outputsIdentity(), trackOutputs);
+    way.evaluate(true, track);
+    EXPECT_NE(way.outputsIdentity(), trackOutputs); // the reverse half
+
+    // the service takes the cycleway's entry and shares its equal outputs
+    way.evaluate(false, encodeTags(way, {{"highway", "service"}}));
+    const BExpressionContext::OutputsIdentity serviceOutputs = way.outputsIdentity();
+    EXPECT_EQ(serviceOutputs.outputs, cyclewayOutputs.outputs);
+    EXPECT_NE(serviceOutputs.generation, cyclewayOutputs.generation);
+    way.evaluate(false, track);
+    EXPECT_EQ(way.outputsIdentity().outputs, trackOutputs.outputs);
+    EXPECT_NE(way.outputsIdentity(), trackOutputs);
+
+    // a slot added starts afresh
+    way.getOutputVariableIndex("extra", true);
+    way.evaluate(false, cycleway);
+    EXPECT_NE(way.outputsIdentity().generation, serviceOutputs.generation);
+
+    // other contexts never share an identity; one without cache has none
+    ProfileFromText other(kCachedProfile, nullptr, 2);
+    other.way().evaluate(false, cycleway);
+    EXPECT_NE(other.way().outputsIdentity().generation, way.outputsIdentity().generation);
+    ProfileFromText uncached(kCachedProfile, nullptr, 0);
+    uncached.way().evaluate(false, cycleway);
+    EXPECT_EQ(uncached.way().outputsIdentity().outputs, nullptr);
+}
+
 TEST(CachedEvaluationTest, UnifySharesEvaluatedTagSets) {
     ProfileFromText profile(kCachedProfile, nullptr, 16);
     BExpressionContextWay& way = profile.way();
@@ -257,6 +344,7 @@ TEST(CachedEvaluationTest, CachedResultsEqualFreshOnes) {
     ProfileFromText fresh(kCachedProfile, nullptr, 0);
     const std::vector<int> valueCounts = {0, 10, 4, 5, 4};
     std::mt19937 random(12345);
+    std::vector<util::ByteArray> kept(12);
     for (int round = 0; round < 2000; ++round) {
         std::vector<std::pair<int, int>> tags;
         for (int tag = 1; tag < 5; ++tag) {
@@ -270,13 +358,27 @@ TEST(CachedEvaluationTest, CachedResultsEqualFreshOnes) {
         }
         const util::ByteArray bytes = encodeTags(tags);
         const bool reverse = random() % 2 == 0;
+        // arrays kept and evaluated again are found by their address
         const util::ByteArray shared = random() % 2 == 0 ? cached.way().unify(bytes.span()) : bytes;
+        if (random() % 2 == 0) {
+            kept[random() % kept.size()] = shared;
+        }
         cached.way().evaluate(reverse, shared);
         fresh.way().evaluate(reverse, bytes);
         for (int slot = 0; slot < cached.way().getOutputSlotCount(); ++slot) {
             ASSERT_EQ(std::bit_cast<std::uint32_t>(cached.way().getOutput(slot)),
                       std::bit_cast<std::uint32_t>(fresh.way().getOutput(slot)))
                 << "round " << round << " slot " << slot;
+        }
+        const util::ByteArray& again = kept[random() % kept.size()];
+        if (again) {
+            cached.way().evaluate(!reverse, again);
+            fresh.way().evaluate(!reverse, again);
+            for (int slot = 0; slot < cached.way().getOutputSlotCount(); ++slot) {
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(cached.way().getOutput(slot)),
+                          std::bit_cast<std::uint32_t>(fresh.way().getOutput(slot)))
+                    << "round " << round << " slot " << slot << " again";
+            }
         }
     }
     EXPECT_EQ(cached.way().cachedTagSetCount(), 8);

@@ -1,6 +1,7 @@
 #include "router/costing/OsmPath.h"
 
 #include <cmath>
+#include <span>
 #include <string>
 
 #include "expressions/BExpressionContextWay.h"
@@ -9,6 +10,8 @@
 #include "mapaccess/OsmTransferNode.h"
 #include "mapaccess/TurnRestriction.h"
 #include "router/costing/RoutingContext.h"
+#include "router/costing/StdModel.h"
+#include "router/costing/StdPath.h"
 #include "util/CheapRuler.h"
 #include "util/Saturate.h"
 
@@ -43,9 +46,9 @@ void OsmPath::init(mapaccess::OsmLink* startLink) {
 void OsmPath::init(OsmPath& origin, mapaccess::OsmLink* nextLink, const TrackPointMap* refTrack, bool detailMode,
                    RoutingContext& rc) {
     if (origin.ownElement == nullptr) {
-        origin.ownElement = OsmPathElement::create(origin, rc.pathElements);
+        origin.ownElement = OsmPathElement::retain(OsmPathElement::create(origin, rc.pathElements));
     }
-    originElement = origin.ownElement;
+    originElement = OsmPathElement::retain(origin.ownElement);
     link = nextLink;
     sourceNode = origin.targetNode;
     targetNode = nextLink->getTarget(sourceNode);
@@ -67,6 +70,19 @@ std::int16_t OsmPath::interpolateEle(std::int16_t e1, std::int16_t e2, double fr
 }
 
 void OsmPath::computeKinematic(RoutingContext&, double, double, bool) {}
+
+void OsmPath::letGoOfPoints(util::ObjectPool<OsmPathElement>& pool) noexcept {
+    OsmPathElement::letGo(originElement, pool);
+    OsmPathElement::letGo(ownElement, pool);
+    originElement = nullptr;
+    ownElement = nullptr;
+}
+
+inline void OsmPath::extendOrigin(OsmPathElement* point, RoutingContext& rc) {
+    OsmPathElement::retain(point);
+    OsmPathElement::letGo(originElement, rc.pathElements);
+    originElement = point;
+}
 
 // The walk over one link, section by section: where the current section
 // starts, the point before it (the turn reference; -1, -1 at a path's start)
@@ -106,6 +122,75 @@ struct OsmPath::Section {
     bool stopAtEndpoint = false;
 };
 
+// What stays the same over the sections of one link.
+struct OsmPath::LinkStep {
+    const TrackPointMap* refTrack;
+    bool detailMode;
+    bool isReverse;
+    // A cost factor of 9999 and above closes the way (but in detail mode).
+    bool allowed;
+    // The way costs nothing (a path's first way when it is a traffic backbone).
+    bool isTrafficBackbone;
+    std::int32_t classifierMask;
+    std::int32_t lastPriorityClassifier;
+    const util::ByteArray& wayTags;
+    expressions::BExpressionContextWay& way;
+};
+
+namespace {
+
+// The model's part of the link step for paths of any model: the path's
+// virtual cost operations. Only the standard model estimates time in
+// computeKinematic, so it is not asked here.
+class VirtualPricing {
+public:
+    explicit VirtualPricing(OsmPath& path) noexcept : path_(path) {}
+
+    void beginLink(const RoutingContext&) noexcept {}
+    static bool readsTurnAngle() noexcept { return true; }
+    double section(RoutingContext& rc, std::int32_t dist, double deltaH, double elevation, double angle,
+                   double cosAngle, bool isStartpoint, std::int32_t nsection, std::int32_t lastPriorityClassifier) {
+        return path_.processWaySection(rc, dist, deltaH, elevation, angle, cosAngle, isStartpoint, nsection,
+                                       lastPriorityClassifier);
+    }
+    void afterSection(RoutingContext&, double, double, bool) noexcept {}
+    double targetNode(RoutingContext& rc) { return path_.processTargetNode(rc); }
+
+private:
+    OsmPath& path_;
+};
+
+// The standard model's part, bound statically: its section price inline with
+// the way's costs read once per link, its turn angle taken only where it can
+// change the cost or is recorded.
+class StdPricing {
+public:
+    explicit StdPricing(StdPath& path) noexcept : path_(path) {}
+
+    void beginLink(const RoutingContext& rc) {
+        costs_ = &static_cast<StdModel&>(*rc.pathModel).wayCostsOf(*rc.expctxWay);
+        readsTurnAngle_ = path_.readsTurnAngle(rc, *costs_);
+    }
+    bool readsTurnAngle() const noexcept { return readsTurnAngle_; }
+    double section(const RoutingContext& rc, std::int32_t dist, double deltaH, double /*elevation*/, double angle,
+                   double cosAngle, bool /*isStartpoint*/, std::int32_t nsection, std::int32_t lastPriorityClassifier) {
+        return path_.priceSection(rc, *costs_, dist, deltaH, angle, cosAngle, nsection, lastPriorityClassifier);
+    }
+    void afterSection(RoutingContext& rc, double dist, double deltaH, bool detailMode) {
+        if (detailMode) path_.computeKinematic(rc, dist, deltaH, detailMode);
+    }
+    double targetNode(RoutingContext& rc) {
+        return path_.getTargetNode()->nodeTags.isNull() ? 0.0 : path_.processTargetNode(rc);
+    }
+
+private:
+    StdPath& path_;
+    const StdPath::WayCosts* costs_ = nullptr;
+    bool readsTurnAngle_ = true;
+};
+
+} // namespace
+
 void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode, OsmPath& origin,
                                  mapaccess::OsmLink* nextLink, RoutingContext& rc) {
     const util::ByteArray& wayTags = nextLink->wayTags;
@@ -114,23 +199,42 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
         return;
     }
 
-    rc.nogoCost = 0.0;
-    message = detailMode ? std::make_shared<MessageData>() : nullptr;
     const bool isReverse = nextLink->isReverse(sourceNode);
+    rc.nogoCost = 0.0;
+    if (detailMode) {
+        message = std::make_shared<MessageData>();
+    } else if (message) {
+        message.reset();
+    }
     expressions::BExpressionContextWay& way = *rc.expctxWay;
     way.evaluate(rc.inverseDirection != isReverse, wayTags);
 
-    const bool allowed = way.getCostfactor() <= 9998.0f || detailMode;
-    const bool isTrafficBackbone = cost == 0 && way.getIsTrafficBackbone() > 0.0f;
-    const std::int32_t classifierMask = toInt(way.getClassifierMask());
-    const std::int32_t lastPriorityClassifier = priorityClassifier;
-    priorityClassifier = toInt(way.getPriorityClassifier());
-    if (!addInitialCost(way, rc.inverseDirection) || !passDestinationArea(classifierMask)) {
+    using Way = expressions::BExpressionContextWay;
+    const std::span<const float> out = way.getOutputs();
+    if (out.size() <= Way::CLASSIFIERMASK) (void)way.getOutput(Way::CLASSIFIERMASK); // fails
+    const LinkStep step{refTrack,
+                        detailMode,
+                        isReverse,
+                        out[Way::COSTFACTOR] <= 9998.0f || detailMode,
+                        cost == 0 && out[Way::ISTRAFFICBACKBONE] > 0.0f,
+                        toInt(out[Way::CLASSIFIERMASK]),
+                        priorityClassifier,
+                        wayTags,
+                        way};
+    priorityClassifier = toInt(out[Way::PRIORITYCLASSIFIER]);
+    if (!addInitialCost(out[Way::INITIALCLASSIFIER], out[Way::INITIALCOST], rc.inverseDirection) ||
+        !passDestinationArea(step.classifierMask)) {
         cost = -1;
         return;
     }
 
     const mapaccess::LinkShape* shape = rc.nogoPoints.empty() && nextLink->shape.present() ? &nextLink->shape : nullptr;
+    if (!step.allowed && shape != nullptr) {
+        // A closed way fails its first section. Walked over its shape, where
+        // no waypoint is caught, that section would change nothing else.
+        cost = -1;
+        return;
+    }
     LinkWalk walk{origin.prevIlon,
                   origin.prevIlat,
                   sourceNode->ilon,
@@ -143,9 +247,19 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
                   shape,
                   isReverse,
                   shape != nullptr && isReverse ? shape->pointCount - 1 : 0};
+    if (pricedAsStdPath_) {
+        walkSections(StdPricing(static_cast<StdPath&>(*this)), step, walk, rc);
+    } else {
+        walkSections(VirtualPricing(*this), step, walk, rc);
+    }
+}
+
+template <class Pricing>
+void OsmPath::walkSections(Pricing pricing, const LinkStep& step, LinkWalk& walk, RoutingContext& rc) {
+    const mapaccess::LinkShape* shape = walk.shape;
     for (std::int32_t nsection = 0;; ++nsection) {
         Section section = beginSection(walk, nsection);
-        if (nsection == 0 && !detailMode && !section.isStartpoint && turnForbidden(rc, walk, section)) {
+        if (nsection == 0 && !step.detailMode && !section.isStartpoint && turnForbidden(rc, walk, section)) {
             cost = -1;
             return;
         }
@@ -154,58 +268,64 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
             section.dist = shape->sectionLength(walk.shapeSection(nsection));
         } else {
             section.dist = rc.calcDistance(walk.lon1, walk.lat1, section.lon2, section.lat2);
-            if (rc.shortestMatch) catchWaypoint(rc, walk, section, detailMode);
+            if (rc.shortestMatch) catchWaypoint(rc, walk, section, step.detailMode);
         }
         if (message) message->distance = util::saturateToInt32(std::int64_t{message->distance} + section.dist);
         if (section.isStartpoint) setStartReference(rc, walk, section);
+        if (nsection == 0) pricing.beginLink(rc);
 
-        double angle;
-        double cosAngle;
-        if (shape != nullptr && nsection > 0) {
-            // The turn at the point behind: the shape's point the walk just passed.
-            const std::int32_t passed = walk.backward ? walk.point + 1 : walk.point - 1;
-            const mapaccess::ShapePoint& turn = shape->points[passed];
-            angle = turn.angle(walk.backward);
-            cosAngle = turn.cosine;
-        } else {
-            angle = rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
-            cosAngle = rc.anglemeter.getCosAngle();
+        // A model that cannot read the angle gets straight on.
+        double angle = 0.0;
+        double cosAngle = 1.0;
+        if (pricing.readsTurnAngle()) {
+            if (shape != nullptr && nsection > 0) {
+                // The turn at the point behind: the shape's point the walk just passed.
+                const std::int32_t passed = walk.backward ? walk.point + 1 : walk.point - 1;
+                const mapaccess::ShapePoint& turn = shape->points[passed];
+                angle = turn.angle(walk.backward);
+                cosAngle = turn.cosine;
+            } else {
+                angle = rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
+                cosAngle = rc.anglemeter.getCosAngle();
+            }
         }
         const std::int16_t ele2Known = section.ele2 == OsmNode::NO_ELEVATION ? walk.ele1 : section.ele2;
         double deltaH = walk.ele1 == OsmNode::NO_ELEVATION ? 0.0 : (ele2Known - walk.ele1) * 0.25;
         if (rc.inverseDirection) deltaH = -deltaH;
         const double elevation = ele2Known == OsmNode::NO_ELEVATION ? 100.0 : ele2Known * 0.25;
 
-        const double sectionCost = processWaySection(rc, section.dist, deltaH, elevation, angle, cosAngle,
-                                                     section.isStartpoint, nsection, lastPriorityClassifier);
-        if (sectionCost < 0.0 || !allowed || sectionCost + cost >= COST_LIMIT) {
+        const double sectionCost = pricing.section(rc, section.dist, deltaH, elevation, angle, cosAngle,
+                                                   section.isStartpoint, nsection, step.lastPriorityClassifier);
+        if (sectionCost < 0.0 || !step.allowed || sectionCost + cost >= COST_LIMIT) {
             cost = -1;
             return;
         }
-        if (!isTrafficBackbone) cost = util::saturateToInt32(std::int64_t{cost} + toInt(sectionCost));
-        computeKinematic(rc, section.dist, deltaH, detailMode);
+        if (!step.isTrafficBackbone) cost = util::saturateToInt32(std::int64_t{cost} + toInt(sectionCost));
+        pricing.afterSection(rc, section.dist, deltaH, step.detailMode);
         if (message) {
-            recordSection(section, angle, classifierMask);
-            message->wayTags = way.getKeyValueDescription(isReverse, wayTags);
+            recordSection(section, angle, step.classifierMask);
+            message->wayTags = step.way.getKeyValueDescription(step.isReverse, step.wayTags);
         }
 
         if (section.stopAtEndpoint) {
-            endAtWaypoint(rc, detailMode, section.storedEle2);
+            endAtWaypoint(rc, step.detailMode, section.storedEle2);
             return;
         }
         if (!section.toIntermediate) {
-            reachTarget(refTrack, rc, walk.linkDist, section.dist, ele2Known);
+            if (reachTarget(step.refTrack, rc, walk.linkDist, section.dist, ele2Known)) {
+                addNodeCost(pricing.targetNode(rc));
+            }
             return;
         }
-        passGeometryPoint(rc, walk, section, ele2Known, detailMode);
+        passGeometryPoint(rc, walk, section, ele2Known, step.detailMode);
     }
 }
 
 inline void OsmPath::passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section,
                                        std::int16_t elevation, bool detailMode) {
     if (detailMode) {
-        originElement =
-            OsmPathElement::create(section.lon2, section.lat2, section.storedEle2, originElement, rc.pathElements);
+        extendOrigin(
+            OsmPathElement::create(section.lon2, section.lat2, section.storedEle2, originElement, rc.pathElements), rc);
         originElement->cost = cost;
     }
     walk.lon0 = walk.lon1;
@@ -243,9 +363,7 @@ inline void OsmPath::recordStraightLine() {
     message->wayTags = "direct_segment=" + std::to_string(takeDirectSegmentNumber());
 }
 
-inline bool OsmPath::addInitialCost(const expressions::BExpressionContextWay& way, bool inverseDirection) {
-    const float newClassifier = way.getInitialClassifier();
-    const float newInitialCost = way.getInitialcost();
+inline bool OsmPath::addInitialCost(float newClassifier, float newInitialCost, bool inverseDirection) {
     const float classifierDifference = newClassifier - lastClassifier;
     if (newClassifier != 0.0f && lastClassifier != 0.0f &&
         (classifierDifference > 0.0005 || classifierDifference < -0.0005)) {
@@ -293,7 +411,7 @@ inline OsmPath::Section OsmPath::beginSection(const LinkWalk& walk, std::int32_t
 }
 
 inline bool OsmPath::turnForbidden(const RoutingContext& rc, const LinkWalk& walk, const Section& section) const {
-    if (!rc.considerTurnRestrictions) return false;
+    if (!rc.considerTurnRestrictions || sourceNode->firstRestriction == nullptr) return false;
     const bool bikeOrFoot = rc.validForBikes || rc.validForFoot;
     return rc.inverseDirection
                ? mapaccess::TurnRestriction::isTurnForbidden(sourceNode->firstRestriction, section.lon2, section.lat2,
@@ -317,10 +435,10 @@ inline void OsmPath::catchWaypoint(RoutingContext& rc, LinkWalk& walk, Section& 
     if (detailMode) {
         if (rc.wayFraction > 0.0) {
             walk.ele1 = interpolateEle(walk.ele1, section.ele2, 1.0 - rc.wayFraction);
-            originElement =
-                OsmPathElement::create(rc.ilonShortest, rc.ilatShortest, walk.ele1, nullptr, rc.pathElements);
+            extendOrigin(OsmPathElement::create(rc.ilonShortest, rc.ilatShortest, walk.ele1, nullptr, rc.pathElements),
+                         rc);
         } else {
-            originElement = nullptr; // the start is the section's end: no duplicate point
+            extendOrigin(nullptr, rc); // the start is the section's end: no duplicate point
         }
     }
     if (!rc.pendingEndpoint) return;
@@ -364,15 +482,15 @@ inline void OsmPath::recordSection(const Section& section, double angle, std::in
 
 inline void OsmPath::endAtWaypoint(RoutingContext& rc, bool detailMode, std::int16_t storedEle2) {
     if (detailMode) {
-        originElement =
-            OsmPathElement::create(rc.ilonShortest, rc.ilatShortest, storedEle2, originElement, rc.pathElements);
+        extendOrigin(
+            OsmPathElement::create(rc.ilonShortest, rc.ilatShortest, storedEle2, originElement, rc.pathElements), rc);
         originElement->cost = cost;
         if (message) originElement->message = message;
     }
     cost = rc.nogoCost < 0.0 ? -1 : toInt(cost + rc.nogoCost);
 }
 
-inline void OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
+inline bool OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
                                  std::int32_t lastDist, std::int16_t elevation) {
     if (refTrack != nullptr && refTrack->contains(targetNode->getIdFromPos()) &&
         refTrack->contains(sourceNode->getIdFromPos())) {
@@ -383,16 +501,18 @@ inline void OsmPath::reachTarget(const TrackPointMap* refTrack, RoutingContext& 
 
     if (rc.nogoCost < 0.0) {
         cost = -1;
-        return;
+        return false;
     }
-    cost = toInt(cost + rc.nogoCost);
+    if (rc.nogoCost != 0.0) cost = toInt(cost + rc.nogoCost); // cost + 0.0 is cost again
+    return true;
+}
 
-    const double nodeCost = processTargetNode(rc);
+inline void OsmPath::addNodeCost(double nodeCost) {
     if (nodeCost < 0.0 || nodeCost + cost >= COST_LIMIT) {
         cost = -1;
         return;
     }
-    cost = util::saturateToInt32(std::int64_t{cost} + toInt(nodeCost));
+    if (nodeCost != 0.0) cost = util::saturateToInt32(std::int64_t{cost} + toInt(nodeCost));
 }
 
 } // namespace ferrow::router

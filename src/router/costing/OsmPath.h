@@ -80,8 +80,26 @@ public:
     // The link step: prices link section by section; a path that must not be
     // used ends with cost -1. refTrack holds the points of earlier
     // alternatives (or is null): a link between two of them is charged again.
+    // Lets go of the points this path refers to (its origin and its own
+    // point), as the path goes back to its pool.
+    void letGoOfPoints(util::ObjectPool<OsmPathElement>& pool) noexcept;
+
     void addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode, OsmPath& origin,
                             mapaccess::OsmLink* nextLink, RoutingContext& rc);
+
+    // Asks for the first shape point of link, walked from sourceNode, to be
+    // loaded: it lies in the decoded tile, far from the link, and is needed
+    // as soon as the link is priced.
+    static void prefetchShape(const mapaccess::OsmLink& link, const mapaccess::OsmNode* sourceNode) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+        if (link.shape.pointCount > 0) {
+            __builtin_prefetch(&link.shape.points[link.isReverse(sourceNode) ? link.shape.pointCount - 1 : 0]);
+        }
+#else
+        (void)link;
+        (void)sourceNode;
+#endif
+    }
 
     // The elevation at fraction of the way from e1 to e2; -32768 when either is unknown.
     static std::int16_t interpolateEle(std::int16_t e1, std::int16_t e2, double fraction);
@@ -115,15 +133,28 @@ public:
     // Sets the model state back to that of a fresh path.
     virtual void resetState() = 0;
 
+protected:
+    // The standard model's paths (StdPath) have their section and node costs
+    // bound statically in the link step; the other models' are virtual calls.
+    bool pricedAsStdPath_ = false;
+
 private:
+    struct LinkStep;
     struct LinkWalk;
     struct Section;
 
+    // The sections of the link step, priced through the model's part: an
+    // object that binds the path's cost operations (see OsmPath.cpp).
+    template <class Pricing>
+    void walkSections(Pricing pricing, const LinkStep& step, LinkWalk& walk, RoutingContext& rc);
+
     // ---- steps of the link step, inline: it runs for every link a search prices ----
     // The record of a link without way tags: a straight line, free of cost.
+    // The path's origin becomes point (taken over from the one before).
+    inline void extendOrigin(OsmPathElement* point, RoutingContext& rc);
     inline void recordStraightLine();
     // Adds the initial cost where the way class changes; false when it forbids the link.
-    inline bool addInitialCost(const expressions::BExpressionContextWay& way, bool inverseDirection);
+    inline bool addInitialCost(float newClassifier, float newInitialCost, bool inverseDirection);
     // Updates the destination bits; false when the path would leave a
     // destination-only area it may not leave.
     inline bool passDestinationArea(std::int32_t classifierMask);
@@ -144,9 +175,11 @@ private:
     // The path ends at the caught end point, with the no-go cost of the link.
     inline void endAtWaypoint(RoutingContext& rc, bool detailMode, std::int16_t storedEle2);
     // The path reaches the target node: a link of an earlier alternative is
-    // charged again, then the no-go cost and the node's own cost.
-    inline void reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
+    // charged again, then the no-go cost; false when that forbids the path.
+    inline bool reachTarget(const TrackPointMap* refTrack, RoutingContext& rc, std::int32_t linkDist,
                             std::int32_t lastDist, std::int16_t elevation);
+    // Then the target node's own cost.
+    inline void addNodeCost(double nodeCost);
 
     bool hasBit(std::int32_t bit) const { return (destinationBits & bit) != 0; }
     void setBit(std::int32_t bit, bool value) {

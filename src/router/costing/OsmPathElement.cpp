@@ -18,7 +18,7 @@ OsmPathElement* OsmPathElement::create(std::int32_t ilon, std::int32_t ilat, std
     element->ilon = ilon;
     element->ilat = ilat;
     element->selev = selev;
-    element->origin = origin;
+    element->origin = retain(origin);
     return element;
 }
 

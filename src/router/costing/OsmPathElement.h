@@ -36,13 +36,30 @@ public:
     std::int32_t cost = 0;
     std::shared_ptr<MessageData> message;
     OsmPathElement* origin = nullptr;
+    // During a search: the paths and points that refer to this point. At 0 it
+    // goes back to the search's pool, and its origin loses a reference.
+    std::int32_t references = 0;
 
     // A point at the path's target node, continuing from the path's origin
     // point, with the path's cost and message.
     static OsmPathElement* create(const OsmPath& path, util::ObjectPool<OsmPathElement>& pool);
-    // A point at the position, made in the pool.
+    // A point at the position, made in the pool; it refers to its origin.
     static OsmPathElement* create(std::int32_t ilon, std::int32_t ilat, std::int16_t selev, OsmPathElement* origin,
                                   util::ObjectPool<OsmPathElement>& pool);
+
+    // A search's reference to a point of its pool: taken, and let go, which
+    // returns the point (and an origin nothing else refers to) to the pool.
+    static OsmPathElement* retain(OsmPathElement* element) noexcept {
+        if (element != nullptr) ++element->references;
+        return element;
+    }
+    static void letGo(OsmPathElement* element, util::ObjectPool<OsmPathElement>& pool) noexcept {
+        while (element != nullptr && --element->references == 0) {
+            OsmPathElement* origin = element->origin;
+            pool.release(element);
+            element = origin;
+        }
+    }
 
     std::int32_t getILat() const override { return ilat; }
     std::int32_t getILon() const override { return ilon; }

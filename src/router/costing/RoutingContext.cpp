@@ -263,6 +263,7 @@ OsmPath* RoutingContext::createPath(mapaccess::OsmLink* link) {
 
 OsmPath* RoutingContext::createPath(OsmPath& origin, mapaccess::OsmLink* link, const TrackPointMap* refTrack,
                                     bool detailMode) {
+    OsmPath::prefetchShape(*link, origin.targetNode);
     OsmPath* path = pathModel->createPath();
     path->init(origin, link, refTrack, detailMode, *this);
     return path;
@@ -280,7 +281,9 @@ void RoutingContext::clearPrePaths() {
 }
 
 void RoutingContext::releasePath(OsmPath* path) {
-    if (path != nullptr) pathModel->releasePath(path);
+    if (path == nullptr) return;
+    path->letGoOfPoints(pathElements);
+    pathModel->releasePath(path);
 }
 
 void RoutingContext::releaseSearchMemory() {

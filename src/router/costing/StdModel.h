@@ -1,5 +1,9 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
 #include "router/costing/OsmPathModel.h"
 #include "router/costing/StdPath.h"
 #include "util/ObjectPool.h"
@@ -24,11 +28,40 @@ public:
 
     expressions::BExpressionContextWay* ctxWay = nullptr;
     expressions::BExpressionContextNode* ctxNode = nullptr;
-    // The costs of the way whose link is being priced.
-    StdPath::WayCosts wayCosts{};
+
+    // The costs of the way just evaluated. They are kept by the identity of
+    // the outputs they were read from (a direct-mapped table) and read again
+    // only for outputs not kept: the ways of a region have few distinct
+    // outputs, which equal tag sets and equal output vectors share.
+    const StdPath::WayCosts& wayCostsOf(const expressions::BExpressionContextWay& way) {
+        const expressions::BExpressionContext::OutputsIdentity outputs = way.outputsIdentity();
+        KeptWayCosts& kept = keptWayCosts_[keptSlot(outputs.outputs)];
+        if (outputs.outputs == nullptr || outputs != kept.outputs) {
+            kept.costs.read(way);
+            kept.outputs = outputs;
+        }
+        last_ = &kept.costs;
+        return kept.costs;
+    }
+    // The costs returned last.
+    const StdPath::WayCosts& lastWayCosts() const noexcept { return *last_; }
 
 private:
+    struct KeptWayCosts {
+        expressions::BExpressionContext::OutputsIdentity outputs;
+        StdPath::WayCosts costs{};
+    };
+    static constexpr int KEPT_WAY_COSTS_BITS = 7;
+
+    static std::size_t keptSlot(const float* outputs) noexcept {
+        const auto address = reinterpret_cast<std::uintptr_t>(outputs);
+        return static_cast<std::size_t>((std::uint64_t{address >> 4} * 0x9E3779B97F4A7C15ULL) >>
+                                        (64 - KEPT_WAY_COSTS_BITS));
+    }
+
     util::ObjectPool<StdPath> paths_;
+    std::array<KeptWayCosts, std::size_t{1} << KEPT_WAY_COSTS_BITS> keptWayCosts_{};
+    const StdPath::WayCosts* last_ = &keptWayCosts_[0].costs;
 };
 
 } // namespace ferrow::router

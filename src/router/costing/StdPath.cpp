@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <string>
 
 #include "expressions/BExpressionContextNode.h"
@@ -18,59 +17,10 @@ using jcompat::toInt;
 
 namespace {
 
-// Minimum and maximum as the cost formulas define them: a NaN operand gives
-// NaN, and -0.0 counts below 0.0.
-template <typename Float>
-Float minOf(Float a, Float b) {
-    if (std::isnan(a) || std::isnan(b)) return std::numeric_limits<Float>::quiet_NaN();
-    if (a == b) return std::signbit(a) ? a : b;
-    return a < b ? a : b;
-}
-template <typename Float>
-Float maxOf(Float a, Float b) {
-    if (std::isnan(a) || std::isnan(b)) return std::numeric_limits<Float>::quiet_NaN();
-    if (a == b) return std::signbit(a) ? b : a;
-    return a > b ? a : b;
-}
-
 // 1000000 / the output as an integer when that is at least 1, else the integer itself.
 std::int32_t costDivisor(float output) {
     const std::int32_t value = toInt(output);
     return value >= 1 ? 1000000 / value : value;
-}
-
-// The cost of one elevation buffer's excess over the penalty buffer, which
-// the section's length works off; the buffer is reduced accordingly. The
-// weight (0 to 1) tells how much of the section runs on the slope's cost factor.
-struct BufferPrice {
-    float weight = 0.0f;
-    float cost = 0.0f;
-};
-
-BufferPrice priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float fd, float maxSlope,
-                        std::int32_t divisor, std::int32_t slopeDivisor) {
-    BufferPrice price;
-    if (buffer > rc.elevationpenaltybuffer) {
-        const std::int32_t excess = util::saturateToInt32(std::int64_t{buffer} - rc.elevationpenaltybuffer);
-        std::int32_t reduce = util::saturateToInt32(std::int64_t{rc.elevationbufferreduce} * d);
-        if (excess < reduce) {
-            price.weight = static_cast<float>(excess) / static_cast<float>(reduce);
-            reduce = excess;
-        } else {
-            price.weight = 1.0f;
-        }
-        const std::int32_t overMax = util::saturateToInt32(std::int64_t{buffer} - rc.elevationmaxbuffer);
-        if (overMax > reduce) reduce = overMax;
-        buffer = util::saturateToInt32(std::int64_t{buffer} - reduce);
-        const float slopePart = maxSlope * fd; // the slope already x 10000
-        if (divisor >= 1) price.cost = minOf(static_cast<float>(reduce), slopePart) / static_cast<float>(divisor);
-        if (slopeDivisor >= 1) {
-            price.cost += maxOf(static_cast<float>(reduce) - slopePart, 0.0f) / static_cast<float>(slopeDivisor);
-        }
-    } else if (buffer < 0) {
-        buffer = 0;
-    }
-    return price;
 }
 
 } // namespace
@@ -85,6 +35,7 @@ void StdPath::WayCosts::read(const expressions::BExpressionContextWay& way) {
     if (upCostFactor == 0.0f) upCostFactor = costFactor;
     if (downCostFactor == 0.0f) downCostFactor = costFactor;
     turncost = out[Way::TURNCOST];
+    turns = turncost != 0.0f && !std::isnan(turncost);
     downhillCutoff = out[Way::DOWNHILLCUTOFF] * 10000.0f;
     uphillCutoff = out[Way::UPHILLCUTOFF] * 10000.0f;
     downhillMaxSlope = out[Way::DOWNHILLMAXSLOPE] * 10000.0f;
@@ -101,75 +52,29 @@ void StdPath::WayCosts::read(const expressions::BExpressionContextWay& way) {
 double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH, double /*elevation*/, double angle,
                                   double cosAngle, bool /*isStartpoint*/, std::int32_t nsection,
                                   std::int32_t lastPriorityClassifier) {
-    const expressions::BExpressionContextWay& way = *rc.expctxWay;
     // The way's outputs stay the same over the sections of one link.
-    WayCosts& costs = static_cast<StdModel&>(*rc.pathModel).wayCosts;
-    if (nsection == 0) costs.read(way);
-    const float costFactor = costs.costFactor;
-    const float upCostFactor = costs.upCostFactor;
-    const float downCostFactor = costs.downCostFactor;
-    downhillDivisor = costs.downhillDivisor;
-    uphillDivisor = costs.uphillDivisor;
+    StdModel& model = static_cast<StdModel&>(*rc.pathModel);
+    const WayCosts& costs = nsection == 0 ? model.wayCostsOf(*rc.expctxWay) : model.lastWayCosts();
+    return priceSection(rc, costs, toInt(dist), deltaH, angle, cosAngle, nsection, lastPriorityClassifier);
+}
 
-    const std::int32_t d = toInt(dist);
-    std::int32_t turn = toInt((1.0 - cosAngle) * costs.turncost + 0.2);
-
-    // Crossing a bigger road coming from it, on a bike: the node's estimated
-    // crossing class prices the turn.
-    if (rc.validForBikes && rc.considerCrossing && lastPriorityClassifier > 0 && nsection == 0 &&
-        lastPriorityClassifier >= rc.crossingPrioH &&
-        way.getPriorityClassifier() <= static_cast<float>(rc.crossingPrioL) && !sourceNode->nodeTags.isNull()) {
-        const std::string description =
-            rc.expctxNode->getKeyValueDescription(way.getNodeAccessGranted() != 0.0f, sourceNode->nodeTags);
-        static constexpr std::string_view kCrossingClass = "estimated_crossing_class=";
-        const std::size_t at = description.find(kCrossingClass);
-        if (at != std::string::npos && at + kCrossingClass.size() < description.size()) {
-            const char crossingClass = description[at + kCrossingClass.size()];
-            if (crossingClass >= '1' && crossingClass <= '6') {
-                const auto index = static_cast<std::size_t>(crossingClass - '1');
-                std::int32_t crossingCost = 0;
-                if (angle < 0.0) {
-                    crossingCost = rc.costToLeftFromHClass[index];
-                } else if (angle > 0.0) {
-                    crossingCost = rc.costToRightFromHClass[index];
-                }
-                turn = util::saturateToInt32(std::int64_t{turn} + crossingCost);
-            }
-        }
+std::int32_t StdPath::crossingCost(const RoutingContext& rc, double angle) const {
+    // The node's estimated crossing class prices the turn onto a small road.
+    const expressions::BExpressionContextWay& way = *rc.expctxWay;
+    if (!(way.getPriorityClassifier() <= static_cast<float>(rc.crossingPrioL)) || sourceNode->nodeTags.isNull()) {
+        return 0;
     }
-
-    if (message) {
-        message->turnCost = util::saturateToInt32(std::int64_t{message->turnCost} + turn);
-        message->turnAngle = static_cast<float>(angle);
-    }
-
-    // The hysteresis buffers collect climbs and descents less what the
-    // cut-off slope allows over the section's length.
-    const std::int32_t dh = toInt(deltaH * 1000000.0);
-    const float fd = static_cast<float>(d);
-    downhillBuffer = toInt(static_cast<float>(jcompat::wrapNeg(dh)) - costs.downhillCutoff * fd +
-                           static_cast<float>(downhillBuffer));
-    uphillBuffer = toInt(static_cast<float>(dh) - costs.uphillCutoff * fd + static_cast<float>(uphillBuffer));
-
-    double sectionCost = turn;
-    const BufferPrice down =
-        priceBuffer(downhillBuffer, rc, d, fd, costs.downhillMaxSlope, downhillDivisor, costs.downSlopeDivisor);
-    if (down.cost > 0.0f) {
-        sectionCost += down.cost;
-        if (message) message->elevationCost = toInt(down.cost + static_cast<float>(message->elevationCost));
-    }
-    const BufferPrice up =
-        priceBuffer(uphillBuffer, rc, d, fd, costs.uphillMaxSlope, uphillDivisor, costs.upSlopeDivisor);
-    if (up.cost > 0.0f) {
-        sectionCost += up.cost;
-        if (message) message->elevationCost = toInt(up.cost + static_cast<float>(message->elevationCost));
-    }
-
-    const float effectiveCostFactor =
-        downCostFactor * down.weight + (upCostFactor * up.weight + costFactor * ((1.0f - up.weight) - down.weight));
-    if (message) message->costFactor = effectiveCostFactor;
-    sectionCost += effectiveCostFactor * fd + 0.5f;
-    return sectionCost;
+    const std::string description =
+        rc.expctxNode->getKeyValueDescription(way.getNodeAccessGranted() != 0.0f, sourceNode->nodeTags);
+    static constexpr std::string_view kCrossingClass = "estimated_crossing_class=";
+    const std::size_t at = description.find(kCrossingClass);
+    if (at == std::string::npos || at + kCrossingClass.size() >= description.size()) return 0;
+    const char crossingClass = description[at + kCrossingClass.size()];
+    if (crossingClass < '1' || crossingClass > '6') return 0;
+    const auto index = static_cast<std::size_t>(crossingClass - '1');
+    if (angle < 0.0) return rc.costToLeftFromHClass[index];
+    if (angle > 0.0) return rc.costToRightFromHClass[index];
+    return 0;
 }
 
 double StdPath::processTargetNode(RoutingContext& rc) {
@@ -221,7 +126,8 @@ void StdPath::computeKinematic(RoutingContext& rc, double dist, double deltaH, b
         speed = rc.maxSpeed * std::exp(-3.5 * std::fabs(incline + 0.05));
     } else {
         const float wayMaxSpeed = rc.expctxWay->getMaxspeed() / 3.6f;
-        const double vMax = wayMaxSpeed > 0.0f ? minOf(static_cast<double>(wayMaxSpeed), rc.maxSpeed) : rc.maxSpeed;
+        const double vMax =
+            wayMaxSpeed > 0.0f ? stdcost::minOf(static_cast<double>(wayMaxSpeed), rc.maxSpeed) : rc.maxSpeed;
         if (rc.validForBikes) {
             // The speed at which the rider's power balances air and rolling
             // resistance, by Newton steps; doubled while still too slow to matter.
@@ -237,7 +143,7 @@ void StdPath::computeKinematic(RoutingContext& rc, double dist, double deltaH, b
                 stillDoubling = false;
                 v -= y / (3.0 * rc.S_C_x * v * v + rollingForce);
             }
-            speed = minOf(v, vMax);
+            speed = stdcost::minOf(v, vMax);
         } else {
             speed = vMax;
         }

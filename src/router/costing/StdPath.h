@@ -1,12 +1,14 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
+#include "expressions/BExpressionContextWay.h"
+#include "jcompat/NumberText.h"
 #include "router/costing/OsmPath.h"
-
-namespace ferrow::expressions {
-class BExpressionContextWay;
-}
+#include "router/costing/RoutingContext.h"
+#include "util/Saturate.h"
 
 namespace ferrow::router {
 
@@ -55,13 +57,142 @@ public:
         std::int32_t uphillDivisor;
         std::int32_t downSlopeDivisor;
         std::int32_t upSlopeDivisor;
+        // "turncost" is neither 0 nor NaN: a turn may cost something.
+        bool turns;
 
         void read(const expressions::BExpressionContextWay& way);
     };
 
+    StdPath() noexcept { pricedAsStdPath_ = true; }
+
+    // processWaySection with the costs of the way read by the caller: the
+    // link step's own entry, inline, as it runs for every section priced.
+    // The length d is in whole metres, as the link step measures it.
+    double priceSection(const RoutingContext& rc, const WayCosts& costs, std::int32_t d, double deltaH, double angle,
+                        double cosAngle, std::int32_t nsection, std::int32_t lastPriorityClassifier);
+    // Whether priceSection reads its angle and cosine: a turn or crossing
+    // cost may depend on them, or the message records the angle.
+    bool readsTurnAngle(const RoutingContext& rc, const WayCosts& costs) const noexcept {
+        return message || costs.turns || (rc.validForBikes && rc.considerCrossing);
+    }
+
 private:
+    // The cost and the weight of the section on the slope's cost factor of
+    // one elevation buffer's excess over the penalty buffer, which the
+    // section's length works off; the buffer is reduced accordingly.
+    struct BufferPrice {
+        float weight = 0.0f;
+        float cost = 0.0f;
+    };
+    static BufferPrice priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float fd,
+                                   float maxSlope, std::int32_t divisor, std::int32_t slopeDivisor);
+    // The cost of crossing a bigger road at the junction the link starts from, on a bike.
+    std::int32_t crossingCost(const RoutingContext& rc, double angle) const;
+
     std::int32_t pendingDownhillCost() const { return downhillDivisor > 0 ? downhillBuffer / downhillDivisor : 0; }
     std::int32_t pendingUphillCost() const { return uphillDivisor > 0 ? uphillBuffer / uphillDivisor : 0; }
 };
+
+namespace stdcost {
+
+// Minimum and maximum as the cost formulas define them: a NaN operand gives
+// NaN, and -0.0 counts below 0.0.
+template <typename Float>
+Float minOf(Float a, Float b) {
+    if (std::isnan(a) || std::isnan(b)) return std::numeric_limits<Float>::quiet_NaN();
+    if (a == b) return std::signbit(a) ? a : b;
+    return a < b ? a : b;
+}
+template <typename Float>
+Float maxOf(Float a, Float b) {
+    if (std::isnan(a) || std::isnan(b)) return std::numeric_limits<Float>::quiet_NaN();
+    if (a == b) return std::signbit(a) ? b : a;
+    return a > b ? a : b;
+}
+
+} // namespace stdcost
+
+inline StdPath::BufferPrice StdPath::priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d,
+                                                 float fd, float maxSlope, std::int32_t divisor,
+                                                 std::int32_t slopeDivisor) {
+    BufferPrice price;
+    if (buffer > rc.elevationpenaltybuffer) {
+        const std::int32_t excess = util::saturateToInt32(std::int64_t{buffer} - rc.elevationpenaltybuffer);
+        std::int32_t reduce = util::saturateToInt32(std::int64_t{rc.elevationbufferreduce} * d);
+        if (excess < reduce) {
+            price.weight = static_cast<float>(excess) / static_cast<float>(reduce);
+            reduce = excess;
+        } else {
+            price.weight = 1.0f;
+        }
+        const std::int32_t overMax = util::saturateToInt32(std::int64_t{buffer} - rc.elevationmaxbuffer);
+        if (overMax > reduce) reduce = overMax;
+        buffer = util::saturateToInt32(std::int64_t{buffer} - reduce);
+        const float slopePart = maxSlope * fd; // the slope already x 10000
+        if (divisor >= 1) {
+            price.cost = stdcost::minOf(static_cast<float>(reduce), slopePart) / static_cast<float>(divisor);
+        }
+        if (slopeDivisor >= 1) {
+            price.cost +=
+                stdcost::maxOf(static_cast<float>(reduce) - slopePart, 0.0f) / static_cast<float>(slopeDivisor);
+        }
+    } else if (buffer < 0) {
+        buffer = 0;
+    }
+    return price;
+}
+
+inline double StdPath::priceSection(const RoutingContext& rc, const WayCosts& costs, std::int32_t d, double deltaH,
+                                    double angle, double cosAngle, std::int32_t nsection,
+                                    std::int32_t lastPriorityClassifier) {
+    using jcompat::toInt;
+    const float costFactor = costs.costFactor;
+    const float upCostFactor = costs.upCostFactor;
+    const float downCostFactor = costs.downCostFactor;
+    downhillDivisor = costs.downhillDivisor;
+    uphillDivisor = costs.uphillDivisor;
+
+    // 0 (or NaN) times any cosine, + 0.2, is 0 as an integer.
+    std::int32_t turn = costs.turns ? toInt((1.0 - cosAngle) * costs.turncost + 0.2) : 0;
+
+    // Crossing a bigger road coming from it, on a bike.
+    if (rc.validForBikes && rc.considerCrossing && lastPriorityClassifier > 0 && nsection == 0 &&
+        lastPriorityClassifier >= rc.crossingPrioH) [[unlikely]] {
+        turn = util::saturateToInt32(std::int64_t{turn} + crossingCost(rc, angle));
+    }
+
+    if (message) {
+        message->turnCost = util::saturateToInt32(std::int64_t{message->turnCost} + turn);
+        message->turnAngle = static_cast<float>(angle);
+    }
+
+    // The hysteresis buffers collect climbs and descents less what the
+    // cut-off slope allows over the section's length.
+    const std::int32_t dh = toInt(deltaH * 1000000.0);
+    const float fd = static_cast<float>(d);
+    downhillBuffer = toInt(static_cast<float>(jcompat::wrapNeg(dh)) - costs.downhillCutoff * fd +
+                           static_cast<float>(downhillBuffer));
+    uphillBuffer = toInt(static_cast<float>(dh) - costs.uphillCutoff * fd + static_cast<float>(uphillBuffer));
+
+    double sectionCost = turn;
+    const BufferPrice down =
+        priceBuffer(downhillBuffer, rc, d, fd, costs.downhillMaxSlope, downhillDivisor, costs.downSlopeDivisor);
+    if (down.cost > 0.0f) {
+        sectionCost += down.cost;
+        if (message) message->elevationCost = toInt(down.cost + static_cast<float>(message->elevationCost));
+    }
+    const BufferPrice up =
+        priceBuffer(uphillBuffer, rc, d, fd, costs.uphillMaxSlope, uphillDivisor, costs.upSlopeDivisor);
+    if (up.cost > 0.0f) {
+        sectionCost += up.cost;
+        if (message) message->elevationCost = toInt(up.cost + static_cast<float>(message->elevationCost));
+    }
+
+    const float effectiveCostFactor =
+        downCostFactor * down.weight + (upCostFactor * up.weight + costFactor * ((1.0f - up.weight) - down.weight));
+    if (message) message->costFactor = effectiveCostFactor;
+    sectionCost += effectiveCostFactor * fd + 0.5f;
+    return sectionCost;
+}
 
 } // namespace ferrow::router

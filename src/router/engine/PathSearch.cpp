@@ -270,7 +270,8 @@ inline void PathSearch::cutCosts(SearchState& search, OsmPath& path) {
     const std::int64_t estimate =
         std::int64_t{path.cost} + path.elevationCorrection() + (std::int64_t{track.cost} - element->cost);
     if (estimate <= search.maxTotalCost) {
-        run_->matchPath = OsmPathElement::create(path, rc_->pathElements);
+        // Kept for the run: its chain outlives the paths of this search.
+        run_->matchPath = OsmPathElement::retain(OsmPathElement::create(path, rc_->pathElements));
         madeMatchPath_ = true;
     }
     if (estimate < search.maxTotalCost) search.maxTotalCost = util::saturateToInt32(estimate);

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 
 #include "expressions/BExpressionContextWay.h"
 #include "jcompat/Exceptions.h"
+#include "mapaccess/LinkShape.h"
 #include "mapaccess/OsmLink.h"
 #include "mapaccess/OsmNode.h"
 #include "router/costing/KinematicModel.h"
@@ -20,6 +22,8 @@
 #include "router/costing/StdPath.h"
 #include "testsupport/LookupTagCoder.h"
 #include "testsupport/ProfileFiles.h"
+#include "util/ByteDataWriter.h"
+#include "util/CheapAngleMeter.h"
 
 namespace ferrow::router::testing {
 namespace {
@@ -538,6 +542,60 @@ TEST(KinematicPrePathTest, LooksAtTheOtherWay) {
     east.wayTags = util::ByteArray();
     straight.init(origin, &fromEast, f.rc);
     EXPECT_EQ(straight.classifierMask, 32);
+}
+
+// A link measured when its tile was decoded is looked at over its shape (the
+// points its geometry codes); with a waypoint in front its geometry is
+// decoded and the segment measured, which catches the waypoint.
+TEST(KinematicPrePathTest, MeasuredLinksLookAtTheirShape) {
+    KinematicFixture f;
+    OsmNode junction(180001000, 140000000);
+    OsmNode north(180001000, 140002000);
+    OsmLink toNorth;
+    junction.addLink(&toNorth, false, &north);
+    toNorth.wayTags = testsupport::LookupTagCoder::standard().wayTags("highway=residential").toBytes();
+    // one bend point, north-east of the junction
+    std::vector<util::Byte> coded(8);
+    util::ByteDataWriter writer(coded);
+    for (const std::int32_t delta : {500, 1000, 0}) writer.writeSignedVarLength(delta);
+    const util::ByteArray geometry =
+        util::ByteArray::copyOf(std::span<const util::Byte>(coded).first(writer.getPosition()));
+    const mapaccess::ShapePoint bend{0.0, 1.0, 180001500, 140001000, 120, OsmNode::NO_ELEVATION};
+    KinematicPath fromWest;
+    fromWest.targetNode = &junction;
+    fromWest.prevIlon = 180000000;
+    fromWest.prevIlat = 140000000;
+    KinematicPath fromNorth;
+    fromNorth.targetNode = &north;
+    fromNorth.prevIlon = 180001000;
+    fromNorth.prevIlat = 140003000;
+    util::CheapAngleMeter meter;
+    const double towardsBend = meter.calcAngle(180000000, 140000000, 180001000, 140000000, 180001500, 140001000);
+    const double backToBend = meter.calcAngle(180001000, 140003000, 180001000, 140002000, 180001500, 140001000);
+
+    toNorth.geometry = geometry;
+    KinematicPrePath decoded;
+    decoded.init(fromWest, &toNorth, f.rc);
+    EXPECT_DOUBLE_EQ(decoded.angle, towardsBend);
+
+    toNorth.shape = mapaccess::LinkShape{&bend, 1, 112};
+    toNorth.geometry = util::ByteArray(); // the shape alone gives the point
+    KinematicPrePath measured;
+    measured.init(fromWest, &toNorth, f.rc);
+    EXPECT_DOUBLE_EQ(measured.angle, towardsBend);
+    KinematicPrePath backwards;
+    backwards.init(fromNorth, &toNorth, f.rc);
+    EXPECT_DOUBLE_EQ(backwards.angle, backToBend);
+
+    toNorth.geometry = geometry;
+    auto waypoint = std::make_shared<OsmNodeNamed>(180001300, 140000500, "wp");
+    waypoint->radius = 50;
+    f.rc.setWaypoint(waypoint, nullptr, false);
+    KinematicPrePath caught;
+    caught.init(fromWest, &toNorth, f.rc);
+    EXPECT_DOUBLE_EQ(caught.angle, towardsBend);
+    EXPECT_TRUE(f.rc.shortestMatch);
+    f.rc.unsetWaypoint();
 }
 
 // Pre-paths are recycled junction by junction, paths with the search.

@@ -206,6 +206,79 @@ TEST(StdPathCost, CrossingCostForBikes) {
     EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 10, 0, 100, 60, 0.5, false, 0, 24), 10.5); // class 1 costs 0
 }
 
+// The way's costs are read again for every way whose outputs differ from the
+// last one's, however the ways alternate.
+TEST(StdPathCost, CostsFollowTheWayEvaluated) {
+    ModelFixture f(
+        profileWith("", "assign costfactor 1\nassign turncost switch highway=primary 90 0", "assign initialcost 0"));
+    StdPath path;
+    for (int round = 0; round < 2; ++round) {
+        f.evaluateWay("highway=primary");
+        EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 100, 0, 100, 180, -1.0, false, 0, 0), 280.5);
+        EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 100, 0, 100, 180, -1.0, false, 1, 0), 280.5);
+        f.evaluateWay("highway=residential");
+        EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 100, 0, 100, 180, -1.0, false, 0, 0), 100.5);
+    }
+}
+
+// The link step turns left from p over a (a big road) to b (a small one).
+// Without a turn cost the angle is still taken where it prices a crossing or
+// is recorded.
+class LeftTurnFixture {
+public:
+    explicit LeftTurnFixture(ModelFixture& f) : f_(f) {
+        startLink_.secondNode = &a_;
+        link_.firstNode = &a_;
+        link_.secondNode = &b_;
+        link_.wayTags = f.wayTags("highway=residential");
+        a_.nodeTags = f.nodeTags("estimated_crossing_class=3");
+    }
+    ~LeftTurnFixture() { f_.rc.releaseSearchMemory(); }
+
+    OsmPath& priced(bool detailMode) {
+        OsmPath* origin = f_.rc.createPath(&startLink_);
+        origin->prevIlon = a_.ilon - 1000; // coming from the west
+        origin->prevIlat = a_.ilat;
+        origin->priorityClassifier = 24;
+        return *f_.rc.createPath(*origin, &link_, nullptr, detailMode);
+    }
+
+private:
+    ModelFixture& f_;
+    OsmNode a_{188000000, 140000000};
+    OsmNode b_{188000000, 140001000}; // 111 m north
+    OsmLink startLink_;
+    OsmLink link_;
+};
+
+TEST(StdPathCost, LinkStepTakesTheAngleWhereItCounts) {
+    const std::string lookups =
+        "---lookupversion:1\n---minorversion:0\n---context:way\n"
+        "highway primary\nhighway residential\n"
+        "---context:node\nestimated_crossing_class 1\nestimated_crossing_class 3\n";
+    const std::string way = "assign costfactor 1\nassign turncost 0\nassign priorityclassifier 8";
+    const std::string crossing =
+        "assign crossing_Prio_H 20\nassign crossing_Prio_L 10\n"
+        "assign cost_ToLeft_from_H_class3 77\nassign cost_ToRight_from_H_class3 33";
+    {
+        ModelFixture bike(profileWith("assign validForBikes true\nassign consider_crossing true\n" + crossing, way,
+                                      "assign initialcost 0"),
+                          lookups);
+        LeftTurnFixture turn(bike);
+        EXPECT_EQ(turn.priced(false).cost, 111 + 77);
+    }
+    {
+        ModelFixture walker(profileWith("assign validForFoot true\n" + crossing, way, "assign initialcost 0"), lookups);
+        LeftTurnFixture turn(walker);
+        EXPECT_EQ(turn.priced(false).cost, 111);
+        OsmPath& recorded = turn.priced(true);
+        EXPECT_EQ(recorded.cost, 111);
+        ASSERT_TRUE(recorded.message);
+        EXPECT_NEAR(recorded.message->turnAngle, -90.0f, 0.01f);
+        EXPECT_EQ(recorded.message->turnCost, 0);
+    }
+}
+
 TEST(OsmPathTest, InterpolateElevation) {
     EXPECT_EQ(OsmPath::interpolateEle(-32768, 400, 0.5), -32768);
     EXPECT_EQ(OsmPath::interpolateEle(400, -32768, 0.5), -32768);
