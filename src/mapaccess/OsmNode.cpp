@@ -12,24 +12,7 @@ std::string OsmNode::toString() const {
     return "n_" + std::to_string(ilon - 180000000) + "_" + std::to_string(ilat - 90000000);
 }
 
-void OsmNode::addLink(OsmLink* link, bool reverse, OsmNode* target) {
-    if (link == firstLink) {
-        throw jcompat::IllegalArgumentException("UUUUPS");
-    }
-    if (reverse) {
-        link->firstNode = target;
-        link->secondNode = this;
-        link->nextAtSecond = firstLink;
-        link->nextAtFirst = target->firstLink;
-    } else {
-        link->firstNode = this;
-        link->secondNode = target;
-        link->nextAtFirst = firstLink;
-        link->nextAtSecond = target->firstLink;
-    }
-    target->firstLink = link;
-    firstLink = link;
-}
+void OsmNode::throwLinkHeadsChain() { throw jcompat::IllegalArgumentException("UUUUPS"); }
 
 void OsmNode::addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& linkTags,
                       const util::ByteArray& linkGeometry, OsmNodesMap& nodesMap, bool reverse,

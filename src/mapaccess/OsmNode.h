@@ -70,7 +70,23 @@ public:
     // Prepends link to the chains of this node and of target; with reverse set
     // the link runs from target to this node. IllegalArgumentException
     // "UUUUPS" when link already heads this node's chain.
-    void addLink(OsmLink* link, bool reverse, OsmNode* target);
+    // Inline: weaving calls it for nearly every link of a tile.
+    void addLink(OsmLink* link, bool reverse, OsmNode* target) {
+        if (link == firstLink) throwLinkHeadsChain();
+        if (reverse) {
+            link->firstNode = target;
+            link->secondNode = this;
+            link->nextAtSecond = firstLink;
+            link->nextAtFirst = target->firstLink;
+        } else {
+            link->firstNode = this;
+            link->secondNode = target;
+            link->nextAtFirst = firstLink;
+            link->nextAtSecond = target->firstLink;
+        }
+        target->firstLink = link;
+        firstLink = link;
+    }
 
     // Adds a link record towards the position: reuses a suitable link to a
     // node there, or joins the node registered there, or creates a hollow one
@@ -94,6 +110,9 @@ public:
     // nodesMap, tag sets shared through unifier). Then the node leaves the
     // node table unless it is one of the search's two end nodes.
     void parseNodeBody(codec::MicroCache& tile, OsmNodesMap& nodesMap, util::IByteArrayUnifier& unifier);
+
+private:
+    [[noreturn]] static void throwLinkHeadsChain();
 };
 
 } // namespace ferrow::mapaccess
