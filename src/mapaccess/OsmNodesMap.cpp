@@ -37,10 +37,7 @@ void OsmNodesMap::removeUnlessEndNode(const OsmNode* node) {
 
 OsmNode* OsmNodesMap::createNode(std::int32_t ilon, std::int32_t ilat) {
     ++createdSinceReclaim_;
-    OsmNode* node = nodes_.create();
-    node->ilon = ilon;
-    node->ilat = ilat;
-    return node;
+    return nodes_.create(ilon, ilat);
 }
 
 std::size_t OsmNodesMap::reclaim(std::vector<const void*>& pinned) {

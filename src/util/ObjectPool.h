@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "util/RetainedMemory.h"
@@ -43,13 +44,16 @@ public:
     ObjectPool(const ObjectPool&) = delete;
     ObjectPool& operator=(const ObjectPool&) = delete;
 
-    // A default-constructed object that lives until reset.
-    T* create() {
-        T* object;
+    // An object made from args (value-initialized without any) that lives
+    // until reset.
+    template <typename... Args>
+    T* create(Args&&... args) {
+        void* place;
         if (!recycled_.empty()) {
-            object = recycled_.back();
+            T* old = recycled_.back();
             recycled_.pop_back();
-            renew(object);
+            std::destroy_at(old);
+            place = old;
         } else {
             if (chunkInUse_ == chunks_.size()) {
                 chunks_.push_back(ChunkStore::take());
@@ -65,9 +69,9 @@ public:
             const bool written = chunkInUse_ * ChunkSize + used_ < written_;
             Slot* slot = &chunks_[chunkInUse_][used_++];
             if (written) std::destroy_at(objectIn(slot));
-            object = ::new (static_cast<void*>(slot)) T();
+            place = slot;
         }
-        return object;
+        return ::new (place) T(std::forward<Args>(args)...);
     }
 
     // Hands back an object that nothing refers to any more; create gives it out again.
@@ -159,11 +163,6 @@ private:
             return store;
         }
     };
-
-    static void renew(T* object) {
-        std::destroy_at(object);
-        std::construct_at(object);
-    }
 
     // Slots holding an object, from the first on (the later ones are raw).
     void noteWritten() noexcept { written_ = std::max(written_, chunkInUse_ * ChunkSize + used_); }
