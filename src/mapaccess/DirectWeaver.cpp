@@ -83,8 +83,11 @@ void DirectWeaver::adoptKnownNodes() {
     }
     knownScratch_.clear();
     for (const auto& [id, known] : nodesMap_->nodeTable()) {
-        if (!tile.mayHold(known->ilon, known->ilat)) continue;
-        for (const auto& [position, n] : tile.nodesAt(known->ilon, known->ilat)) {
+        // The position from the key: a node outside the tile is not even read.
+        const auto ilon = static_cast<std::int32_t>(static_cast<std::uint64_t>(id) >> 32);
+        const auto ilat = static_cast<std::int32_t>(static_cast<std::uint32_t>(id));
+        if (!tile.mayHold(ilon, ilat)) continue;
+        for (const auto& [position, n] : tile.nodesAt(ilon, ilat)) {
             knownScratch_.emplace_back(n, known);
             if (!nodesMap_->isEndNode(known)) break;
         }
