@@ -1,5 +1,8 @@
 #include "router/track/OsmTrack.h"
 
+#include <algorithm>
+#include <bit>
+
 #include "jcompat/Exceptions.h"
 #include "jcompat/NumberText.h"
 #include "mapaccess/MatchedWaypoint.h"
@@ -65,10 +68,19 @@ void OsmTrack::buildMap() {
         }
     }
     pointMap = std::make_unique<FrozenHolderMap>(map);
+
+    // At least 16 bits a point: a point the map lacks passes one time in 16 at most.
+    const std::size_t bits = std::bit_ceil(std::max<std::size_t>(64, 16 * points.size()));
+    pointFilterShift_ = 64 - static_cast<std::uint32_t>(std::countr_zero(bits));
+    pointFilter_.assign(bits / 64, 0);
+    for (const std::shared_ptr<OsmPathElement>& point : points) {
+        const std::uint64_t bit = filterHash(point->getIdFromPos()) >> pointFilterShift_;
+        pointFilter_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+    }
 }
 
 OsmPathElement* OsmTrack::getLink(std::int64_t fromId, std::int64_t toId) const {
-    if (!pointMap) return nullptr;
+    if (!pointMap || !mayHoldPoint(toId)) return nullptr;
     for (const OsmPathElementHolder* holder = pointMap->get(toId); holder != nullptr; holder = holder->next) {
         const OsmPathElement* origin = holder->element->origin;
         if (origin != nullptr && origin->getIdFromPos() == fromId) return holder->element.get();

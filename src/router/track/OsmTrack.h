@@ -121,6 +121,18 @@ private:
     void freezeDetourMap();
 
     std::deque<OsmPathElementHolder> pointHolders_;
+    // One bit per hashed identifier of pointMap: a search asks getLink of
+    // nearly every path it takes, and most ask for points the map lacks.
+    std::vector<std::uint64_t> pointFilter_;
+    std::uint32_t pointFilterShift_ = 64;
+    static std::uint64_t filterHash(std::int64_t id) noexcept {
+        return static_cast<std::uint64_t>(id) * 0x9E3779B97F4A7C15ULL;
+    }
+    bool mayHoldPoint(std::int64_t id) const noexcept {
+        if (pointFilter_.empty()) return true;
+        const std::uint64_t bit = filterHash(id) >> pointFilterShift_;
+        return (pointFilter_[bit >> 6] >> (bit & 63)) & 1;
+    }
     // Holders of detour chains; shared with the tracks that share the chains.
     std::vector<std::shared_ptr<OsmPathElementHolder>> detourHolders_;
 };

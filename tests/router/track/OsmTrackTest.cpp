@@ -51,6 +51,20 @@ TEST(OsmTrack, LinksOfATrackThatPassesANodeTwice) {
     EXPECT_EQ(track.pointMap->size(), 5);
 }
 
+// A long track on a grid of positions: every link of it is found (the quick
+// filter in front of the map never says no to a point of the map), and a
+// point beside the track is not.
+TEST(OsmTrack, EveryLinkOfALongTrackIsFound) {
+    OsmTrack track;
+    for (std::int32_t i = 0; i < 3000; ++i) add(track, 8000000 + 37 * i, 50000000 + (i * 7919) % 1000);
+    track.buildMap();
+    for (std::size_t i = 1; i < track.points.size(); ++i) {
+        const OsmPathElement& from = *track.points[i - 1];
+        ASSERT_EQ(track.getLink(from.getIdFromPos(), track.points[i]->getIdFromPos()), track.points[i].get()) << i;
+        EXPECT_EQ(track.getLink(from.getIdFromPos(), idOf(from.ilon + 1, from.ilat)), nullptr);
+    }
+}
+
 TEST(OsmTrack, GetLinkWithoutMapIsAbsent) {
     OsmTrack track;
     add(track, 1, 1);
