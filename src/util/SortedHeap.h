@@ -188,10 +188,11 @@ private:
 
         // The entries in the order in which popping would give them: by key,
         // equal keys from the bin nearer the head first, then in bin order. A
-        // stable merge of each bin after those before it gives just that.
+        // stable merge of each bin after those before it gives just that; the
+        // last (and largest) bin is merged straight into the target.
         const auto byKey = [](const Entry& a, const Entry& b) { return a.key < b.key; };
         merged_.clear();
-        for (SortedBin* bin = occupied_; bin != nullptr;) {
+        for (SortedBin* bin = occupied_; bin != lastOccupied;) {
             SortedBin* next = bin->nextOccupied;
             Entry* begin = &bin->at(bin->lowPointer);
             Entry* end = begin + bin->count();
@@ -202,11 +203,32 @@ private:
             bin->empty();
             bin = next;
         }
-        target->lowPointer = target->binSize - count;
-        std::move(merged_.begin(), merged_.end(), &target->at(target->lowPointer));
-        target->lowestKey = target->at(target->lowPointer).key;
+        mergeInto(*target, *lastOccupied, count);
         target->nextOccupied = remainder;
         occupied_ = target;
+    }
+
+    // Merges the entries merged so far, then those of last, into the lowest
+    // count slots of target. Last may be the target itself: the write
+    // position never passes the one it reads from.
+    void mergeInto(SortedBin& target, SortedBin& last, std::int32_t count) {
+        std::int32_t write = target.binSize - count;
+        std::int32_t read = last.lowPointer;
+        auto from = merged_.begin();
+        while (from != merged_.end() && read < last.binSize) {
+            if (last.at(read).key < from->key) {
+                target.at(write++) = std::move(last.at(read++));
+            } else {
+                target.at(write++) = std::move(*from++);
+            }
+        }
+        while (from != merged_.end()) target.at(write++) = std::move(*from++);
+        if (&last != &target) {
+            while (read < last.binSize) target.at(write++) = std::move(last.at(read++));
+            last.empty();
+        }
+        target.lowPointer = target.binSize - count;
+        target.lowestKey = target.at(target.lowPointer).key;
     }
 
     std::int32_t size_ = 0;
