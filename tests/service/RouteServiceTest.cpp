@@ -1,8 +1,11 @@
 #include "service/RouteService.h"
 
 #include <pthread.h>
+#include <cstdint>
+#include <future>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -70,6 +73,31 @@ TEST(LargeStack, RunsOnANamedThreadWithTheLargeStack) {
     EXPECT_EQ(seen.name, "ostrand");
     EXPECT_GE(seen.stackSize, std::size_t{268435456});
     EXPECT_TRUE(seen.otherThread);
+}
+
+// Workers one after another run on one stack; a worker started while
+// another still runs (callers on two threads) runs on a stack of its own.
+TEST(LargeStack, WorkersInTurnShareOneStack) {
+    const auto here = [] { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)); };
+    const std::uintptr_t first = onLargeStack(here);
+    EXPECT_EQ(onLargeStack(here), first);
+
+    std::promise<void> started;
+    std::promise<void> release;
+    std::future<void> released = release.get_future();
+    std::thread other([&] {
+        onLargeStack([&] {
+            started.set_value();
+            released.wait();
+            return 0;
+        });
+    });
+    started.get_future().wait();
+    const std::uintptr_t meanwhile = onLargeStack(here);
+    release.set_value();
+    other.join();
+    EXPECT_GT(meanwhile > first ? meanwhile - first : first - meanwhile, std::uintptr_t{268435456} / 2);
+    EXPECT_EQ(onLargeStack(here), first);
 }
 
 TEST(LargeStack, EscapingFailureIsRaisedOnTheCaller) {
