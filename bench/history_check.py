@@ -392,16 +392,19 @@ def segment_directory(build, scratch):
     return segments
 
 
-def street_grid(west, south, east, north, step, hgt_name, build, target):
+def street_grid(west, south, east, north, step, hgt_name, build, target, lon_step=None):
     """A segment file of a street grid (residential streets, every fourth a
-    tertiary road, one primary diagonal) written by realdata_convert; its path."""
+    tertiary road, one primary diagonal) written by realdata_convert; its path.
+    Streets run every `step` degrees north-south and every `lon_step` (1.5 x
+    step unless given) east-west."""
     convert = os.path.join(build, "bench", "realdata", "realdata_convert")
     if not os.path.exists(convert):
         raise RuntimeError("%s is missing: every build makes it, build first" % convert)
     work = os.path.join(target, "work")
     os.makedirs(work)
     ways = []
-    lons = [west + i * step * 1.5 for i in range(int((east - west) / (step * 1.5)) + 1)]
+    lon_step = step * 1.5 if lon_step is None else lon_step
+    lons = [west + i * lon_step for i in range(int((east - west) / lon_step) + 1)]
     lats = [south + i * step for i in range(int((north - south) / step) + 1)]
     for i, lon in enumerate(lons):
         kind = "tertiary" if i % 4 == 0 else "residential"
