@@ -70,13 +70,6 @@ public:
         return dropLowest(lowestIndex());
     }
 
-    // The value popLowest would return now, left in place; V{} when the heap is empty.
-    V peekLowest() const noexcept {
-        if (top_ == 0) return V{};
-        const SortedBin& lowest = *bins_[static_cast<std::size_t>(lowestIndex())];
-        return lowest.entries[static_cast<std::size_t>(lowest.lowPointer)].value;
-    }
-
     std::int32_t size() const noexcept { return size_; }
 
     // Calls visit with every value held, in no particular order.
@@ -209,16 +202,15 @@ private:
     }
 
     // Merges two runs sorted by key into out, the first run's entries first
-    // among equal keys. Out may lie in the second run's storage as long as it
-    // stays behind the entry read from there.
+    // among equal keys.
     static Entry* mergeEntries(const Entry* first, const Entry* firstEnd, const Entry* second, const Entry* secondEnd,
                                Entry* out) {
         while (first != firstEnd && second != secondEnd) {
-            // Without a branch: which run gives the next entry is as good as random.
-            const bool fromSecond = second->key < first->key;
-            *out++ = fromSecond ? *second : *first;
-            second += fromSecond ? 1 : 0;
-            first += fromSecond ? 0 : 1;
+            if (second->key < first->key) {
+                *out++ = *second++;
+            } else {
+                *out++ = *first++;
+            }
         }
         out = std::copy(first, firstEnd, out);
         return std::copy(second, secondEnd, out);
@@ -235,12 +227,14 @@ private:
             // Once the merged entries are out, the rest of last is in place already.
             Entry* merged = merged_.data();
             Entry* const mergedEnd = merged + merged_.size();
-            while (merged != mergedEnd) {
-                const bool fromLast = read != readEnd && read->key < merged->key;
-                *out++ = fromLast ? *read : *merged;
-                read += fromLast ? 1 : 0;
-                merged += fromLast ? 0 : 1;
+            while (merged != mergedEnd && read != readEnd) {
+                if (read->key < merged->key) {
+                    *out++ = *read++;
+                } else {
+                    *out++ = *merged++;
+                }
             }
+            std::copy(merged, mergedEnd, out);
         } else {
             mergeEntries(merged_.data(), merged_.data() + merged_.size(), read, readEnd, out);
             last.empty();
