@@ -1,8 +1,10 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -19,14 +21,19 @@ namespace ferrow::util {
 //
 // The tie order is part of the contract (it decides which of equal-cost routes
 // is found): within a bin an entry added earlier comes first, and among bins
-// with equal lowest keys the one nearer the head of the occupied list (the
-// smaller bins, holding newer entries) wins.
+// with equal lowest keys the smaller one (holding newer entries) wins, the
+// first small bin before the second. The bins' lowest keys sit side by side,
+// so that finding the lowest compares them without following the bins.
 //
 // Values are not owned: V is a pointer or another small value, V{} meaning none.
 template <typename V>
 class SortedHeap {
 public:
-    SortedHeap() { clear(); }
+    SortedHeap() {
+        bins_[0] = std::make_unique<SortedBin>(4);
+        bins_[1] = std::make_unique<SortedBin>(4);
+        lowestKeys_.fill(EMPTY);
+    }
 
     SortedHeap(const SortedHeap&) = delete;
     SortedHeap& operator=(const SortedHeap&) = delete;
@@ -35,41 +42,32 @@ public:
     // not allocate them again.
     void clear() {
         size_ = 0;
-        for (SortedBin* bin = occupied_; bin != nullptr;) {
-            SortedBin* next = bin->nextOccupied;
-            bin->empty();
-            bin = next;
+        for (std::int32_t index = 0; index < top_; ++index) {
+            if (lowestKeys_[index] != EMPTY) bin(index).empty();
+            lowestKeys_[index] = EMPTY;
         }
-        occupied_ = nullptr;
+        top_ = 0;
     }
 
     void add(std::int32_t key, V value) {
         ++size_;
-        if (first_.lowPointer == 0 && second_.lowPointer == 0) {
+        if (bin(0).lowPointer == 0 && bin(1).lowPointer == 0) {
             mergeUpwards();
         }
-        if (first_.lowPointer > 0) {
-            first_.add4(key, std::move(value));
-            if (occupied_ != &first_) {
-                first_.nextOccupied = occupied_;
-                occupied_ = &first_;
-            }
-        } else {
-            second_.add4(key, std::move(value));
-            if (first_.nextOccupied != &second_) {
-                second_.nextOccupied = first_.nextOccupied;
-                first_.nextOccupied = &second_;
-            }
-        }
+        const std::int32_t index = bin(0).lowPointer > 0 ? 0 : 1;
+        SortedBin& small = bin(index);
+        small.add4(key, std::move(value));
+        lowestKeys_[index] = small.lowestKey();
+        if (top_ <= index) top_ = index + 1;
     }
 
     // Removes and returns a value with the lowest key; V{} when the heap is empty.
     V popLowest() {
-        if (occupied_ == nullptr) {
+        if (top_ == 0) {
             return V{};
         }
         --size_;
-        return dropLowest(lowestBin());
+        return dropLowest(lowestIndex());
     }
 
     std::int32_t size() const noexcept { return size_; }
@@ -77,9 +75,10 @@ public:
     // Calls visit with every value held, in no particular order.
     template <typename Visit>
     void forEachValue(Visit&& visit) const {
-        for (const SortedBin* bin = occupied_; bin != nullptr; bin = bin->nextOccupied) {
-            for (std::int32_t slot = bin->lowPointer; slot < bin->binSize; ++slot) {
-                visit(bin->entries[static_cast<std::size_t>(slot)].value);
+        for (std::int32_t index = 0; index < top_; ++index) {
+            const SortedBin& held = *bins_[static_cast<std::size_t>(index)];
+            for (std::int32_t slot = held.lowPointer; slot < held.binSize; ++slot) {
+                visit(held.entries[static_cast<std::size_t>(slot)].value);
             }
         }
     }
@@ -91,18 +90,23 @@ private:
         V value;
     };
 
+    // The chain of bins by size: two of 4 slots, then 8, 16, ... up to 2^30.
+    static constexpr std::size_t MAX_BINS = 32;
+    // The lowest key of a bin without entries: above every key.
+    static constexpr std::int64_t EMPTY = std::numeric_limits<std::int64_t>::max();
+
     struct SortedBin {
         explicit SortedBin(std::int32_t size)
             : entries(std::make_unique<Entry[]>(static_cast<std::size_t>(size))), binSize(size), lowPointer(size) {}
 
         std::int32_t count() const noexcept { return binSize - lowPointer; }
         Entry& at(std::int32_t slot) noexcept { return entries[static_cast<std::size_t>(slot)]; }
+        std::int32_t lowestKey() noexcept { return at(lowPointer).key; }
 
-        // Drops the entries and leaves the occupied list.
+        // Drops the entries.
         void empty() {
             for (std::int32_t slot = lowPointer; slot < binSize; ++slot) at(slot).value = V{};
             lowPointer = binSize;
-            nextOccupied = nullptr;
         }
 
         // Insertion into a 4-slot bin with a free slot: the entries with keys up
@@ -115,129 +119,138 @@ private:
                 ++slot;
             }
             at(slot) = Entry{key, std::move(value)};
-            lowestKey = at(low).key;
         }
 
         std::unique_ptr<Entry[]> entries;
         std::int32_t binSize;
         std::int32_t lowPointer; // lowest occupied slot; binSize when empty
-        std::int32_t lowestKey = 0;
-        SortedBin* nextOccupied = nullptr;
-        std::unique_ptr<SortedBin> nextBigger;
     };
 
-    // The occupied bin with the smallest lowest key among the head and up to 31
-    // further bins; on equal keys the one nearer the head.
-    SortedBin* lowestBin() const noexcept {
-        SortedBin* best = occupied_;
-        SortedBin* bin = best->nextOccupied;
-        for (int compared = 0; bin != nullptr && compared < 31; ++compared, bin = bin->nextOccupied) {
-            if (bin->lowestKey < best->lowestKey) {
-                best = bin;
-            }
+    SortedBin& bin(std::int32_t index) noexcept { return *bins_[static_cast<std::size_t>(index)]; }
+
+    // The bin holding the lowest key; of equal keys the smaller bin (the
+    // smaller bins hold the newer entries), the first of the two small ones
+    // before the second. The heap holds entries.
+    std::int32_t lowestIndex() const noexcept {
+        std::int32_t best = 0;
+        std::int64_t bestKey = lowestKeys_[0];
+        for (std::int32_t index = 1; index < top_; ++index) {
+            const std::int64_t key = lowestKeys_[static_cast<std::size_t>(index)];
+            // Without a branch: which bin wins is as good as random.
+            best = key < bestKey ? index : best;
+            bestKey = key < bestKey ? key : bestKey;
         }
         return best;
     }
 
-    // Takes the lowest entry of an occupied bin, clearing its slot; an emptied
-    // bin leaves the occupied list.
-    V dropLowest(SortedBin* bin) {
-        Entry& lowest = bin->at(bin->lowPointer);
+    // Takes the lowest entry of an occupied bin, clearing its slot.
+    V dropLowest(std::int32_t index) {
+        SortedBin& held = bin(index);
+        Entry& lowest = held.at(held.lowPointer);
         V value = std::move(lowest.value);
         lowest.value = V{};
-        if (++bin->lowPointer < bin->binSize) {
-            bin->lowestKey = bin->at(bin->lowPointer).key;
+        if (++held.lowPointer < held.binSize) {
+            lowestKeys_[static_cast<std::size_t>(index)] = held.lowestKey();
         } else {
-            unlinkOccupied(bin);
+            lowestKeys_[static_cast<std::size_t>(index)] = EMPTY;
+            while (top_ > 0 && lowestKeys_[static_cast<std::size_t>(top_ - 1)] == EMPTY) --top_;
         }
         return value;
-    }
-
-    void unlinkOccupied(SortedBin* bin) noexcept {
-        SortedBin** link = &occupied_;
-        while (*link != bin) {
-            link = &(*link)->nextOccupied;
-        }
-        *link = bin->nextOccupied;
-        bin->nextOccupied = nullptr;
     }
 
     // Both small bins are full: merge them and the occupied bins up to the first
     // bin large enough for all of them into that bin.
     void mergeUpwards() {
         std::int32_t count = 8;
-        SortedBin* lastOccupied = &second_;
-        SortedBin* target = &second_;
+        std::int32_t lastOccupied = 1;
+        std::int32_t target = 1;
         do {
-            if (!target->nextBigger) {
-                if (target->binSize > (1 << 29)) {
+            ++target;
+            if (!bins_[static_cast<std::size_t>(target)]) {
+                const std::int32_t size = bin(target - 1).binSize;
+                if (size > (1 << 29)) {
                     throw jcompat::IllegalStateException("open set cannot grow beyond 2^30 entries");
                 }
-                target->nextBigger = std::make_unique<SortedBin>(target->binSize * 2);
+                bins_[static_cast<std::size_t>(target)] = std::make_unique<SortedBin>(size * 2);
             }
-            target = target->nextBigger.get();
-            if (target->count() > 0) {
-                count += target->count();
+            if (bin(target).count() > 0) {
+                count += bin(target).count();
                 lastOccupied = target;
             }
-        } while (target->binSize < count);
-
-        // The rest of the list holds only bins larger than the target.
-        SortedBin* remainder = lastOccupied->nextOccupied;
-        lastOccupied->nextOccupied = nullptr;
+        } while (bin(target).binSize < count);
 
         // The entries in the order in which popping would give them: by key,
-        // equal keys from the bin nearer the head first, then in bin order. A
-        // stable merge of each bin after those before it gives just that; the
-        // last (and largest) bin is merged straight into the target.
-        const auto byKey = [](const Entry& a, const Entry& b) { return a.key < b.key; };
+        // equal keys from the smaller bin first, then in bin order. A stable
+        // merge of each bin after those before it gives just that; the last
+        // (and largest) bin is merged straight into the target.
         merged_.clear();
-        for (SortedBin* bin = occupied_; bin != lastOccupied;) {
-            SortedBin* next = bin->nextOccupied;
-            Entry* begin = &bin->at(bin->lowPointer);
-            Entry* end = begin + bin->count();
-            mergeScratch_.resize(merged_.size() + static_cast<std::size_t>(bin->count()));
-            std::merge(std::make_move_iterator(merged_.begin()), std::make_move_iterator(merged_.end()),
-                       std::make_move_iterator(begin), std::make_move_iterator(end), mergeScratch_.begin(), byKey);
+        for (std::int32_t index = 0; index < lastOccupied; ++index) {
+            SortedBin& from = bin(index);
+            if (from.count() == 0) continue;
+            mergeScratch_.resize(merged_.size() + static_cast<std::size_t>(from.count()));
+            const Entry* begin = &from.at(from.lowPointer);
+            mergeEntries(merged_.data(), merged_.data() + merged_.size(), begin, begin + from.count(),
+                         mergeScratch_.data());
             merged_.swap(mergeScratch_);
-            bin->empty();
-            bin = next;
+            from.empty();
+            lowestKeys_[static_cast<std::size_t>(index)] = EMPTY;
         }
-        mergeInto(*target, *lastOccupied, count);
-        target->nextOccupied = remainder;
-        occupied_ = target;
+        mergeInto(bin(target), bin(lastOccupied), count);
+        lowestKeys_[static_cast<std::size_t>(lastOccupied)] = EMPTY;
+        lowestKeys_[static_cast<std::size_t>(target)] = bin(target).lowestKey();
+        if (top_ <= target) top_ = target + 1;
+    }
+
+    // Merges two runs sorted by key into out, the first run's entries first
+    // among equal keys.
+    static Entry* mergeEntries(const Entry* first, const Entry* firstEnd, const Entry* second, const Entry* secondEnd,
+                               Entry* out) {
+        while (first != firstEnd && second != secondEnd) {
+            if (second->key < first->key) {
+                *out++ = *second++;
+            } else {
+                *out++ = *first++;
+            }
+        }
+        out = std::copy(first, firstEnd, out);
+        return std::copy(second, secondEnd, out);
     }
 
     // Merges the entries merged so far, then those of last, into the lowest
     // count slots of target. Last may be the target itself: the write
     // position never passes the one it reads from.
     void mergeInto(SortedBin& target, SortedBin& last, std::int32_t count) {
-        std::int32_t write = target.binSize - count;
-        std::int32_t read = last.lowPointer;
-        auto from = merged_.begin();
-        while (from != merged_.end() && read < last.binSize) {
-            if (last.at(read).key < from->key) {
-                target.at(write++) = std::move(last.at(read++));
-            } else {
-                target.at(write++) = std::move(*from++);
+        Entry* out = &target.at(target.binSize - count);
+        const Entry* read = &last.at(last.lowPointer);
+        const Entry* readEnd = read + last.count();
+        if (&last == &target) {
+            // Once the merged entries are out, the rest of last is in place already.
+            Entry* merged = merged_.data();
+            Entry* const mergedEnd = merged + merged_.size();
+            while (merged != mergedEnd && read != readEnd) {
+                if (read->key < merged->key) {
+                    *out++ = *read++;
+                } else {
+                    *out++ = *merged++;
+                }
             }
-        }
-        while (from != merged_.end()) target.at(write++) = std::move(*from++);
-        if (&last != &target) {
-            while (read < last.binSize) target.at(write++) = std::move(last.at(read++));
+            std::copy(merged, mergedEnd, out);
+        } else {
+            mergeEntries(merged_.data(), merged_.data() + merged_.size(), read, readEnd, out);
             last.empty();
         }
         target.lowPointer = target.binSize - count;
-        target.lowestKey = target.at(target.lowPointer).key;
     }
 
     std::int32_t size_ = 0;
     // Scratch space of the merges, kept between them.
     std::vector<Entry> merged_;
     std::vector<Entry> mergeScratch_;
-    SortedBin first_{4};
-    SortedBin second_{4};           // heads the chain of bigger bins
-    SortedBin* occupied_ = nullptr; // head of the list of bins holding entries
+    std::array<std::unique_ptr<SortedBin>, MAX_BINS> bins_;
+    // Each bin's lowest key, EMPTY for a bin without entries; the bins from
+    // top_ on have none.
+    std::array<std::int64_t, MAX_BINS> lowestKeys_{};
+    std::int32_t top_ = 0;
 };
 
 } // namespace ferrow::util

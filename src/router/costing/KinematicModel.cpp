@@ -24,7 +24,7 @@ void requireFinite(const char* name, double value) {
 
 } // namespace
 
-KinematicModel::KinematicModel() : noWayTags(util::ByteArray::copyOf(kNoWayTags)) {}
+KinematicModel::KinematicModel() : OsmPathModel(true), noWayTags(util::ByteArray::copyOf(kNoWayTags)) {}
 
 KinematicModel::~KinematicModel() = default;
 

@@ -18,7 +18,10 @@ class OsmPrePath;
 // the model's use in that request.
 class OsmPathModel {
 public:
+    explicit OsmPathModel(bool makesPrePaths = false) noexcept : makesPrePaths_(makesPrePaths) {}
     virtual ~OsmPathModel() = default;
+    OsmPathModel(const OsmPathModel&) = delete;
+    OsmPathModel& operator=(const OsmPathModel&) = delete;
 
     // `keyValues` is null when the request overrides no profile variable; a
     // model may record the values it used there.
@@ -36,6 +39,13 @@ public:
     virtual void releasePaths() = 0;
     // Recycles the pre-paths: the junction they looked ahead for is done.
     virtual void releasePrePaths() {}
+
+    // Whether createPrePath ever makes one: the search asks a model without
+    // look-ahead nothing at each junction.
+    bool makesPrePaths() const noexcept { return makesPrePaths_; }
+
+private:
+    bool makesPrePaths_;
 };
 
 } // namespace ferrow::router

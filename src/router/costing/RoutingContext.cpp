@@ -270,6 +270,7 @@ OsmPath* RoutingContext::createPath(OsmPath& origin, mapaccess::OsmLink* link, c
 }
 
 OsmPrePath* RoutingContext::createPrePath(OsmPath& origin, mapaccess::OsmLink* link) {
+    if (!pathModel->makesPrePaths()) return nullptr;
     OsmPrePath* prePath = pathModel->createPrePath();
     if (prePath != nullptr) prePath->init(origin, link, *this);
     return prePath;
@@ -277,7 +278,7 @@ OsmPrePath* RoutingContext::createPrePath(OsmPath& origin, mapaccess::OsmLink* l
 
 void RoutingContext::clearPrePaths() {
     firstPrePath = nullptr;
-    if (pathModel) pathModel->releasePrePaths();
+    if (pathModel && pathModel->makesPrePaths()) pathModel->releasePrePaths();
 }
 
 void RoutingContext::releasePath(OsmPath* path) {

@@ -321,9 +321,12 @@ inline void PathSearch::expand(SearchState& search, OsmPath& path, OsmLinkHolder
     const bool atEnd = end1 != nullptr && (currentNode == end1 || currentNode == end2);
 
     // The model's look-ahead over every way on from here (kinematic models).
+    // The other models have none, but their links' far ends are completed
+    // here all the same, before any is priced, as with a look-ahead.
     rc.clearPrePaths();
+    const bool lookAhead = rc.pathModel->makesPrePaths();
     for (OsmLink* link = currentNode->firstLink; link != nullptr; link = link->getNext(currentNode)) {
-        if (nextNodeOver(*link, path) == nullptr) continue;
+        if (nextNodeOver(*link, path) == nullptr || !lookAhead) continue;
         if (OsmPrePath* prePath = rc.createPrePath(path, link)) {
             prePath->next = rc.firstPrePath;
             rc.firstPrePath = prePath;

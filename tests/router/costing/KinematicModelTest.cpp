@@ -446,6 +446,18 @@ TEST(KinematicSection, NoCostVariant) {
     EXPECT_EQ(f.drive(path, 10), -1.0);
 }
 
+// The kinematic models look ahead over a junction's other ways; the standard
+// model does not, and the search then asks it for no pre-path at all.
+TEST(KinematicPathClass, OnlyKinematicModelsMakePrePaths) {
+    EXPECT_TRUE(KinematicModel().makesPrePaths());
+    EXPECT_TRUE(KinematicNoCostModel().makesPrePaths());
+    RoutingContext standard;
+    standard.pathModel = std::make_unique<StdModel>();
+    EXPECT_FALSE(standard.pathModel->makesPrePaths());
+    StdPath origin;
+    EXPECT_EQ(standard.createPrePath(origin, nullptr), nullptr);
+}
+
 // A path reads its parameters from a model of its own class only, and
 // extends or competes with paths of its own class only.
 TEST(KinematicPathClass, ModelAndPathsMustMatch) {
