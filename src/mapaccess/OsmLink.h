@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mapaccess/LinkGeometry.h"
 #include "mapaccess/LinkShape.h"
 #include "util/ByteArray.h"
 
@@ -24,7 +25,7 @@ public:
     // The way's coded tag set, set through a forward link record only.
     util::ByteArray wayTags;
     // The intermediate points, coded from the first node towards the second.
-    util::ByteArray geometry;
+    LinkGeometry geometry;
     // The same points measured for the search, when the tile gave them.
     LinkShape shape;
     OsmNode* firstNode = nullptr;

@@ -92,9 +92,9 @@ public:
     // node there, or joins the node registered there, or creates a hollow one
     // (which is then itself the link object). A forward record sets the way
     // tags and geometry; a reverse record leaves them to the other end.
-    void addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& linkTags,
-                 const util::ByteArray& linkGeometry, OsmNodesMap& nodesMap, bool reverse,
-                 const LinkShape* linkShape = nullptr);
+    // The geometry's bytes must live as long as the node map.
+    void addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& linkTags, LinkGeometry linkGeometry,
+                 OsmNodesMap& nodesMap, bool reverse, const LinkShape* linkShape = nullptr);
 
     // Releases link at this node's end and takes it out of this node's chain.
     void unlinkLink(OsmLink* link);
