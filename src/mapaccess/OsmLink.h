@@ -22,18 +22,19 @@ public:
     OsmLink(const OsmLink&) = delete;
     OsmLink& operator=(const OsmLink&) = delete;
 
-    // The way's coded tag set, set through a forward link record only.
-    util::ByteArray wayTags;
-    // The intermediate points, coded from the first node towards the second.
-    LinkGeometry geometry;
-    // The same points measured for the search, when the tile gave them.
-    LinkShape shape;
+    // First what walking a chain reads.
     OsmNode* firstNode = nullptr;
     OsmNode* secondNode = nullptr;
     OsmLink* nextAtSecond = nullptr;
     OsmLink* nextAtFirst = nullptr;
+    // The way's coded tag set, set through a forward link record only.
+    util::ByteArray wayTags;
+    // The intermediate points, coded from the first node towards the second.
+    LinkGeometry geometry;
     OsmLinkHolder* holdersFromSecond = nullptr;
     OsmLinkHolder* holdersFromFirst = nullptr;
+    // The same points measured for the search, when the tile gave them.
+    LinkShape shape;
 
     // The node at the other end, seen from source.
     OsmNode* getTarget(const OsmNode* source) const noexcept {
