@@ -50,9 +50,17 @@ public:
     bool isLinkUnused() const noexcept { return firstNode == nullptr && secondNode == nullptr; }
 
     // The head of the holders for travel away from node.
-    OsmLinkHolder* getFirstLinkHolder(const OsmNode* node) const;
+    // Inline, like addLinkHolder: the search asks at every link it follows.
+    OsmLinkHolder* getFirstLinkHolder(const OsmNode* node) const {
+        if (secondNode != nullptr && secondNode != node) return holdersFromFirst;
+        if (firstNode != nullptr && firstNode != node) return holdersFromSecond;
+        throwUnknownSource("internal error: getFirstLinkHolder: unknown source");
+    }
     // Puts holder at the head of the holders for travel away from node.
     void addLinkHolder(OsmLinkHolder* holder, const OsmNode* node);
+
+private:
+    [[noreturn]] static void throwUnknownSource(const char* message);
 };
 
 } // namespace ferrow::mapaccess
