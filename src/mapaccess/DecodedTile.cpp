@@ -1,6 +1,7 @@
 #include "mapaccess/DecodedTile.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -26,10 +27,17 @@ class DecodedTileRecorder {
 public:
     static constexpr bool EMPTY_NODE_FEATURE = false;
 
-    // geometryBuffer is scratch space for one link's coded points.
+    // geometryBuffer is scratch space for one link's coded points, which then
+    // go to geometryBytes, each preceded by its length; geometryOffsets gets
+    // each link's offset there (-1 for none).
     DecodedTileRecorder(DecodedTile& tile, const codec::TagValueCoder& wayTagCoder,
-                        std::span<util::Byte> geometryBuffer)
-        : tile_(&tile), wayTagCoder_(&wayTagCoder), geometryBuffer_(geometryBuffer) {}
+                        std::span<util::Byte> geometryBuffer, std::vector<util::Byte>& geometryBytes,
+                        std::vector<std::int64_t>& geometryOffsets)
+        : tile_(&tile),
+          wayTagCoder_(&wayTagCoder),
+          geometryBuffer_(geometryBuffer),
+          geometryBytes_(&geometryBytes),
+          geometryOffsets_(&geometryOffsets) {}
 
     void emptyNode(std::int32_t) {}
 
@@ -47,10 +55,11 @@ public:
                    const codec::TagValueWrapper* wayTags) {
         inLink_ = wayTags != nullptr;
         if (!inLink_) return false;
-        tile_->links.push_back(DecodedTile::Link{util::ByteArray(),
+        tile_->links.push_back(DecodedTile::Link{LinkGeometry(),
                                                  static_cast<std::int32_t>(wayTagCoder_->indexOf(*wayTags)), n, target,
                                                  targetLon, targetLat, reverse});
         geometryWriter_.reset(geometryBuffer_);
+        geometryOffsets_->push_back(-1);
         return true;
     }
 
@@ -64,8 +73,11 @@ public:
         if (!inLink_) return;
         const std::int32_t length = geometryWriter_.getPosition();
         if (length > 0) {
-            tile_->links.back().geometry =
-                util::ByteArray::copyOf(geometryBuffer_.first(static_cast<std::size_t>(length)));
+            const auto lengthBytes = std::bit_cast<std::array<util::Byte, sizeof(length)>>(length);
+            geometryBytes_->insert(geometryBytes_->end(), lengthBytes.begin(), lengthBytes.end());
+            geometryOffsets_->back() = static_cast<std::int64_t>(geometryBytes_->size());
+            const std::span<const util::Byte> bytes = geometryBuffer_.first(static_cast<std::size_t>(length));
+            geometryBytes_->insert(geometryBytes_->end(), bytes.begin(), bytes.end());
         }
         inLink_ = false;
     }
@@ -76,6 +88,8 @@ private:
     DecodedTile* tile_;
     const codec::TagValueCoder* wayTagCoder_;
     std::span<util::Byte> geometryBuffer_;
+    std::vector<util::Byte>* geometryBytes_;
+    std::vector<std::int64_t>* geometryOffsets_;
     util::ByteDataWriter geometryWriter_;
     bool inLink_ = false;
 };
@@ -93,11 +107,20 @@ DecodedTile DecodedTile::decode(codec::StatCoderContext& coder, codec::DataBuffe
     tile.lons.assign(reader.nodeLons().begin(), reader.nodeLons().end());
     tile.lats.assign(reader.nodeLats().begin(), reader.nodeLats().end());
     tile.nodes.reserve(tile.lons.size());
-    DecodedTileRecorder recorder(tile, wayTags, buffers.recordBuffer);
+    auto linkData = std::make_shared<TileLinkData>();
+    std::vector<std::int64_t> geometryOffsets;
+    DecodedTileRecorder recorder(tile, wayTags, buffers.recordBuffer, linkData->geometryBytes, geometryOffsets);
     reader.readNodes(recorder);
     tile.restrictions.shrink_to_fit();
     tile.links.shrink_to_fit();
-    tile.measureShapes();
+    // The bytes stand now: the links point into them.
+    linkData->geometryBytes.shrink_to_fit();
+    for (std::size_t i = 0; i < tile.links.size(); ++i) {
+        if (geometryOffsets[i] < 0) continue;
+        tile.links[i].geometry = LinkGeometry::ofLengthPrefixed(linkData->geometryBytes.data() + geometryOffsets[i]);
+    }
+    tile.measureShapes(linkData->shapePoints);
+    if (!linkData->shapePoints.empty() || !linkData->geometryBytes.empty()) tile.linkData_ = std::move(linkData);
     tile.indexPositions();
     return tile;
 }
@@ -145,14 +168,13 @@ bool sameBits(double a, double b) noexcept {
 
 } // namespace
 
-void DecodedTile::measureShapes() {
+void DecodedTile::measureShapes(std::vector<ShapePoint>& points) {
     struct Offsets {
         std::size_t points;
         std::size_t count;
         std::int32_t lastDistance;
     };
     std::vector<std::optional<Offsets>> offsets(links.size());
-    std::vector<ShapePoint> points;
     std::vector<std::int32_t> chainLons;
     std::vector<std::int32_t> chainLats;
     util::CheapAngleMeter angles;
@@ -211,10 +233,9 @@ void DecodedTile::measureShapes() {
         }
         offsets[i] = Offsets{before, count, *lastDistance};
     }
-    // The points stand, in a block of their own: the shapes point into them.
+    // The points stand now: the shapes point into them.
     points.shrink_to_fit();
     const ShapePoint* first = points.data();
-    if (!points.empty()) shapePoints_ = std::make_shared<const std::vector<ShapePoint>>(std::move(points));
     shapes.assign(links.size(), LinkShape{});
     for (std::size_t i = 0; i < links.size(); ++i) {
         if (!offsets[i]) continue;
@@ -224,17 +245,14 @@ void DecodedTile::measureShapes() {
 }
 
 std::size_t DecodedTile::byteSize() const noexcept {
-    // Arrays shared with other tiles (tag sets) are counted with every tile:
-    // an upper bound is what a memory bound needs.
-    constexpr std::size_t kArrayHeader = 16;
-    std::size_t bytes = sizeof(DecodedTile) + (lons.capacity() + lats.capacity()) * sizeof(std::int32_t) +
-                        nodes.capacity() * sizeof(Node) + restrictions.capacity() * sizeof(Restriction) +
-                        links.capacity() * sizeof(Link) + wayTagSets.capacity() * sizeof(WayTagSet) +
-                        wayTagPairs.capacity() * sizeof(std::int32_t) + shapes.capacity() * sizeof(LinkShape) +
-                        (shapePoints_ != nullptr ? shapePoints_->capacity() * sizeof(ShapePoint) : 0);
-    for (const Link& link : links) {
-        if (link.geometry) bytes += kArrayHeader + static_cast<std::size_t>(link.geometry.size());
-    }
+    std::size_t bytes =
+        sizeof(DecodedTile) + (lons.capacity() + lats.capacity()) * sizeof(std::int32_t) +
+        nodes.capacity() * sizeof(Node) + restrictions.capacity() * sizeof(Restriction) +
+        links.capacity() * sizeof(Link) + wayTagSets.capacity() * sizeof(WayTagSet) +
+        wayTagPairs.capacity() * sizeof(std::int32_t) + shapes.capacity() * sizeof(LinkShape) +
+        (linkData_ != nullptr ? sizeof(TileLinkData) + linkData_->shapePoints.capacity() * sizeof(ShapePoint) +
+                                    linkData_->geometryBytes.capacity()
+                              : 0);
     return bytes;
 }
 

@@ -11,6 +11,7 @@
 #include "codec/StatCoderContext.h"
 #include "codec/TagValueCoder.h"
 #include "expressions/TagValueValidator.h"
+#include "mapaccess/LinkGeometry.h"
 #include "mapaccess/LinkShape.h"
 #include "util/ByteArray.h"
 
@@ -43,8 +44,9 @@ public:
 
     // A link with way tags (the decoder drops the others before the graph sees them).
     struct Link {
-        // The coded intermediate points, absent when there are none.
-        util::ByteArray geometry;
+        // The coded intermediate points, absent when there are none; they lie
+        // in the tile's link data.
+        LinkGeometry geometry;
         // The way's tag set: an index into wayTagSets.
         std::int32_t wayTagSet;
         std::int32_t node;
@@ -103,14 +105,14 @@ public:
     const LinkShape* shapeOf(std::size_t i) const noexcept {
         return i < shapes.size() && shapes[i].present() ? &shapes[i] : nullptr;
     }
-    // The points that the shapes point into: a graph whose links hold shapes
-    // of this tile keeps them, and not the whole tile. Null when no shape has
-    // a point.
-    const std::shared_ptr<const std::vector<ShapePoint>>& shapePoints() const noexcept { return shapePoints_; }
+    // The shape points and coded points that the links point into: a graph
+    // woven from this tile keeps them, and not the whole tile. Null when the
+    // tile has neither.
+    const std::shared_ptr<const TileLinkData>& linkData() const noexcept { return linkData_; }
 
 private:
-    // Works out the links' shapes once all links are read.
-    void measureShapes();
+    // Works out the links' shapes once all links are read, into points.
+    void measureShapes(std::vector<ShapePoint>& points);
     // Sorts the node positions for indexOf.
     void indexPositions();
 
@@ -121,7 +123,7 @@ private:
     std::int32_t minLat_ = 0;
     std::int32_t maxLat_ = -1;
 
-    std::shared_ptr<const std::vector<ShapePoint>> shapePoints_;
+    std::shared_ptr<const TileLinkData> linkData_;
 };
 
 } // namespace ferrow::mapaccess

@@ -24,7 +24,7 @@ DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesM
                            expressions::TagValueValidator& wayValidator, codec::WaypointMatcher* waypointMatcher)
     : tile_(decoded.get()), nodesMap_(&hollowNodes), wayTags_(wayTags) {
     const DecodedTile& tile = *decoded;
-    hollowNodes.keepShapePoints(tile.shapePoints());
+    hollowNodes.keepLinkData(tile.linkData());
     nodes_.assign(tile.lons.size(), nullptr);
     adoptKnownNodes();
 

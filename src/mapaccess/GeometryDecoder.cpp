@@ -12,9 +12,10 @@ OsmTransferNode* GeometryDecoder::nextPoint(std::size_t used) {
     return &overflow_.emplace_back();
 }
 
-const OsmTransferNode* GeometryDecoder::decodeGeometry(const util::ByteArray& geometry, const OsmNode* sourceNode,
+const OsmTransferNode* GeometryDecoder::decodeGeometry(LinkGeometry geometry, const OsmNode* sourceNode,
                                                        const OsmNode* targetNode, bool reverse) {
-    if (geometry.isSameAs(lastGeometry_) && reverse == lastReverse_) {
+    const std::uint64_t generation = LinkGeometry::storageGeneration();
+    if (geometry.isSameAs(lastGeometry_) && reverse == lastReverse_ && generation == lastGeneration_) {
         return head_;
     }
     head_ = nullptr;
@@ -53,6 +54,7 @@ const OsmTransferNode* GeometryDecoder::decodeGeometry(const util::ByteArray& ge
         }
     }
     lastGeometry_ = geometry;
+    lastGeneration_ = generation;
     lastReverse_ = reverse;
     return head_;
 }

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <deque>
 
+#include "mapaccess/LinkGeometry.h"
 #include "mapaccess/OsmTransferNode.h"
-#include "util/ByteArray.h"
 #include "util/ByteDataReader.h"
 
 namespace ferrow::mapaccess {
@@ -27,8 +27,8 @@ public:
     // none. With reverse set the link is travelled from its second node (the
     // source) to its first (the target), where the coded points start.
     // Decoding the same array in the same direction again returns the same list.
-    const OsmTransferNode* decodeGeometry(const util::ByteArray& geometry, const OsmNode* sourceNode,
-                                          const OsmNode* targetNode, bool reverse);
+    const OsmTransferNode* decodeGeometry(LinkGeometry geometry, const OsmNode* sourceNode, const OsmNode* targetNode,
+                                          bool reverse);
 
 private:
     OsmTransferNode* nextPoint(std::size_t used);
@@ -37,8 +37,10 @@ private:
     std::array<OsmTransferNode, POOL_SIZE> pool_{};
     std::deque<OsmTransferNode> overflow_;
     OsmTransferNode* head_ = nullptr;
-    // Held so that the identity test cannot match a freed and reused array.
-    util::ByteArray lastGeometry_;
+    LinkGeometry lastGeometry_;
+    // The storage generation when lastGeometry_ was decoded: the identity
+    // test cannot match bytes that were given back and replaced since.
+    std::uint64_t lastGeneration_ = 0;
     bool lastReverse_ = false;
 };
 

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "mapaccess/LinkGeometry.h"
+#include "util/ByteArray.h"
 
 namespace ferrow::mapaccess {
 
@@ -41,6 +45,22 @@ struct LinkShape {
     std::int32_t sectionLength(std::int32_t k) const noexcept {
         return k < pointCount ? points[k].distance : lastDistance;
     }
+};
+
+// What the links woven from one decoded tile point into: their shape points
+// and their coded points (each preceded by its length, as LinkGeometry reads
+// them). A graph keeps it for as long as it holds links of the tile; the rest
+// of the tile may go.
+struct TileLinkData {
+    TileLinkData() = default;
+    TileLinkData(const TileLinkData&) = delete;
+    TileLinkData& operator=(const TileLinkData&) = delete;
+    ~TileLinkData() {
+        if (!geometryBytes.empty()) LinkGeometry::noteStorageFreed();
+    }
+
+    std::vector<ShapePoint> shapePoints;
+    std::vector<util::Byte> geometryBytes;
 };
 
 } // namespace ferrow::mapaccess

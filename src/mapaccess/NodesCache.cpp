@@ -187,10 +187,7 @@ void NodesCache::noteFirstFile(bool missing) {
     }
 }
 
-bool NodesCache::obtainNonHollowNode(OsmNode* node) {
-    if (!node->isHollow()) {
-        return true;
-    }
+bool NodesCache::loadHollowNode(OsmNode* node) {
     if (getSegmentFor(node->ilon, node->ilat) == nullptr) {
         return false;
     }

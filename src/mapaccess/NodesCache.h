@@ -61,7 +61,8 @@ public:
     codec::MicroCache* getSegmentFor(std::int32_t ilon, std::int32_t ilat);
 
     // Loads the node's tile when the node is hollow; whether it is complete afterwards.
-    bool obtainNonHollowNode(OsmNode* node);
+    // Inline: the search asks for the target of every link it follows.
+    bool obtainNonHollowNode(OsmNode* node) { return !node->isHollow() || loadHollowNode(node); }
     // obtainNonHollowNode for the far end of every link of node.
     void expandHollowLinkTargets(OsmNode* node);
     // The node registered at the position, or a new hollow node registered there.
@@ -100,6 +101,8 @@ public:
     std::int32_t openFileCount() const;
 
 private:
+    // obtainNonHollowNode for a hollow node.
+    bool loadHollowNode(OsmNode* node);
     codec::MicroCache* loadSegmentFor(std::int32_t ilon, std::int32_t ilat);
     // The sub-square of the position, opening its file when needed.
     OsmFile* fileFor(std::int32_t ilon, std::int32_t ilat, std::int32_t lonDegree, std::int32_t latDegree);

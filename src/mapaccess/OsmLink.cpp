@@ -5,15 +5,7 @@
 
 namespace ferrow::mapaccess {
 
-OsmLinkHolder* OsmLink::getFirstLinkHolder(const OsmNode* node) const {
-    if (secondNode != nullptr && secondNode != node) {
-        return holdersFromFirst;
-    }
-    if (firstNode != nullptr && firstNode != node) {
-        return holdersFromSecond;
-    }
-    throw jcompat::IllegalArgumentException("internal error: getFirstLinkHolder: unknown source");
-}
+void OsmLink::throwUnknownSource(const char* message) { throw jcompat::IllegalArgumentException(message); }
 
 void OsmLink::addLinkHolder(OsmLinkHolder* holder, const OsmNode* node) {
     OsmLinkHolder* head = getFirstLinkHolder(node);
@@ -25,7 +17,7 @@ void OsmLink::addLinkHolder(OsmLinkHolder* holder, const OsmNode* node) {
     } else if (firstNode != nullptr && firstNode != node) {
         holdersFromSecond = holder;
     } else {
-        throw jcompat::IllegalArgumentException("internal error: setFirstLinkHolder: unknown source");
+        throwUnknownSource("internal error: setFirstLinkHolder: unknown source");
     }
 }
 

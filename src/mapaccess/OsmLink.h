@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mapaccess/LinkGeometry.h"
 #include "mapaccess/LinkShape.h"
 #include "util/ByteArray.h"
 
@@ -21,18 +22,19 @@ public:
     OsmLink(const OsmLink&) = delete;
     OsmLink& operator=(const OsmLink&) = delete;
 
-    // The way's coded tag set, set through a forward link record only.
-    util::ByteArray wayTags;
-    // The intermediate points, coded from the first node towards the second.
-    util::ByteArray geometry;
-    // The same points measured for the search, when the tile gave them.
-    LinkShape shape;
+    // First what walking a chain reads.
     OsmNode* firstNode = nullptr;
     OsmNode* secondNode = nullptr;
     OsmLink* nextAtSecond = nullptr;
     OsmLink* nextAtFirst = nullptr;
+    // The way's coded tag set, set through a forward link record only.
+    util::ByteArray wayTags;
+    // The intermediate points, coded from the first node towards the second.
+    LinkGeometry geometry;
     OsmLinkHolder* holdersFromSecond = nullptr;
     OsmLinkHolder* holdersFromFirst = nullptr;
+    // The same points measured for the search, when the tile gave them.
+    LinkShape shape;
 
     // The node at the other end, seen from source.
     OsmNode* getTarget(const OsmNode* source) const noexcept {
@@ -48,9 +50,17 @@ public:
     bool isLinkUnused() const noexcept { return firstNode == nullptr && secondNode == nullptr; }
 
     // The head of the holders for travel away from node.
-    OsmLinkHolder* getFirstLinkHolder(const OsmNode* node) const;
+    // Inline, like addLinkHolder: the search asks at every link it follows.
+    OsmLinkHolder* getFirstLinkHolder(const OsmNode* node) const {
+        if (secondNode != nullptr && secondNode != node) return holdersFromFirst;
+        if (firstNode != nullptr && firstNode != node) return holdersFromSecond;
+        throwUnknownSource("internal error: getFirstLinkHolder: unknown source");
+    }
     // Puts holder at the head of the holders for travel away from node.
     void addLinkHolder(OsmLinkHolder* holder, const OsmNode* node);
+
+private:
+    [[noreturn]] static void throwUnknownSource(const char* message);
 };
 
 } // namespace ferrow::mapaccess

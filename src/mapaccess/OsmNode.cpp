@@ -15,8 +15,7 @@ std::string OsmNode::toString() const {
 void OsmNode::throwLinkHeadsChain() { throw jcompat::IllegalArgumentException("UUUUPS"); }
 
 void OsmNode::addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& linkTags,
-                      const util::ByteArray& linkGeometry, OsmNodesMap& nodesMap, bool reverse,
-                      const LinkShape* linkShape) {
+                      LinkGeometry linkGeometry, OsmNodesMap& nodesMap, bool reverse, const LinkShape* linkShape) {
     if (linkLon == ilon && linkLat == ilat) {
         return;
     }
@@ -72,7 +71,7 @@ void OsmNode::unlinkLink(OsmLink* link) {
     }
     if (link->isLinkUnused()) {
         link->wayTags = util::ByteArray();
-        link->geometry = util::ByteArray();
+        link->geometry = LinkGeometry();
         link->shape = LinkShape{};
     }
 
@@ -156,7 +155,7 @@ void OsmNode::parseNodeBody(codec::MicroCache& tile, OsmNodesMap& nodesMap, util
         const bool reverse = (mode & 1U) != 0;
         const auto tagCount = static_cast<std::int32_t>(mode >> 1);
         const util::ByteArray linkTags = tagCount > 0 ? tile.readUnified(tagCount, unifier) : util::ByteArray();
-        const util::ByteArray linkGeometry = tile.readCopy(end - tile.getPosition());
+        const LinkGeometry linkGeometry = nodesMap.keepGeometry(tile.readCopy(end - tile.getPosition()));
         addLink(static_cast<std::int32_t>(static_cast<std::uint32_t>(ilon) + static_cast<std::uint32_t>(dlon)),
                 static_cast<std::int32_t>(static_cast<std::uint32_t>(ilat) + static_cast<std::uint32_t>(dlat)),
                 linkTags, linkGeometry, nodesMap, reverse);

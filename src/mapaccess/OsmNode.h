@@ -17,28 +17,15 @@ namespace ferrow::mapaccess {
 class OsmNodesMap;
 struct TurnRestriction;
 
-// A graph node at a grid position. A node is also a link: the one link that
-// was created together with it (as the hollow target of a link record) lives
-// in the node's own link fields, saving an object per node.
-//
-// Nodes are identified by position: equals and hashCode look at ilon and
-// ilat only. A hollow node (elevation -12345) is known by position only; its
-// tile has not been decoded yet.
-class OsmNode : public OsmLink, public OsmPos {
-public:
+// What walking the graph reads of a node, placed (as a base of OsmNode) right
+// before the node's own link, whose chain fields come first: the two share
+// the node's first cache line.
+struct OsmNodeWalkFields {
     static constexpr std::int16_t NO_ELEVATION = -32768;
-    static constexpr std::int16_t HOLLOW = -12345;
 
-    OsmNode() = default;
-    OsmNode(std::int32_t lon, std::int32_t lat) : ilat(lat), ilon(lon) {}
-    explicit OsmNode(std::int64_t id)
-        : ilat(static_cast<std::int32_t>(id & 0xFFFFFFFF)), ilon(static_cast<std::int32_t>(id >> 32)) {}
-    ~OsmNode() override = default;
+    OsmNodeWalkFields() = default;
+    OsmNodeWalkFields(std::int32_t lon, std::int32_t lat) : ilat(lat), ilon(lon) {}
 
-    // The node's coded tag set, or none.
-    util::ByteArray nodeTags;
-    // The node's turn restrictions, newest first.
-    TurnRestriction* firstRestriction = nullptr;
     OsmLink* firstLink = nullptr;
     std::int32_t ilat = 0;
     std::int32_t ilon = 0;
@@ -46,6 +33,31 @@ public:
     std::int32_t visitId = 0;
     // Quarter metres.
     std::int16_t selev = NO_ELEVATION;
+};
+
+// A graph node at a grid position. A node is also a link: the one link that
+// was created together with it (as the hollow target of a link record) lives
+// in the node's own link fields, saving an object per node.
+//
+// Nodes are identified by position: equals and hashCode look at ilon and
+// ilat only. A hollow node (elevation -12345) is known by position only; its
+// tile has not been decoded yet.
+//
+// Nodes start at a cache line, so that what walking reads of one takes one line.
+class alignas(64) OsmNode : public OsmPos, public OsmNodeWalkFields, public OsmLink {
+public:
+    static constexpr std::int16_t HOLLOW = -12345;
+
+    OsmNode() = default;
+    OsmNode(std::int32_t lon, std::int32_t lat) : OsmNodeWalkFields(lon, lat) {}
+    explicit OsmNode(std::int64_t id)
+        : OsmNodeWalkFields(static_cast<std::int32_t>(id >> 32), static_cast<std::int32_t>(id & 0xFFFFFFFF)) {}
+    ~OsmNode() override = default;
+
+    // The node's coded tag set, or none.
+    util::ByteArray nodeTags;
+    // The node's turn restrictions, newest first.
+    TurnRestriction* firstRestriction = nullptr;
 
     std::int32_t getILat() const override { return ilat; }
     std::int32_t getILon() const override { return ilon; }
@@ -92,9 +104,9 @@ public:
     // node there, or joins the node registered there, or creates a hollow one
     // (which is then itself the link object). A forward record sets the way
     // tags and geometry; a reverse record leaves them to the other end.
-    void addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& linkTags,
-                 const util::ByteArray& linkGeometry, OsmNodesMap& nodesMap, bool reverse,
-                 const LinkShape* linkShape = nullptr);
+    // The geometry's bytes must live as long as the node map.
+    void addLink(std::int32_t linkLon, std::int32_t linkLat, const util::ByteArray& linkTags, LinkGeometry linkGeometry,
+                 OsmNodesMap& nodesMap, bool reverse, const LinkShape* linkShape = nullptr);
 
     // Releases link at this node's end and takes it out of this node's chain.
     void unlinkLink(OsmLink* link);
@@ -114,5 +126,7 @@ public:
 private:
     [[noreturn]] static void throwLinkHeadsChain();
 };
+
+static_assert(sizeof(OsmNode) == 128, "a node takes two cache lines");
 
 } // namespace ferrow::mapaccess

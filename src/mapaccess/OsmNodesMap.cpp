@@ -6,6 +6,10 @@ namespace ferrow::mapaccess {
 
 OsmNodesMap::OsmNodesMap() { nodeTable_.reserve(4096); }
 
+OsmNodesMap::~OsmNodesMap() {
+    if (!parsedGeometry_.empty()) LinkGeometry::noteStorageFreed();
+}
+
 util::ByteArrayUnifier& OsmNodesMap::byteArrayUnifier() {
     if (unifier_ == nullptr) unifier_ = std::make_unique<util::ByteArrayUnifier>(UNIFIER_SLOTS);
     return *unifier_;

@@ -33,6 +33,7 @@ public:
     static constexpr std::size_t FIRST_RECLAIM_AFTER = 1 << 16;
 
     OsmNodesMap();
+    ~OsmNodesMap();
     OsmNodesMap(const OsmNodesMap&) = delete;
     OsmNodesMap& operator=(const OsmNodesMap&) = delete;
 
@@ -57,11 +58,17 @@ public:
 
     // Shares equal tag sets of nodes parsed from decoded tiles (made on first use).
     util::ByteArrayUnifier& byteArrayUnifier();
-    // Keeps the shape points of a tile woven into the graph for as long as
-    // the graph: its links' shapes point into them. The rest of the tile is
-    // not needed once woven, and may go (it can be decoded again).
-    void keepShapePoints(std::shared_ptr<const std::vector<ShapePoint>> points) {
-        if (points != nullptr) shapePoints_.push_back(std::move(points));
+    // Keeps the shape points and coded points of a tile woven into the graph
+    // for as long as the graph: its links point into them. The rest of the
+    // tile is not needed once woven, and may go (it can be decoded again).
+    void keepLinkData(std::shared_ptr<const TileLinkData> data) {
+        if (data != nullptr) linkData_.push_back(std::move(data));
+    }
+    // Keeps a link's coded points (of a node parsed on its own) for as long as
+    // the graph; the view of them for the link.
+    LinkGeometry keepGeometry(util::ByteArray geometry) {
+        if (geometry.isNull()) return {};
+        return parsedGeometry_.emplace_back(std::move(geometry));
     }
 
     // --- reclaiming what the search let go of ---
@@ -146,7 +153,8 @@ private:
     std::vector<CutFrame> cutStack_;
     std::unordered_map<std::int64_t, OsmNode*> nodeTable_;
     std::unique_ptr<util::ByteArrayUnifier> unifier_;
-    std::vector<std::shared_ptr<const std::vector<ShapePoint>>> shapePoints_;
+    std::vector<std::shared_ptr<const TileLinkData>> linkData_;
+    std::vector<util::ByteArray> parsedGeometry_;
     util::ObjectPool<OsmNode> nodes_;
     util::ObjectPool<OsmLink> links_;
     util::ObjectPool<TurnRestriction> restrictions_;

@@ -278,7 +278,7 @@ TEST_F(DecodedTileCacheTest, ATileLargerThanTheWholeBoundIsNotKeptAndDisplacesNo
 // ---- one decoded tile, woven by searches of different profiles ----
 
 using Bytes = std::vector<util::Byte>;
-Bytes bytesOf(const util::ByteArray& array) { return Bytes(array.span().begin(), array.span().end()); }
+Bytes bytesOf(std::span<const util::Byte> bytes) { return Bytes(bytes.begin(), bytes.end()); }
 
 class SharedTiles : public ::testing::Test {
 protected:

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -54,8 +55,28 @@ TEST(GeometryDecoderTest, SameArrayAndDirectionGivesTheSameList) {
     EXPECT_EQ(decoder.decodeGeometry(geometry, &a, &b, false), first);
     const util::ByteArray equalCopy = geometryOf({10, 0, 0});
     EXPECT_EQ(pointsOf(decoder.decodeGeometry(equalCopy, &a, &b, false)), pointsOf(first));
-    EXPECT_EQ(decoder.decodeGeometry(util::ByteArray(), &a, &b, false), nullptr);
-    EXPECT_EQ(decoder.decodeGeometry(util::ByteArray::copyOf({}), &a, &b, true), nullptr);
+    EXPECT_EQ(decoder.decodeGeometry(LinkGeometry(), &a, &b, false), nullptr);
+    const util::ByteArray empty = util::ByteArray::copyOf({});
+    EXPECT_EQ(decoder.decodeGeometry(empty, &a, &b, true), nullptr);
+}
+
+// Bytes seen through a view may be given back and replaced at the same place:
+// once any geometry storage was given back, the same view is decoded anew.
+TEST(GeometryDecoderTest, SameViewAfterStorageWasGivenBackIsDecodedAgain) {
+    OsmNode a(0, 0);
+    OsmNode b(100, 0);
+    // The length 3, then (+10, 0, 0).
+    std::vector<util::Byte> storage{0, 0, 0, 0, 0x14, 0x00, 0x00};
+    const std::int32_t length = 3;
+    std::memcpy(storage.data(), &length, sizeof(length));
+    const LinkGeometry view = LinkGeometry::ofLengthPrefixed(storage.data() + 4);
+    GeometryDecoder decoder;
+    EXPECT_EQ(pointsOf(decoder.decodeGeometry(view, &a, &b, false)), (std::vector<Point>{{10, 0, -32768}}));
+    storage[4] = 0x28; // +20
+    EXPECT_EQ(pointsOf(decoder.decodeGeometry(view, &a, &b, false)), (std::vector<Point>{{10, 0, -32768}}))
+        << "the same bytes as far as the decoder can tell";
+    LinkGeometry::noteStorageFreed();
+    EXPECT_EQ(pointsOf(decoder.decodeGeometry(view, &a, &b, false)), (std::vector<Point>{{20, 0, -32768}}));
 }
 
 TEST(GeometryDecoderTest, MoreThanThePoolContinuesWithNewPoints) {
@@ -67,7 +88,8 @@ TEST(GeometryDecoderTest, MoreThanThePoolContinuesWithNewPoints) {
         triples.insert(triples.end(), {1, 0, 1});
     }
     GeometryDecoder decoder;
-    const std::vector<Point> points = pointsOf(decoder.decodeGeometry(geometryOf(triples), &a, &b, false));
+    const util::ByteArray geometry = geometryOf(triples);
+    const std::vector<Point> points = pointsOf(decoder.decodeGeometry(geometry, &a, &b, false));
     ASSERT_EQ(points.size(), 200U);
     EXPECT_EQ(points[199], (Point{200, 0, static_cast<std::int16_t>(32767 + 200 - 65536)}))
         << "elevation steps wrap in 16 bits";

@@ -24,7 +24,7 @@ using Bytes = std::vector<util::Byte>;
 
 Bytes withFooter(std::span<const util::Byte> body) { return testsupport::TileEncoder::withFooter(body); }
 
-Bytes bytesOf(const util::ByteArray& array) { return Bytes(array.span().begin(), array.span().end()); }
+Bytes bytesOf(std::span<const util::Byte> bytes) { return Bytes(bytes.begin(), bytes.end()); }
 
 OsmLink* linkTo(OsmNode* node, std::int32_t ilon, std::int32_t ilat) {
     for (OsmLink* l = node->firstLink; l != nullptr; l = l->getNext(node)) {
@@ -82,7 +82,7 @@ protected:
         OsmNode* a = ba->getTarget(b);
         EXPECT_EQ(ba->firstNode, a) << "the link runs from A to B";
         EXPECT_EQ(bytesOf(ba->wayTags), (Bytes{0x1A}));
-        EXPECT_EQ(bytesOf(ba->geometry), (Bytes{0x02, 0x00, 0x05}));
+        EXPECT_EQ(bytesOf(ba->geometry.span()), (Bytes{0x02, 0x00, 0x05}));
         EXPECT_EQ(a->selev, 8);
         EXPECT_TRUE(a->nodeTags.isNull());
         GeometryDecoder decoder;

@@ -80,7 +80,7 @@ TEST(OsmNodeTest, LinkByPositionCreatesAHollowNodeThatIsItsOwnLink) {
 TEST(OsmNodeTest, LinkToOwnPositionAddsNothing) {
     OsmNodesMap map;
     OsmNode* a = map.createNode(1000, 2000);
-    a->addLink(1000, 2000, bytes({1}), util::ByteArray(), map, false);
+    a->addLink(1000, 2000, bytes({1}), LinkGeometry(), map, false);
     EXPECT_EQ(a->firstLink, nullptr);
     EXPECT_TRUE(map.nodeTable().empty());
 }
@@ -90,8 +90,8 @@ TEST(OsmNodeTest, SecondForwardRecordMakesASecondLinkAndReverseRecordsReuse) {
     OsmNode* a = map.createNode(1000, 2000);
     const util::ByteArray first = bytes({1});
     const util::ByteArray second = bytes({2});
-    a->addLink(1010, 2000, first, util::ByteArray(), map, false);
-    a->addLink(1010, 2000, second, util::ByteArray(), map, false);
+    a->addLink(1010, 2000, first, LinkGeometry(), map, false);
+    a->addLink(1010, 2000, second, LinkGeometry(), map, false);
     OsmNode* b = map.get(1010, 2000);
     ASSERT_EQ(targetsOf(*a).size(), 2U);
     EXPECT_TRUE(a->firstLink->wayTags.isSameAs(second));
@@ -99,7 +99,7 @@ TEST(OsmNodeTest, SecondForwardRecordMakesASecondLinkAndReverseRecordsReuse) {
 
     // A reverse record from b reuses the first link it finds towards a.
     b->selev = 0;
-    b->addLink(1000, 2000, bytes({9}), util::ByteArray(), map, true);
+    b->addLink(1000, 2000, bytes({9}), LinkGeometry(), map, true);
     EXPECT_EQ(targetsOf(*b).size(), 2U);
     EXPECT_TRUE(a->firstLink->wayTags.isSameAs(second)) << "a reverse record leaves the tags";
 }
@@ -107,7 +107,7 @@ TEST(OsmNodeTest, SecondForwardRecordMakesASecondLinkAndReverseRecordsReuse) {
 TEST(OsmNodeTest, ReverseFirstThenForwardFillsTheSameLink) {
     OsmNodesMap map;
     OsmNode* b = map.createNode(1010, 2000);
-    b->addLink(1000, 2000, bytes({7}), util::ByteArray(), map, true);
+    b->addLink(1000, 2000, bytes({7}), LinkGeometry(), map, true);
     OsmNode* a = map.get(1000, 2000);
     ASSERT_NE(a, nullptr);
     EXPECT_TRUE(a->firstLink->wayTags.isNull());
@@ -115,7 +115,8 @@ TEST(OsmNodeTest, ReverseFirstThenForwardFillsTheSameLink) {
 
     a->selev = 0;
     const util::ByteArray tags = bytes({3});
-    a->addLink(1010, 2000, tags, bytes({4, 4, 0}), map, false);
+    const util::ByteArray geometry = bytes({4, 4, 0});
+    a->addLink(1010, 2000, tags, geometry, map, false);
     ASSERT_EQ(targetsOf(*a).size(), 1U);
     EXPECT_TRUE(a->firstLink->wayTags.isSameAs(tags));
     EXPECT_EQ(a->firstLink, b->firstLink);
@@ -145,7 +146,8 @@ TEST(OsmNodeTest, UnlinkFromBothEndsReleasesTagsAndGeometry) {
     a->addLink(ab, false, b);
     a->addLink(ac, false, c);
     ab->wayTags = bytes({1});
-    ab->geometry = bytes({2, 2, 0});
+    const util::ByteArray geometry = bytes({2, 2, 0});
+    ab->geometry = geometry;
 
     a->unlinkLink(ab);
     EXPECT_EQ(targetsOf(*a), std::vector<const OsmNode*>{c});
@@ -179,7 +181,7 @@ TEST(OsmNodeTest, VanishKeepsLinksToHollowNodes) {
     OsmNodesMap map;
     OsmNode* a = map.createNode(0, 0);
     a->selev = 0;
-    a->addLink(10, 0, bytes({1}), util::ByteArray(), map, false); // hollow b
+    a->addLink(10, 0, bytes({1}), LinkGeometry(), map, false); // hollow b
     OsmNode* c = map.createNode(20, 0);
     c->selev = 0;
     OsmLink* ac = map.createLink();

@@ -28,7 +28,7 @@ protected:
 
     void SetUp() override {
         a = decoded(0);
-        a->addLink(-10, 0, util::ByteArray(), util::ByteArray(), map, false); // hollow outside
+        a->addLink(-10, 0, util::ByteArray(), LinkGeometry(), map, false); // hollow outside
         a->visitId = 1;
     }
 };

@@ -68,7 +68,7 @@ void PrintTo(const NodeView& view, std::ostream* out) {
     }
 }
 
-Bytes bytesOf(const util::ByteArray& array) { return Bytes(array.span().begin(), array.span().end()); }
+Bytes bytesOf(std::span<const util::Byte> bytes) { return Bytes(bytes.begin(), bytes.end()); }
 
 NodeView viewOf(OsmNode* node, GeometryDecoder& decoder) {
     NodeView view{node->selev, bytesOf(node->nodeTags), {}, {}};

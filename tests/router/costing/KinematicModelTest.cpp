@@ -591,7 +591,7 @@ TEST(KinematicPrePathTest, MeasuredLinksLookAtTheirShape) {
     EXPECT_DOUBLE_EQ(decoded.angle, towardsBend);
 
     toNorth.shape = mapaccess::LinkShape{&bend, 1, 112};
-    toNorth.geometry = util::ByteArray(); // the shape alone gives the point
+    toNorth.geometry = {}; // the shape alone gives the point
     KinematicPrePath measured;
     measured.init(fromWest, &toNorth, f.rc);
     EXPECT_DOUBLE_EQ(measured.angle, towardsBend);
