@@ -73,9 +73,6 @@ public:
     // Present, and its bytes equal the given ones.
     bool contentEquals(std::span<const Byte> bytes) const noexcept;
 
-    // The length sits in the four bytes right before data(), as a 32-bit int:
-    // views that do not own the array read it there.
-
     // Number of holders of this array (0 when absent); for tests and diagnostics.
     std::int32_t useCount() const noexcept { return block_ != nullptr ? block_->references : 0; }
 
@@ -85,6 +82,8 @@ private:
         std::int32_t length;
     };
     static_assert(sizeof(Block) == 8, "the block header sits right before the bytes");
+    // Views that do not own the array (LinkGeometry) read the length in the
+    // four bytes right before data().
     static_assert(offsetof(Block, length) == 4, "the length comes last in the header");
 
     static Byte* bytesOf(Block* block) noexcept { return reinterpret_cast<Byte*>(block + 1); }
