@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,36 @@ using testsupport::TestNetwork;
 //
 // The test profile prices a section as cost factor x metres (no turn
 // costs): primary 1, residential 2, track 3, footway forbidden.
+
+// A town of side x side crossings, 1000 grid units apart east-west and 700
+// north-south from (lon0, lat0): a way along each row, tagged rowTags(row),
+// and one along each column, tagged columnTags(column).
+struct GridTown {
+    int side;
+    std::vector<NodeRef> nodes;
+    NodeRef at(int row, int column) const { return nodes[static_cast<std::size_t>(row * side + column)]; }
+};
+
+GridTown gridTown(TestNetwork& net, int side, std::int32_t lon0, std::int32_t lat0,
+                  const std::function<const char*(int)>& rowTags, const std::function<const char*(int)>& columnTags) {
+    GridTown town{side, {}};
+    for (int row = 0; row < side; ++row) {
+        for (int column = 0; column < side; ++column) {
+            town.nodes.push_back(net.gridNode(lon0 + column * 1000, lat0 + row * 700));
+        }
+    }
+    for (int row = 0; row < side; ++row) {
+        std::vector<testsupport::WayPoint> street;
+        for (int column = 0; column < side; ++column) street.push_back(town.at(row, column));
+        net.way(rowTags(row), std::move(street));
+    }
+    for (int column = 0; column < side; ++column) {
+        std::vector<testsupport::WayPoint> road;
+        for (int row = 0; row < side; ++row) road.push_back(town.at(row, column));
+        net.way(columnTags(column), std::move(road));
+    }
+    return town;
+}
 
 // Two ways from A to B: a residential street straight across and a primary
 // road round three sides of a rectangle.
@@ -475,21 +506,10 @@ TEST(PathSearchMemory, RecountingKeepsTheCheapestRoute) {
     const auto lonOf = [&](int column) { return lon0 + column * 1000; };
     const auto latOf = [&](int row) { return lat0 + row * 700; };
     TestNetwork net;
-    std::vector<NodeRef> nodes;
-    for (int row = 0; row < side; ++row) {
-        for (int column = 0; column < side; ++column) nodes.push_back(net.gridNode(lonOf(column), latOf(row)));
-    }
-    const auto at = [&](int row, int column) { return nodes[static_cast<std::size_t>(row * side + column)]; };
-    for (int row = 0; row < side; ++row) {
-        std::vector<testsupport::WayPoint> street;
-        for (int column = 0; column < side; ++column) street.push_back(at(row, column));
-        net.way("highway=residential", std::move(street));
-    }
-    for (int column = 0; column < side; ++column) {
-        std::vector<testsupport::WayPoint> road;
-        for (int row = 0; row < side; ++row) road.push_back(at(row, column));
-        net.way("highway=primary", std::move(road));
-    }
+    const GridTown town = gridTown(
+        net, side, lon0, lat0, [](int) { return "highway=residential"; }, [](int) { return "highway=primary"; });
+    const std::vector<NodeRef>& nodes = town.nodes;
+    const auto at = [&](int row, int column) { return town.at(row, column); };
 
     // The cheapest cost by a plain Dijkstra over the crossings.
     const std::int32_t startLon = lonOf(0) + 500;
@@ -717,23 +737,10 @@ TEST(PathSearchMemory, ReclaimingTheReleasedGraphChangesNothingFound) {
     const std::int32_t lon0 = testsupport::gridLon(8.0);
     const std::int32_t lat0 = testsupport::gridLat(50.0);
     TestNetwork net;
-    std::vector<NodeRef> nodes;
-    for (int row = 0; row < side; ++row) {
-        for (int column = 0; column < side; ++column) {
-            nodes.push_back(net.gridNode(lon0 + column * 1000, lat0 + row * 700));
-        }
-    }
-    const auto at = [&](int row, int column) { return nodes[static_cast<std::size_t>(row * side + column)]; };
-    for (int row = 0; row < side; ++row) {
-        std::vector<testsupport::WayPoint> street;
-        for (int column = 0; column < side; ++column) street.push_back(at(row, column));
-        net.way(row % 3 == 0 ? "highway=primary" : "highway=residential", std::move(street));
-    }
-    for (int column = 0; column < side; ++column) {
-        std::vector<testsupport::WayPoint> road;
-        for (int row = 0; row < side; ++row) road.push_back(at(row, column));
-        net.way(column % 4 == 0 ? "highway=primary" : "highway=track", std::move(road));
-    }
+    const GridTown town = gridTown(
+        net, side, lon0, lat0, [](int row) { return row % 3 == 0 ? "highway=primary" : "highway=residential"; },
+        [](int column) { return column % 4 == 0 ? "highway=primary" : "highway=track"; });
+    const auto at = [&](int row, int column) { return town.at(row, column); };
     SearchFixture f;
     f.load(net, testProfile());
     const auto from = f.on(at(0, 0), at(0, 1));
