@@ -13,6 +13,7 @@ for a long time: what it lets go of must be used again, so that the peak stays
 near what it still needs (about 110 MB for 1000, 390 MB for 2000).
 """
 import argparse
+import multiprocessing
 import os
 import re
 import subprocess
@@ -39,8 +40,15 @@ def main():
     if not os.path.exists(os.path.join(target, "E15_N45.rd5")):
         step = 0.4 / args.side
         os.makedirs(target, exist_ok=True)
-        street_grid(17.5001, 47.5001, 17.5001 + 0.4 - step / 2, 47.5001 + 0.4 - step / 2, step, "N47E017.hgt",
-                    args.build, target, lon_step=step)
+        # Written by a process of its own: the service, started from this
+        # one, starts out with this process's peak (it survives the exec).
+        writer = multiprocessing.Process(target=street_grid, args=(
+            17.5001, 47.5001, 17.5001 + 0.4 - step / 2, 47.5001 + 0.4 - step / 2, step, "N47E017.hgt", args.build,
+            target), kwargs={"lon_step": step})
+        writer.start()
+        writer.join()
+        if writer.exitcode != 0:
+            sys.exit("writing the grid failed")
 
     start = time.monotonic()
     service = subprocess.Popen([router, target], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, cwd=REPO)
