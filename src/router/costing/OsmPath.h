@@ -145,8 +145,8 @@ private:
 
     // The sections of the link step, priced through the model's part: an
     // object that binds the path's cost operations (see OsmPath.cpp).
-    template <class Pricing>
-    void walkSections(Pricing pricing, const LinkStep& step, LinkWalk& walk, RoutingContext& rc);
+    template <bool Plain, class Pricing>
+    void walkSections(Pricing& pricing, const LinkStep& step, LinkWalk& walk, RoutingContext& rc);
 
     // ---- steps of the link step, inline: it runs for every link a search prices ----
     // The record of a link without way tags: a straight line, free of cost.
@@ -158,6 +158,7 @@ private:
     // Updates the destination bits; false when the path would leave a
     // destination-only area it may not leave.
     inline bool passDestinationArea(std::int32_t classifierMask);
+    template <bool Plain>
     inline Section beginSection(const LinkWalk& walk, std::int32_t number);
     inline bool turnForbidden(const RoutingContext& rc, const LinkWalk& walk, const Section& section) const;
     // The segment caught a waypoint (RoutingContext::calcDistance): the path
@@ -170,6 +171,7 @@ private:
     inline void startSectionRecord();
     inline void recordSection(const Section& section, double angle, std::int32_t classifierMask);
     // Moves the walk on to the geometry point that ends the section.
+    template <bool Plain>
     inline void passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section, std::int16_t elevation,
                                   bool detailMode);
     // The path ends at the caught end point, with the no-go cost of the link.
