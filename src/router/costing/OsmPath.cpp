@@ -169,7 +169,8 @@ public:
     explicit StdPricing(StdPath& path) noexcept : path_(path) {}
 
     void beginLink(const RoutingContext& rc) {
-        costs_ = &static_cast<StdModel&>(*rc.pathModel).wayCostsOf(*rc.expctxWay);
+        // The link step asked for the way's costs before its sections.
+        costs_ = &static_cast<StdModel&>(*rc.pathModel).lastWayCosts();
         readsTurnAngle_ = path_.readsTurnAngle(rc, *costs_);
     }
     bool readsTurnAngle() const noexcept { return readsTurnAngle_; }
@@ -192,6 +193,16 @@ private:
 
 } // namespace
 
+void OsmPath::LinkOutputs::read(std::span<const float> out) noexcept {
+    using Way = expressions::BExpressionContextWay;
+    costFactor = out[Way::COSTFACTOR];
+    initialClassifier = out[Way::INITIALCLASSIFIER];
+    initialCost = out[Way::INITIALCOST];
+    classifierMask = toInt(out[Way::CLASSIFIERMASK]);
+    priorityClassifier = toInt(out[Way::PRIORITYCLASSIFIER]);
+    trafficBackbone = out[Way::ISTRAFFICBACKBONE] > 0.0f;
+}
+
 void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode, OsmPath& origin,
                                  mapaccess::OsmLink* nextLink, RoutingContext& rc) {
     const util::ByteArray& wayTags = nextLink->wayTags;
@@ -213,17 +224,20 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
     using Way = expressions::BExpressionContextWay;
     const std::span<const float> out = way.getOutputs();
     if (out.size() <= Way::CLASSIFIERMASK) (void)way.getOutput(Way::CLASSIFIERMASK); // fails
+    LinkOutputs read;
+    const LinkOutputs& outputs =
+        pricedAsStdPath_ ? static_cast<StdModel&>(*rc.pathModel).wayCostsOf(way).link : (read.read(out), read);
     const LinkStep step{refTrack,
                         detailMode,
                         isReverse,
-                        out[Way::COSTFACTOR] <= 9998.0f || detailMode,
-                        cost == 0 && out[Way::ISTRAFFICBACKBONE] > 0.0f,
-                        toInt(out[Way::CLASSIFIERMASK]),
+                        outputs.costFactor <= 9998.0f || detailMode,
+                        cost == 0 && outputs.trafficBackbone,
+                        outputs.classifierMask,
                         priorityClassifier,
                         wayTags,
                         way};
-    priorityClassifier = toInt(out[Way::PRIORITYCLASSIFIER]);
-    if (!addInitialCost(out[Way::INITIALCLASSIFIER], out[Way::INITIALCOST], rc.inverseDirection) ||
+    priorityClassifier = outputs.priorityClassifier;
+    if (!addInitialCost(outputs.initialClassifier, outputs.initialCost, rc.inverseDirection) ||
         !passDestinationArea(step.classifierMask)) {
         cost = -1;
         return;

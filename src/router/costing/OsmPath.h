@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "mapaccess/OsmLink.h"
 #include "mapaccess/OsmLinkHolder.h"
@@ -28,6 +29,20 @@ class RoutingContext;
 // them.
 class OsmPath : public mapaccess::OsmLinkHolder {
 public:
+    // The way outputs the link step reads, as it uses them; a model that
+    // keeps values derived from a way's outputs keeps these with them.
+    struct LinkOutputs {
+        float costFactor;
+        float initialClassifier;
+        float initialCost;
+        std::int32_t classifierMask;
+        std::int32_t priorityClassifier;
+        bool trafficBackbone; // "istrafficbackbone" > 0
+
+        // out holds at least the outputs up to "classifiermask".
+        void read(std::span<const float> out) noexcept;
+    };
+
     // destinationBits
     static constexpr std::int32_t PATH_START_BIT = 1;
     static constexpr std::int32_t CAN_LEAVE_DESTINATION_BIT = 2;
