@@ -103,7 +103,8 @@ struct OsmPath::LinkWalk {
     bool backward;      // the shape is walked from its last point to its first
     std::int32_t point; // the shape's next point ahead, or -1 / pointCount when none is left
 
-    bool pointAhead() const { return shape != nullptr ? point >= 0 && point < shape->pointCount : transfer != nullptr; }
+    bool pointAhead() const { return shape != nullptr ? shapePointAhead() : transfer != nullptr; }
+    bool shapePointAhead() const { return point >= 0 && point < shape->pointCount; }
     // Section number of the shape (counted from its first node) that starts here.
     std::int32_t shapeSection(std::int32_t number) const { return backward ? shape->pointCount - number : number; }
 };
@@ -168,7 +169,8 @@ public:
     explicit StdPricing(StdPath& path) noexcept : path_(path) {}
 
     void beginLink(const RoutingContext& rc) {
-        costs_ = &static_cast<StdModel&>(*rc.pathModel).wayCostsOf(*rc.expctxWay);
+        // The link step asked for the way's costs before its sections.
+        costs_ = &static_cast<StdModel&>(*rc.pathModel).lastWayCosts();
         readsTurnAngle_ = path_.readsTurnAngle(rc, *costs_);
     }
     bool readsTurnAngle() const noexcept { return readsTurnAngle_; }
@@ -191,6 +193,16 @@ private:
 
 } // namespace
 
+void OsmPath::LinkOutputs::read(std::span<const float> out) noexcept {
+    using Way = expressions::BExpressionContextWay;
+    costFactor = out[Way::COSTFACTOR];
+    initialClassifier = out[Way::INITIALCLASSIFIER];
+    initialCost = out[Way::INITIALCOST];
+    classifierMask = toInt(out[Way::CLASSIFIERMASK]);
+    priorityClassifier = toInt(out[Way::PRIORITYCLASSIFIER]);
+    trafficBackbone = out[Way::ISTRAFFICBACKBONE] > 0.0f;
+}
+
 void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode, OsmPath& origin,
                                  mapaccess::OsmLink* nextLink, RoutingContext& rc) {
     const util::ByteArray& wayTags = nextLink->wayTags;
@@ -212,17 +224,20 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
     using Way = expressions::BExpressionContextWay;
     const std::span<const float> out = way.getOutputs();
     if (out.size() <= Way::CLASSIFIERMASK) (void)way.getOutput(Way::CLASSIFIERMASK); // fails
+    LinkOutputs read;
+    const LinkOutputs& outputs =
+        pricedAsStdPath_ ? static_cast<StdModel&>(*rc.pathModel).wayCostsOf(way).link : (read.read(out), read);
     const LinkStep step{refTrack,
                         detailMode,
                         isReverse,
-                        out[Way::COSTFACTOR] <= 9998.0f || detailMode,
-                        cost == 0 && out[Way::ISTRAFFICBACKBONE] > 0.0f,
-                        toInt(out[Way::CLASSIFIERMASK]),
+                        outputs.costFactor <= 9998.0f || detailMode,
+                        cost == 0 && outputs.trafficBackbone,
+                        outputs.classifierMask,
                         priorityClassifier,
                         wayTags,
                         way};
-    priorityClassifier = toInt(out[Way::PRIORITYCLASSIFIER]);
-    if (!addInitialCost(out[Way::INITIALCLASSIFIER], out[Way::INITIALCOST], rc.inverseDirection) ||
+    priorityClassifier = outputs.priorityClassifier;
+    if (!addInitialCost(outputs.initialClassifier, outputs.initialCost, rc.inverseDirection) ||
         !passDestinationArea(step.classifierMask)) {
         cost = -1;
         return;
@@ -247,30 +262,39 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
                   shape,
                   isReverse,
                   shape != nullptr && isReverse ? shape->pointCount - 1 : 0};
+    // Nearly every link is priced over its shape without records: that walk
+    // has its own copy of the loop, with the rest folded away.
+    const bool plain = shape != nullptr && !detailMode;
     if (pricedAsStdPath_) {
-        walkSections(StdPricing(static_cast<StdPath&>(*this)), step, walk, rc);
+        StdPricing pricing(static_cast<StdPath&>(*this));
+        plain ? walkSections<true>(pricing, step, walk, rc) : walkSections<false>(pricing, step, walk, rc);
     } else {
-        walkSections(VirtualPricing(*this), step, walk, rc);
+        VirtualPricing pricing(*this);
+        plain ? walkSections<true>(pricing, step, walk, rc) : walkSections<false>(pricing, step, walk, rc);
     }
 }
 
-template <class Pricing>
-void OsmPath::walkSections(Pricing pricing, const LinkStep& step, LinkWalk& walk, RoutingContext& rc) {
+// Plain: the walk follows a shape (no no-go area or waypoint to catch), out
+// of detail mode (no message).
+template <bool Plain, class Pricing>
+void OsmPath::walkSections(Pricing& pricing, const LinkStep& step, LinkWalk& walk, RoutingContext& rc) {
     const mapaccess::LinkShape* shape = walk.shape;
+    const bool detailMode = !Plain && step.detailMode;
+    const auto hasMessage = [this] { return !Plain && message != nullptr; };
     for (std::int32_t nsection = 0;; ++nsection) {
-        Section section = beginSection(walk, nsection);
-        if (nsection == 0 && !step.detailMode && !section.isStartpoint && turnForbidden(rc, walk, section)) {
+        Section section = beginSection<Plain>(walk, nsection);
+        if (nsection == 0 && !detailMode && !section.isStartpoint && turnForbidden(rc, walk, section)) {
             cost = -1;
             return;
         }
-        if (message && message->wayTags) startSectionRecord();
-        if (shape != nullptr) {
+        if (hasMessage() && message->wayTags) startSectionRecord();
+        if (Plain || shape != nullptr) {
             section.dist = shape->sectionLength(walk.shapeSection(nsection));
         } else {
             section.dist = rc.calcDistance(walk.lon1, walk.lat1, section.lon2, section.lat2);
             if (rc.shortestMatch) catchWaypoint(rc, walk, section, step.detailMode);
         }
-        if (message) message->distance = util::saturateToInt32(std::int64_t{message->distance} + section.dist);
+        if (hasMessage()) message->distance = util::saturateToInt32(std::int64_t{message->distance} + section.dist);
         if (section.isStartpoint) setStartReference(rc, walk, section);
         if (nsection == 0) pricing.beginLink(rc);
 
@@ -278,7 +302,7 @@ void OsmPath::walkSections(Pricing pricing, const LinkStep& step, LinkWalk& walk
         double angle = 0.0;
         double cosAngle = 1.0;
         if (pricing.readsTurnAngle()) {
-            if (shape != nullptr && nsection > 0) {
+            if ((Plain || shape != nullptr) && nsection > 0) {
                 // The turn at the point behind: the shape's point the walk just passed.
                 const std::int32_t passed = walk.backward ? walk.point + 1 : walk.point - 1;
                 const mapaccess::ShapePoint& turn = shape->points[passed];
@@ -300,15 +324,16 @@ void OsmPath::walkSections(Pricing pricing, const LinkStep& step, LinkWalk& walk
             cost = -1;
             return;
         }
-        if (!step.isTrafficBackbone) cost = util::saturateToInt32(std::int64_t{cost} + toInt(sectionCost));
-        pricing.afterSection(rc, section.dist, deltaH, step.detailMode);
-        if (message) {
+        // The sum stays below COST_LIMIT: no saturation needed.
+        if (!step.isTrafficBackbone) cost += toInt(sectionCost);
+        pricing.afterSection(rc, section.dist, deltaH, detailMode);
+        if (hasMessage()) {
             recordSection(section, angle, step.classifierMask);
             message->wayTags = step.way.getKeyValueDescription(step.isReverse, step.wayTags);
         }
 
-        if (section.stopAtEndpoint) {
-            endAtWaypoint(rc, step.detailMode, section.storedEle2);
+        if (!Plain && section.stopAtEndpoint) {
+            endAtWaypoint(rc, detailMode, section.storedEle2);
             return;
         }
         if (!section.toIntermediate) {
@@ -317,10 +342,11 @@ void OsmPath::walkSections(Pricing pricing, const LinkStep& step, LinkWalk& walk
             }
             return;
         }
-        passGeometryPoint(rc, walk, section, ele2Known, step.detailMode);
+        passGeometryPoint<Plain>(rc, walk, section, ele2Known, detailMode);
     }
 }
 
+template <bool Plain>
 inline void OsmPath::passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section,
                                        std::int16_t elevation, bool detailMode) {
     if (detailMode) {
@@ -334,7 +360,7 @@ inline void OsmPath::passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const
     walk.lat1 = section.lat2;
     walk.ele1 = elevation;
     walk.linkDist = util::saturateToInt32(std::int64_t{walk.linkDist} + section.dist);
-    if (walk.shape != nullptr) {
+    if (Plain || walk.shape != nullptr) {
         walk.point += walk.backward ? -1 : 1;
     } else {
         walk.transfer = walk.transfer->next;
@@ -394,15 +420,16 @@ inline bool OsmPath::passDestinationArea(std::int32_t classifierMask) {
     return true;
 }
 
+template <bool Plain>
 inline OsmPath::Section OsmPath::beginSection(const LinkWalk& walk, std::int32_t number) {
     prevIlon = walk.lon1;
     prevIlat = walk.lat1;
     const bool isStartpoint = walk.lon0 == -1 && walk.lat0 == -1;
-    if (!walk.pointAhead()) {
+    if (!(Plain ? walk.shapePointAhead() : walk.pointAhead())) {
         return Section{number,      false, targetNode->ilon, targetNode->ilat, targetNode->selev, targetNode->selev,
                        isStartpoint};
     }
-    if (walk.shape != nullptr) {
+    if (Plain || walk.shape != nullptr) {
         const mapaccess::ShapePoint& point = walk.shape->points[walk.point];
         return Section{number, true, point.lon, point.lat, point.elevation, point.elevation, isStartpoint};
     }
@@ -512,7 +539,7 @@ inline void OsmPath::addNodeCost(double nodeCost) {
         cost = -1;
         return;
     }
-    if (nodeCost != 0.0) cost = util::saturateToInt32(std::int64_t{cost} + toInt(nodeCost));
+    if (nodeCost != 0.0) cost += toInt(nodeCost); // stays below COST_LIMIT
 }
 
 } // namespace ferrow::router

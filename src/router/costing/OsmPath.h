@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "mapaccess/OsmLink.h"
 #include "mapaccess/OsmLinkHolder.h"
@@ -28,6 +29,20 @@ class RoutingContext;
 // them.
 class OsmPath : public mapaccess::OsmLinkHolder {
 public:
+    // The way outputs the link step reads, as it uses them; a model that
+    // keeps values derived from a way's outputs keeps these with them.
+    struct LinkOutputs {
+        float costFactor;
+        float initialClassifier;
+        float initialCost;
+        std::int32_t classifierMask;
+        std::int32_t priorityClassifier;
+        bool trafficBackbone; // "istrafficbackbone" > 0
+
+        // out holds at least the outputs up to "classifiermask".
+        void read(std::span<const float> out) noexcept;
+    };
+
     // destinationBits
     static constexpr std::int32_t PATH_START_BIT = 1;
     static constexpr std::int32_t CAN_LEAVE_DESTINATION_BIT = 2;
@@ -145,8 +160,8 @@ private:
 
     // The sections of the link step, priced through the model's part: an
     // object that binds the path's cost operations (see OsmPath.cpp).
-    template <class Pricing>
-    void walkSections(Pricing pricing, const LinkStep& step, LinkWalk& walk, RoutingContext& rc);
+    template <bool Plain, class Pricing>
+    void walkSections(Pricing& pricing, const LinkStep& step, LinkWalk& walk, RoutingContext& rc);
 
     // ---- steps of the link step, inline: it runs for every link a search prices ----
     // The record of a link without way tags: a straight line, free of cost.
@@ -158,6 +173,7 @@ private:
     // Updates the destination bits; false when the path would leave a
     // destination-only area it may not leave.
     inline bool passDestinationArea(std::int32_t classifierMask);
+    template <bool Plain>
     inline Section beginSection(const LinkWalk& walk, std::int32_t number);
     inline bool turnForbidden(const RoutingContext& rc, const LinkWalk& walk, const Section& section) const;
     // The segment caught a waypoint (RoutingContext::calcDistance): the path
@@ -170,6 +186,7 @@ private:
     inline void startSectionRecord();
     inline void recordSection(const Section& section, double angle, std::int32_t classifierMask);
     // Moves the walk on to the geometry point that ends the section.
+    template <bool Plain>
     inline void passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const Section& section, std::int16_t elevation,
                                   bool detailMode);
     // The path ends at the caught end point, with the no-go cost of the link.

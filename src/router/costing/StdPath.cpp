@@ -29,6 +29,7 @@ void StdPath::WayCosts::read(const expressions::BExpressionContextWay& way) {
     using Way = expressions::BExpressionContextWay;
     const std::span<const float> out = way.getOutputs();
     if (out.size() <= Way::DOWNHILLMAXSLOPECOST) (void)way.getOutput(Way::DOWNHILLMAXSLOPECOST); // fails
+    link.read(out);
     costFactor = out[Way::COSTFACTOR];
     upCostFactor = out[Way::UPHILLCOSTFACTOR];
     downCostFactor = out[Way::DOWNHILLCOSTFACTOR];

@@ -45,6 +45,7 @@ public:
     // The outputs of the way being priced that the sections need, read and
     // derived once per link rather than once per section.
     struct WayCosts {
+        LinkOutputs link;
         float costFactor;
         float upCostFactor;
         float downCostFactor;

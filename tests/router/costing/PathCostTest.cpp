@@ -221,6 +221,38 @@ TEST(StdPathCost, CostsFollowTheWayEvaluated) {
     }
 }
 
+// The link step's outputs kept with the way costs: converted as it reads them
+// (truncated toward zero), and those of the way evaluated last however ways
+// alternate.
+TEST(StdPathCost, LinkOutputsFollowTheWayEvaluated) {
+    ModelFixture f(profileWith("",
+                               "assign costfactor switch highway=primary 1.5 9999\n"
+                               "assign classifiermask switch highway=primary 64.7 3\n"
+                               "assign priorityclassifier switch highway=primary -3.9 30\n"
+                               "assign istrafficbackbone switch highway=primary 0.5 0\n"
+                               "assign initialclassifier switch highway=primary 2 0\n"
+                               "assign initialcost switch highway=primary 250 0",
+                               "assign initialcost 0"));
+    auto& model = static_cast<StdModel&>(*f.rc.pathModel);
+    for (int round = 0; round < 2; ++round) {
+        f.evaluateWay("highway=primary");
+        const OsmPath::LinkOutputs& primary = model.wayCostsOf(*f.rc.expctxWay).link;
+        EXPECT_FLOAT_EQ(primary.costFactor, 1.5f);
+        EXPECT_EQ(primary.classifierMask, 64);
+        EXPECT_EQ(primary.priorityClassifier, -3);
+        EXPECT_TRUE(primary.trafficBackbone);
+        EXPECT_FLOAT_EQ(primary.initialClassifier, 2.0f);
+        EXPECT_FLOAT_EQ(primary.initialCost, 250.0f);
+        f.evaluateWay("highway=residential");
+        const OsmPath::LinkOutputs& residential = model.wayCostsOf(*f.rc.expctxWay).link;
+        EXPECT_FLOAT_EQ(residential.costFactor, 9999.0f);
+        EXPECT_EQ(residential.classifierMask, 3);
+        EXPECT_EQ(residential.priorityClassifier, 30);
+        EXPECT_FALSE(residential.trafficBackbone);
+        EXPECT_FLOAT_EQ(residential.initialCost, 0.0f);
+    }
+}
+
 // The link step turns left from p over a (a big road) to b (a small one).
 // Without a turn cost the angle is still taken where it prices a crossing or
 // is recorded.
