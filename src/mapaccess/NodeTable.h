@@ -39,6 +39,7 @@ public:
         const Entry* end_;
     };
 
+    // initialSlots: a power of two, at least 2.
     explicit NodeTable(std::size_t initialSlots = 1024) : slots_(initialSlots), mask_(initialSlots - 1) {}
 
     std::size_t size() const noexcept { return size_; }
