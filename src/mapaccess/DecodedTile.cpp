@@ -67,6 +67,7 @@ public:
         geometryWriter_.writeSignedVarLength(dlon);
         geometryWriter_.writeSignedVarLength(dlat);
         geometryWriter_.writeSignedVarLength(elevationStep);
+        ++pointCount_;
     }
 
     void endLink() {
@@ -84,6 +85,9 @@ public:
 
     void endNode(std::int32_t) { tile_->nodes.back().linksEnd = static_cast<std::uint32_t>(tile_->links.size()); }
 
+    // The points of all links with way tags.
+    std::size_t pointCount() const noexcept { return pointCount_; }
+
 private:
     DecodedTile* tile_;
     const codec::TagValueCoder* wayTagCoder_;
@@ -91,6 +95,7 @@ private:
     std::vector<util::Byte>* geometryBytes_;
     std::vector<std::int64_t>* geometryOffsets_;
     util::ByteDataWriter geometryWriter_;
+    std::size_t pointCount_ = 0;
     bool inLink_ = false;
 };
 
@@ -119,6 +124,8 @@ DecodedTile DecodedTile::decode(codec::StatCoderContext& coder, codec::DataBuffe
         if (geometryOffsets[i] < 0) continue;
         tile.links[i].geometry = LinkGeometry::ofLengthPrefixed(linkData->geometryBytes.data() + geometryOffsets[i]);
     }
+    // Room for every point at once: measuring then copies none of them.
+    linkData->shapePoints.reserve(recorder.pointCount());
     tile.measureShapes(linkData->shapePoints);
     if (!linkData->shapePoints.empty() || !linkData->geometryBytes.empty()) tile.linkData_ = std::move(linkData);
     tile.indexPositions();

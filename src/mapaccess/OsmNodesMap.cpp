@@ -4,7 +4,7 @@
 
 namespace ferrow::mapaccess {
 
-OsmNodesMap::OsmNodesMap() { nodeTable_.reserve(4096); }
+OsmNodesMap::OsmNodesMap() = default;
 
 OsmNodesMap::~OsmNodesMap() {
     if (!parsedGeometry_.empty()) LinkGeometry::noteStorageFreed();
@@ -16,16 +16,10 @@ util::ByteArrayUnifier& OsmNodesMap::byteArrayUnifier() {
 }
 
 OsmNode* OsmNodesMap::get(std::int32_t ilon, std::int32_t ilat) const {
-    const auto found = nodeTable_.find(OsmPos::idFromPos(ilon, ilat));
-    return found == nodeTable_.end() ? nullptr : found->second;
+    return nodeTable_.find(OsmPos::idFromPos(ilon, ilat));
 }
 
-OsmNode* OsmNodesMap::put(OsmNode* node) {
-    OsmNode*& slot = nodeTable_[node->getIdFromPos()];
-    OsmNode* previous = slot;
-    slot = node;
-    return previous;
-}
+OsmNode* OsmNodesMap::put(OsmNode* node) { return nodeTable_.put(node->getIdFromPos(), node); }
 
 void OsmNodesMap::remove(const OsmNode* node) { nodeTable_.erase(node->getIdFromPos()); }
 

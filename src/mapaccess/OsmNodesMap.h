@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "mapaccess/LinkShape.h"
+#include "mapaccess/NodeTable.h"
 #include "mapaccess/OsmLink.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmPos.h"
@@ -47,7 +47,7 @@ public:
     // nodes that the search keeps there.
     void removeUnlessEndNode(const OsmNode* node);
     bool isEndNode(const OsmNode* node) const noexcept;
-    const std::unordered_map<std::int64_t, OsmNode*>& nodeTable() const noexcept { return nodeTable_; }
+    const NodeTable& nodeTable() const noexcept { return nodeTable_; }
 
     // --- objects owned by the map ---
     // A new node at the position with no elevation; not registered in the table.
@@ -151,7 +151,7 @@ private:
     std::size_t reclaimedNodes_ = 0;
 
     std::vector<CutFrame> cutStack_;
-    std::unordered_map<std::int64_t, OsmNode*> nodeTable_;
+    NodeTable nodeTable_;
     std::unique_ptr<util::ByteArrayUnifier> unifier_;
     std::vector<std::shared_ptr<const TileLinkData>> linkData_;
     std::vector<util::ByteArray> parsedGeometry_;
