@@ -320,7 +320,8 @@ void OsmPath::walkSections(Pricing& pricing, const LinkStep& step, LinkWalk& wal
 
         const double sectionCost = pricing.section(rc, section.dist, deltaH, elevation, angle, cosAngle,
                                                    section.isStartpoint, nsection, step.lastPriorityClassifier);
-        if (sectionCost < 0.0 || !step.allowed || sectionCost + cost >= COST_LIMIT) {
+        // A closed way walked plainly has already failed before its sections.
+        if (sectionCost < 0.0 || (!Plain && !step.allowed) || sectionCost + cost >= COST_LIMIT) {
             cost = -1;
             return;
         }

@@ -59,6 +59,21 @@ double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH
     return priceSection(rc, costs, toInt(dist), deltaH, angle, cosAngle, nsection, lastPriorityClassifier);
 }
 
+std::int32_t StdPath::reduceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float& weight) {
+    const std::int32_t excess = util::saturateToInt32(std::int64_t{buffer} - rc.elevationpenaltybuffer);
+    std::int32_t reduce = util::saturateToInt32(std::int64_t{rc.elevationbufferreduce} * d);
+    if (excess < reduce) {
+        weight = static_cast<float>(excess) / static_cast<float>(reduce);
+        reduce = excess;
+    } else {
+        weight = 1.0f;
+    }
+    const std::int32_t overMax = util::saturateToInt32(std::int64_t{buffer} - rc.elevationmaxbuffer);
+    if (overMax > reduce) reduce = overMax;
+    buffer = util::saturateToInt32(std::int64_t{buffer} - reduce);
+    return reduce;
+}
+
 std::int32_t StdPath::crossingCost(const RoutingContext& rc, double angle) const {
     // The node's estimated crossing class prices the turn onto a small road.
     const expressions::BExpressionContextWay& way = *rc.expctxWay;

@@ -87,6 +87,9 @@ private:
     };
     static BufferPrice priceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float fd,
                                    float maxSlope, std::int32_t divisor, std::int32_t slopeDivisor);
+    // priceBuffer's reduction of a buffer over the penalty buffer, with any
+    // context values: every step saturates.
+    static std::int32_t reduceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float& weight);
     // The cost of crossing a bigger road at the junction the link starts from, on a bike.
     std::int32_t crossingCost(const RoutingContext& rc, double angle) const;
 
@@ -118,24 +121,34 @@ inline StdPath::BufferPrice StdPath::priceBuffer(std::int32_t& buffer, const Rou
                                                  std::int32_t slopeDivisor) {
     BufferPrice price;
     if (buffer > rc.elevationpenaltybuffer) {
-        const std::int32_t excess = util::saturateToInt32(std::int64_t{buffer} - rc.elevationpenaltybuffer);
-        std::int32_t reduce = util::saturateToInt32(std::int64_t{rc.elevationbufferreduce} * d);
-        if (excess < reduce) {
-            price.weight = static_cast<float>(excess) / static_cast<float>(reduce);
-            reduce = excess;
+        std::int32_t reduce;
+        if ((rc.elevationpenaltybuffer | rc.elevationmaxbuffer | rc.elevationbufferreduce | d) >= 0) [[likely]] {
+            // All four non-negative: the reduction lies between 0 and the
+            // buffer, and only the product can leave the 32-bit range.
+            const std::int32_t excess = buffer - rc.elevationpenaltybuffer;
+            const std::int64_t wanted = std::int64_t{rc.elevationbufferreduce} * d;
+            if (excess < wanted) {
+                price.weight = static_cast<float>(excess) / static_cast<float>(util::saturateToInt32(wanted));
+                reduce = excess;
+            } else {
+                price.weight = 1.0f;
+                reduce = static_cast<std::int32_t>(wanted);
+            }
+            const std::int32_t overMax = buffer - rc.elevationmaxbuffer;
+            if (overMax > reduce) reduce = overMax;
+            buffer -= reduce;
         } else {
-            price.weight = 1.0f;
+            reduce = reduceBuffer(buffer, rc, d, price.weight);
         }
-        const std::int32_t overMax = util::saturateToInt32(std::int64_t{buffer} - rc.elevationmaxbuffer);
-        if (overMax > reduce) reduce = overMax;
-        buffer = util::saturateToInt32(std::int64_t{buffer} - reduce);
+        // A NaN slope gives NaN, as the formulas' minimum and maximum do.
+        const float reduced = static_cast<float>(reduce);
         const float slopePart = maxSlope * fd; // the slope already x 10000
         if (divisor >= 1) {
-            price.cost = stdcost::minOf(static_cast<float>(reduce), slopePart) / static_cast<float>(divisor);
+            price.cost = (reduced < slopePart ? reduced : slopePart) / static_cast<float>(divisor);
         }
         if (slopeDivisor >= 1) {
-            price.cost +=
-                stdcost::maxOf(static_cast<float>(reduce) - slopePart, 0.0f) / static_cast<float>(slopeDivisor);
+            const float beyond = reduced - slopePart;
+            price.cost += (beyond <= 0.0f ? 0.0f : beyond) / static_cast<float>(slopeDivisor);
         }
     } else if (buffer < 0) {
         buffer = 0;
