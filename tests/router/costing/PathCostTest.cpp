@@ -126,6 +126,25 @@ TEST(StdPathCost, BufferReductionOverTheLength) {
     EXPECT_EQ(path.elevationCorrection(), 500);
 }
 
+// Negative penalty and maximum buffers: the buffers are cut below 0 and the
+// cut priced; the next section finds them below the penalty buffer and clears them.
+TEST(StdPathCost, NegativeBuffersOfTheContext) {
+    ModelFixture f(profileWith("assign elevationpenaltybuffer -1\nassign elevationmaxbuffer -2",
+                               "assign costfactor 1\nassign uphillcost 100", "assign initialcost 0"));
+    f.evaluateWay("highway=primary");
+    ASSERT_EQ(f.rc.elevationpenaltybuffer, -1000000);
+    StdPath path;
+    // Level, 10 m: both buffers 0, cut by 2000000 um to -2000000; only the
+    // climb is priced, all beyond the slope part of 0: 2000000 / 10000.
+    const double cost = path.processWaySection(f.rc, 10, 0, 100, 0, 1.0, false, 0, 0);
+    EXPECT_DOUBLE_EQ(cost, 200.0f + (1.0f * 10.0f + 0.5f));
+    EXPECT_EQ(path.uphillBuffer, -2000000);
+    EXPECT_EQ(path.downhillBuffer, -2000000);
+    EXPECT_DOUBLE_EQ(path.processWaySection(f.rc, 10, 0, 100, 0, 1.0, false, 1, 0), 10.5);
+    EXPECT_EQ(path.uphillBuffer, 0);
+    EXPECT_EQ(path.downhillBuffer, 0);
+}
+
 TEST(StdPathCost, NodeCostLimit) {
     ModelFixture f(profileWith("", "assign costfactor 1\nassign nodeaccessgranted 0",
                                "assign initialcost switch barrier=gate 999999 switch barrier=bollard 1000000 0"));
