@@ -149,8 +149,9 @@ public:
 
     void beginLink(const RoutingContext&) noexcept {}
     static bool readsTurnAngle() noexcept { return true; }
-    double section(RoutingContext& rc, std::int32_t dist, double deltaH, double elevation, double angle,
-                   double cosAngle, bool isStartpoint, std::int32_t nsection, std::int32_t lastPriorityClassifier) {
+    double section(RoutingContext& rc, std::int32_t dist, double deltaH, std::int32_t /*climb*/, double elevation,
+                   double angle, double cosAngle, bool isStartpoint, std::int32_t nsection,
+                   std::int32_t lastPriorityClassifier) {
         return path_.processWaySection(rc, dist, deltaH, elevation, angle, cosAngle, isStartpoint, nsection,
                                        lastPriorityClassifier);
     }
@@ -174,9 +175,13 @@ public:
         readsTurnAngle_ = path_.readsTurnAngle(rc, *costs_);
     }
     bool readsTurnAngle() const noexcept { return readsTurnAngle_; }
-    double section(const RoutingContext& rc, std::int32_t dist, double deltaH, double /*elevation*/, double angle,
-                   double cosAngle, bool /*isStartpoint*/, std::int32_t nsection, std::int32_t lastPriorityClassifier) {
-        return path_.priceSection(rc, *costs_, dist, deltaH, angle, cosAngle, nsection, lastPriorityClassifier);
+    // The climb in quarter metres, signed as deltaH: x 250000 it is deltaH x
+    // 1000000 exactly (both within 2^53).
+    double section(const RoutingContext& rc, std::int32_t dist, double /*deltaH*/, std::int32_t climb,
+                   double /*elevation*/, double angle, double cosAngle, bool /*isStartpoint*/, std::int32_t nsection,
+                   std::int32_t lastPriorityClassifier) {
+        return path_.priceSection(rc, *costs_, dist, util::saturateToInt32(std::int64_t{climb} * 250000), angle,
+                                  cosAngle, nsection, lastPriorityClassifier);
     }
     void afterSection(RoutingContext& rc, double dist, double deltaH, bool detailMode) {
         if (detailMode) path_.computeKinematic(rc, dist, deltaH, detailMode);
@@ -314,11 +319,15 @@ void OsmPath::walkSections(Pricing& pricing, const LinkStep& step, LinkWalk& wal
             }
         }
         const std::int16_t ele2Known = section.ele2 == OsmNode::NO_ELEVATION ? walk.ele1 : section.ele2;
-        double deltaH = walk.ele1 == OsmNode::NO_ELEVATION ? 0.0 : (ele2Known - walk.ele1) * 0.25;
-        if (rc.inverseDirection) deltaH = -deltaH;
+        std::int32_t climb = walk.ele1 == OsmNode::NO_ELEVATION ? 0 : ele2Known - walk.ele1; // quarter metres
+        double deltaH = walk.ele1 == OsmNode::NO_ELEVATION ? 0.0 : climb * 0.25;
+        if (rc.inverseDirection) {
+            deltaH = -deltaH;
+            climb = -climb;
+        }
         const double elevation = ele2Known == OsmNode::NO_ELEVATION ? 100.0 : ele2Known * 0.25;
 
-        const double sectionCost = pricing.section(rc, section.dist, deltaH, elevation, angle, cosAngle,
+        const double sectionCost = pricing.section(rc, section.dist, deltaH, climb, elevation, angle, cosAngle,
                                                    section.isStartpoint, nsection, step.lastPriorityClassifier);
         // A closed way walked plainly has already failed before its sections.
         if (sectionCost < 0.0 || (!Plain && !step.allowed) || sectionCost + cost >= COST_LIMIT) {

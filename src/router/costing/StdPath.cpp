@@ -56,7 +56,8 @@ double StdPath::processWaySection(RoutingContext& rc, double dist, double deltaH
     // The way's outputs stay the same over the sections of one link.
     StdModel& model = static_cast<StdModel&>(*rc.pathModel);
     const WayCosts& costs = nsection == 0 ? model.wayCostsOf(*rc.expctxWay) : model.lastWayCosts();
-    return priceSection(rc, costs, toInt(dist), deltaH, angle, cosAngle, nsection, lastPriorityClassifier);
+    return priceSection(rc, costs, toInt(dist), toInt(deltaH * 1000000.0), angle, cosAngle, nsection,
+                        lastPriorityClassifier);
 }
 
 std::int32_t StdPath::reduceBuffer(std::int32_t& buffer, const RoutingContext& rc, std::int32_t d, float& weight) {

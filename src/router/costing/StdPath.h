@@ -68,8 +68,9 @@ public:
 
     // processWaySection with the costs of the way read by the caller: the
     // link step's own entry, inline, as it runs for every section priced.
-    // The length d is in whole metres, as the link step measures it.
-    double priceSection(const RoutingContext& rc, const WayCosts& costs, std::int32_t d, double deltaH, double angle,
+    // The length d is in whole metres, as the link step measures it, the
+    // climb dh in micrometres.
+    double priceSection(const RoutingContext& rc, const WayCosts& costs, std::int32_t d, std::int32_t dh, double angle,
                         double cosAngle, std::int32_t nsection, std::int32_t lastPriorityClassifier);
     // Whether priceSection reads its angle and cosine: a turn or crossing
     // cost may depend on them, or the message records the angle.
@@ -156,7 +157,7 @@ inline StdPath::BufferPrice StdPath::priceBuffer(std::int32_t& buffer, const Rou
     return price;
 }
 
-inline double StdPath::priceSection(const RoutingContext& rc, const WayCosts& costs, std::int32_t d, double deltaH,
+inline double StdPath::priceSection(const RoutingContext& rc, const WayCosts& costs, std::int32_t d, std::int32_t dh,
                                     double angle, double cosAngle, std::int32_t nsection,
                                     std::int32_t lastPriorityClassifier) {
     using jcompat::toInt;
@@ -182,7 +183,6 @@ inline double StdPath::priceSection(const RoutingContext& rc, const WayCosts& co
 
     // The hysteresis buffers collect climbs and descents less what the
     // cut-off slope allows over the section's length.
-    const std::int32_t dh = toInt(deltaH * 1000000.0);
     const float fd = static_cast<float>(d);
     downhillBuffer = toInt(static_cast<float>(jcompat::wrapNeg(dh)) - costs.downhillCutoff * fd +
                            static_cast<float>(downhillBuffer));

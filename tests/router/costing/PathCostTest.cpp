@@ -330,6 +330,39 @@ TEST(StdPathCost, LinkStepTakesTheAngleWhereItCounts) {
     }
 }
 
+// The link step hands the climb to the buffers in micrometres, held to the
+// 32-bit range: 3000 m up fill the uphill buffer to the limit, which the
+// maximum buffer then cuts back to 10 m. Routing inversely turns a climb.
+TEST(StdPathCost, LinkStepClimbFillsTheBuffers) {
+    ModelFixture f(profileWith("", "assign costfactor 1", "assign initialcost 0"));
+    struct Case {
+        std::int16_t rise; // quarter metres
+        bool inverse;
+        std::int32_t downhill;
+        std::int32_t uphill;
+    };
+    for (const Case c : {Case{12000, false, 0, 10000000}, Case{-8, false, 2000000, 0}, Case{-8, true, 0, 2000000},
+                         Case{-12000, true, 0, 10000000}}) {
+        OsmNode a{188000000, 140000000};
+        OsmNode b{188000000, 140001000};
+        a.selev = 400;
+        b.selev = static_cast<std::int16_t>(400 + c.rise);
+        OsmLink startLink;
+        startLink.secondNode = &a;
+        OsmLink link;
+        link.firstNode = &a;
+        link.secondNode = &b;
+        link.wayTags = f.wayTags("highway=primary");
+        f.rc.inverseDirection = c.inverse;
+        OsmPath* origin = f.rc.createPath(&startLink);
+        const auto& path = static_cast<const StdPath&>(*f.rc.createPath(*origin, &link, nullptr, false));
+        EXPECT_EQ(path.downhillBuffer, c.downhill) << c.rise << " " << c.inverse;
+        EXPECT_EQ(path.uphillBuffer, c.uphill) << c.rise << " " << c.inverse;
+        f.rc.releaseSearchMemory();
+    }
+    f.rc.inverseDirection = false;
+}
+
 TEST(OsmPathTest, InterpolateElevation) {
     EXPECT_EQ(OsmPath::interpolateEle(-32768, 400, 0.5), -32768);
     EXPECT_EQ(OsmPath::interpolateEle(400, -32768, 0.5), -32768);
