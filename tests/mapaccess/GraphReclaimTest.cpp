@@ -32,6 +32,15 @@ struct Row {
         a->addTurnRestriction(restriction);
     }
 
+    // Releases A - B and B - C at both ends, C - D at C only.
+    void releaseAllButDsEnd() {
+        a->unlinkLink(ab);
+        b->unlinkLink(ab);
+        b->unlinkLink(c);
+        c->unlinkLink(c);
+        c->unlinkLink(cd);
+    }
+
     OsmNodesMap map;
     OsmNode* a;
     OsmNode* b;
@@ -47,11 +56,7 @@ TEST(GraphReclaim, HandsBackWhatNothingRefersToAndGivesItOutAgainFresh) {
     Row row;
     // A - B and B - C are released at both ends, C - D at C only: the link
     // then still leads from D to C, so C stays although it has no links left.
-    row.a->unlinkLink(row.ab);
-    row.b->unlinkLink(row.ab);
-    row.b->unlinkLink(row.c);
-    row.c->unlinkLink(row.c);
-    row.c->unlinkLink(row.cd);
+    row.releaseAllButDsEnd();
     ASSERT_EQ(row.c->firstLink, nullptr);
     ASSERT_EQ(row.cd->firstNode, row.c);
 
@@ -82,11 +87,7 @@ TEST(GraphReclaim, HandsBackWhatNothingRefersToAndGivesItOutAgainFresh) {
 
 TEST(GraphReclaim, KeepsWhatAQueuedPathRefersTo) {
     Row row;
-    row.a->unlinkLink(row.ab);
-    row.b->unlinkLink(row.ab);
-    row.b->unlinkLink(row.c);
-    row.c->unlinkLink(row.c);
-    row.c->unlinkLink(row.cd);
+    row.releaseAllButDsEnd();
     row.d->unlinkLink(row.cd);
     // A closed path over A - B still waits in the open set; one over B - C
     // refers to C's own link: A, B, A - B and C stay, D and C - D go.
