@@ -260,7 +260,23 @@ std::size_t DecodedTile::byteSize() const noexcept {
         (linkData_ != nullptr ? sizeof(TileLinkData) + linkData_->shapePoints.capacity() * sizeof(ShapePoint) +
                                     linkData_->geometryBytes.capacity()
                               : 0);
-    return bytes;
+    const std::size_t memoWords = (links.size() + 63) / 64 + (wayTagSets.size() + 63) / 64;
+    return bytes + MAX_CUT_MEMOS * (sizeof(CutMemo) + memoWords * sizeof(std::uint64_t));
+}
+
+const DecodedTile::CutMemo* DecodedTile::findCutMemo(std::span<const std::uint64_t> wovenTagSets,
+                                                     std::int32_t cleanupMode) const noexcept {
+    for (const CutMemo& memo : cutMemos_) {
+        if (memo.cleanupMode == cleanupMode &&
+            std::equal(memo.wovenTagSets.begin(), memo.wovenTagSets.end(), wovenTagSets.begin(), wovenTagSets.end())) {
+            return &memo;
+        }
+    }
+    return nullptr;
+}
+
+void DecodedTile::keepCutMemo(CutMemo memo) const {
+    if (hasRoomForCutMemo()) cutMemos_.push_back(std::move(memo));
 }
 
 } // namespace ferrow::mapaccess

@@ -105,6 +105,26 @@ public:
     const LinkShape* shapeOf(std::size_t i) const noexcept {
         return i < shapes.size() && shapes[i].present() ? &shapes[i] : nullptr;
     }
+    // What the peninsula cut of a search left of the tile, where only the tile
+    // and the profile's choice of ways decided it: the links that lead
+    // nowhere afterwards and the nodes the cut counted. Searches weaving the
+    // tile again under the same choice weave the rest and skip the cut.
+    struct CutMemo {
+        // Bit i: way tag set i is woven.
+        std::vector<std::uint64_t> wovenTagSets;
+        std::int32_t cleanupMode;
+        // Bit i: link i is not woven.
+        std::vector<std::uint64_t> skippedLinks;
+        std::int32_t countedNodes;
+    };
+    // Profiles with a memo each; a tile is rarely woven under more.
+    static constexpr std::size_t MAX_CUT_MEMOS = 4;
+    const CutMemo* findCutMemo(std::span<const std::uint64_t> wovenTagSets, std::int32_t cleanupMode) const noexcept;
+    bool hasRoomForCutMemo() const noexcept { return cutMemos_.size() < MAX_CUT_MEMOS; }
+    // Kept like the tile itself: by one thread at a time. byteSize counts the
+    // room for them from the start.
+    void keepCutMemo(CutMemo memo) const;
+
     // The shape points and coded points that the links point into: a graph
     // woven from this tile keeps them, and not the whole tile. Null when the
     // tile has neither.
@@ -124,6 +144,7 @@ private:
     std::int32_t maxLat_ = -1;
 
     std::shared_ptr<const TileLinkData> linkData_;
+    mutable std::vector<CutMemo> cutMemos_;
 };
 
 } // namespace ferrow::mapaccess

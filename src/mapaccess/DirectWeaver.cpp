@@ -1,12 +1,14 @@
 #include "mapaccess/DirectWeaver.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "jcompat/NumberText.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/TurnRestriction.h"
 #include "util/ByteDataReader.h"
+#include "util/ScopeExit.h"
 
 namespace ferrow::mapaccess {
 
@@ -28,7 +30,50 @@ DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesM
     nodes_.assign(tile.lons.size(), nullptr);
     adoptKnownNodes();
 
-    // In the order the tile body gives them: a node's restrictions, its data, its links.
+    const DecodedTile::CutMemo* memo = nullptr;
+    bool record = false;
+    if (hollowNodes.cleanupMode != 0) {
+        wovenTagSets_.assign((wayTags_.size() + 63) / 64, 0);
+        for (std::size_t i = 0; i < wayTags_.size(); ++i) {
+            if (wayTags_[i].accessType != 0) wovenTagSets_[i / 64] |= std::uint64_t{1} << (i % 64);
+        }
+        if (cutDecidedByTile()) {
+            memo = tile.findCutMemo(wovenTagSets_, hollowNodes.cleanupMode);
+            record = memo == nullptr && tile.hasRoomForCutMemo();
+        }
+    }
+    weaveNodes(memo, record);
+
+    if (hollowNodes.cleanupMode != 0) {
+        hollowNodes.baseId = hollowNodes.lastVisitId++;
+        if (memo != nullptr) {
+            cutFromMemo(*memo);
+        } else {
+            cut(record);
+        }
+    } else {
+        for (const OsmNode* tileNode : nodes_) {
+            if (tileNode != nullptr && tileNode->firstLink != nullptr) {
+                ++hollowNodes.nodeCount;
+            }
+        }
+    }
+
+    if (waypointMatcher != nullptr) feedMatcher(*waypointMatcher, wayValidator);
+}
+
+namespace {
+
+bool testBit(std::span<const std::uint64_t> bits, std::size_t i) noexcept {
+    return ((bits[i / 64] >> (i % 64)) & 1U) != 0;
+}
+
+} // namespace
+
+// In the order the tile body gives them: a node's restrictions, its data, its links.
+void DirectWeaver::weaveNodes(const DecodedTile::CutMemo* memo, bool record) {
+    const DecodedTile& tile = *tile_;
+    if (record) wovenLinks_.assign(tile.links.size(), nullptr);
     std::size_t restriction = 0;
     std::size_t link = 0;
     for (std::size_t n = 0; n < tile.nodes.size(); ++n) {
@@ -47,26 +92,103 @@ DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesM
         }
         if (OsmNode* tileNode = nodes_[n]) fill(*tileNode, data);
         for (; link < data.linksEnd; ++link) {
-            weaveLink(link);
+            if (memo != nullptr && testBit(memo->skippedLinks, link)) continue;
+            OsmLink* woven = weaveLink(link);
+            if (record) wovenLinks_[link] = woven;
+        }
+    }
+}
+
+bool DirectWeaver::isWoven(std::int32_t wayTagSet) const noexcept {
+    return wayTags_[static_cast<std::size_t>(wayTagSet)].accessType != 0;
+}
+
+// The cut starts from the nodes with links out of the tile and from the known
+// ones: when the known ones are among the former, the tile alone decides it.
+// An end node may stand for several tile nodes, so it never does.
+bool DirectWeaver::cutDecidedByTile() const {
+    return std::none_of(adopted_.begin(), adopted_.end(),
+                        [this](std::size_t n) { return nodesMap_->isEndNode(nodes_[n]) || !hasWovenLinkOut(n); });
+}
+
+bool DirectWeaver::hasWovenLinkOut(std::size_t n) const {
+    const DecodedTile& tile = *tile_;
+    if (n >= tile.nodes.size()) return false;
+    const std::size_t first = n == 0 ? 0 : tile.nodes[n - 1].linksEnd;
+    for (std::size_t i = first; i < tile.nodes[n].linksEnd; ++i) {
+        if (tile.links[i].target < 0 && isWoven(tile.links[i].wayTagSet)) return true;
+    }
+    return false;
+}
+
+void DirectWeaver::cut(bool record) {
+    OsmNodesMap& nodesMap = *nodesMap_;
+    const std::int32_t countedBefore = nodesMap.nodeCount;
+    cutLinks_.clear();
+    if (record) nodesMap.cutLog = &cutLinks_;
+    const auto stopLog = util::onScopeExit([&nodesMap] { nodesMap.cutLog = nullptr; });
+    for (OsmNode* tileNode : nodes_) {
+        if (tileNode != nullptr && tileNode->firstLink != nullptr && tileNode->visitId == 1) {
+            nodesMap.minVisitIdInSubtree(nullptr, tileNode);
+        }
+    }
+    if (!record) return;
+    if (std::optional<DecodedTile::CutMemo> memo = memoOfCut(nodesMap.nodeCount - countedBefore)) {
+        tile_->keepCutMemo(std::move(*memo));
+    }
+}
+
+// Every node of the tile takes this batch's visit id: later cuts only ask
+// whether a node is of their own batch, and nothing reaches the nodes left out.
+void DirectWeaver::cutFromMemo(const DecodedTile::CutMemo& memo) {
+    for (OsmNode* tileNode : nodes_) {
+        if (tileNode != nullptr) tileNode->visitId = nodesMap_->baseId;
+    }
+    nodesMap_->nodeCount += memo.countedNodes;
+}
+
+std::optional<DecodedTile::CutMemo> DirectWeaver::memoOfCut(std::int32_t countedNodes) {
+    const DecodedTile& tile = *tile_;
+    for (const DecodedTile::Link& link : tile.links) {
+        if (link.target < 0 && isWoven(link.wayTagSet) && !tile.nodesAt(link.targetLon, link.targetLat).empty()) {
+            return std::nullopt;
+        }
+    }
+    // The tile's nodes still reached from where the cut started.
+    std::unordered_map<const OsmNode*, std::size_t> indexOf;
+    for (std::size_t n = 0; n < nodes_.size(); ++n) {
+        if (nodes_[n] != nullptr) indexOf.emplace(nodes_[n], n);
+    }
+    std::vector<bool> reached(nodes_.size());
+    std::vector<std::size_t> stack;
+    for (std::size_t n = 0; n < nodes_.size(); ++n) {
+        if (nodes_[n] != nullptr && nodes_[n]->visitId == nodesMap_->baseId) {
+            reached[n] = true;
+            stack.push_back(n);
+        }
+    }
+    while (!stack.empty()) {
+        const OsmNode* node = nodes_[stack.back()];
+        stack.pop_back();
+        for (const OsmLink* link = node->firstLink; link != nullptr; link = link->getNext(node)) {
+            const auto found = indexOf.find(link->getTarget(node));
+            if (found != indexOf.end() && !reached[found->second]) {
+                reached[found->second] = true;
+                stack.push_back(found->second);
+            }
         }
     }
 
-    if (hollowNodes.cleanupMode != 0) {
-        hollowNodes.baseId = hollowNodes.lastVisitId++;
-        for (OsmNode* tileNode : nodes_) {
-            if (tileNode != nullptr && tileNode->firstLink != nullptr && tileNode->visitId == 1) {
-                hollowNodes.minVisitIdInSubtree(nullptr, tileNode);
-            }
-        }
-    } else {
-        for (const OsmNode* tileNode : nodes_) {
-            if (tileNode != nullptr && tileNode->firstLink != nullptr) {
-                ++hollowNodes.nodeCount;
-            }
+    std::sort(cutLinks_.begin(), cutLinks_.end());
+    DecodedTile::CutMemo memo{wovenTagSets_, nodesMap_->cleanupMode,
+                              std::vector<std::uint64_t>((tile.links.size() + 63) / 64), countedNodes};
+    for (std::size_t i = 0; i < tile.links.size(); ++i) {
+        const auto source = static_cast<std::size_t>(tile.links[i].node);
+        if (!reached[source] || std::binary_search(cutLinks_.begin(), cutLinks_.end(), wovenLinks_[i])) {
+            memo.skippedLinks[i / 64] |= std::uint64_t{1} << (i % 64);
         }
     }
-
-    if (waypointMatcher != nullptr) feedMatcher(*waypointMatcher, wayValidator);
+    return memo;
 }
 
 // The tile's nodes that the map knows already (hollow ones and the end nodes)
@@ -97,6 +219,7 @@ void DirectWeaver::adoptKnownNodes() {
 }
 
 void DirectWeaver::adoptKnown(std::size_t n, OsmNode* known) {
+    adopted_.push_back(n);
     known->visitId = 1;
     nodesMap_->removeUnlessEndNode(known);
     nodes_[n] = known;
@@ -115,10 +238,10 @@ void DirectWeaver::fill(OsmNode& tileNode, const DecodedTile::Node& data) {
     tileNode.nodeTags = data.tags;
 }
 
-void DirectWeaver::weaveLink(std::size_t index) {
+OsmLink* DirectWeaver::weaveLink(std::size_t index) {
     const DecodedTile::Link& link = tile_->links[index];
     const expressions::FilteredTagSet& wayTags = wayTags_[static_cast<std::size_t>(link.wayTagSet)];
-    if (wayTags.accessType == 0) return;
+    if (wayTags.accessType == 0) return nullptr;
     OsmNode* source = node(link.node);
     if (link.target >= 0) {
         OsmNode* target = node(link.target);
@@ -128,11 +251,12 @@ void DirectWeaver::weaveLink(std::size_t index) {
         const LinkShape* shape = tile_->shapeOf(index);
         woven->shape = shape != nullptr ? *shape : LinkShape{};
         source->addLink(woven, false, target);
-    } else {
-        source->addLink(link.targetLon, link.targetLat, wayTags.tags, link.geometry, *nodesMap_, link.reverse,
-                        tile_->shapeOf(index));
-        source->visitId = 1;
+        return woven;
     }
+    source->addLink(link.targetLon, link.targetLat, wayTags.tags, link.geometry, *nodesMap_, link.reverse,
+                    tile_->shapeOf(index));
+    source->visitId = 1;
+    return nullptr;
 }
 
 void DirectWeaver::feedMatcher(codec::WaypointMatcher& matcher, expressions::TagValueValidator& wayValidator) const {

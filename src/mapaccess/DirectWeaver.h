@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 
 namespace ferrow::mapaccess {
 
+class OsmLink;
 class OsmNode;
 class OsmNodesMap;
 
@@ -23,6 +25,11 @@ class OsmNodesMap;
 // A tile node found in the node table is completed in place and leaves the
 // table (unless it is an end node of the search); the others are created new,
 // outside the table, reachable through their links only.
+//
+// Where only the tile and the profile's choice of ways decide the cut (the
+// known nodes are all ones with links out of the tile, and none is an end
+// node), the tile keeps what the cut left, and later weaves under the same
+// choice leave out what leads nowhere instead of walking the tile again.
 class DirectWeaver {
 public:
     // The tile's way tag sets as the search's profile sees them, in the order
@@ -54,7 +61,17 @@ private:
     static void fill(OsmNode& tileNode, const DecodedTile::Node& data);
     void adoptKnownNodes();
     void adoptKnown(std::size_t n, OsmNode* known);
-    void weaveLink(std::size_t index);
+    void weaveNodes(const DecodedTile::CutMemo* memo, bool record);
+    // The woven link for a link inside the tile, else null.
+    OsmLink* weaveLink(std::size_t index);
+    bool isWoven(std::int32_t wayTagSet) const noexcept;
+    bool cutDecidedByTile() const;
+    bool hasWovenLinkOut(std::size_t n) const;
+    void cut(bool record);
+    void cutFromMemo(const DecodedTile::CutMemo& memo);
+    // What the cut just run left, or nothing where a link out of the tile
+    // ends at a node position of the tile (a link to it may have been cut).
+    std::optional<DecodedTile::CutMemo> memoOfCut(std::int32_t countedNodes);
     void feedMatcher(codec::WaypointMatcher& matcher, expressions::TagValueValidator& wayValidator) const;
 
     const DecodedTile* tile_;
@@ -64,6 +81,11 @@ private:
     // The node whose restrictions and links are being woven.
     std::size_t current_ = 0;
     std::vector<std::pair<std::int32_t, OsmNode*>> knownScratch_;
+    std::vector<std::size_t> adopted_;
+    std::vector<std::uint64_t> wovenTagSets_;
+    // While a memo is made: the link woven for each tile link, and the cut ones.
+    std::vector<OsmLink*> wovenLinks_;
+    std::vector<OsmLink*> cutLinks_;
 };
 
 } // namespace ferrow::mapaccess

@@ -134,6 +134,7 @@ std::int32_t OsmNodesMap::minVisitIdInSubtree(OsmNode* source, OsmNode* node) {
         if (returned > frame.node->visitId) {
             // Nothing behind this link reaches back: cut it off.
             nodeCount = frame.savedNodeCount;
+            if (cutLog != nullptr) cutLog->push_back(frame.descendedLink);
             frame.node->unlinkLink(frame.descendedLink);
             frame.child->unlinkLink(frame.descendedLink);
         }

@@ -101,6 +101,8 @@ public:
     // current batch (visit id 1) is reached, and returns the smallest visit id
     // found. Walks iteratively, so long dead-end chains need no deep stack.
     std::int32_t minVisitIdInSubtree(OsmNode* source, OsmNode* node);
+    // When set, the cut notes every link it cuts there.
+    std::vector<OsmLink*>* cutLog = nullptr;
 
     // --- memory bookkeeping of the search ---
     // After the node count was rebuilt: grows the allowance towards need +
