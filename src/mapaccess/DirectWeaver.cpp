@@ -105,10 +105,17 @@ bool DirectWeaver::isWoven(std::int32_t wayTagSet) const noexcept {
 
 // The cut starts from the nodes with links out of the tile and from the known
 // ones: when the known ones are among the former, the tile alone decides it.
-// An end node may stand for several tile nodes, so it never does.
+// An end node may stand for several tile nodes, so it never does. (A known
+// node stands at its tile node's position: asked there, the node itself is
+// not read.)
 bool DirectWeaver::cutDecidedByTile() const {
-    return std::none_of(adopted_.begin(), adopted_.end(),
-                        [this](std::size_t n) { return nodesMap_->isEndNode(nodes_[n]) || !hasWovenLinkOut(n); });
+    const OsmNodesMap& map = *nodesMap_;
+    const auto isEndPosition = [this](const OsmNode* end, std::size_t n) {
+        return end != nullptr && end->ilon == tile_->lons[n] && end->ilat == tile_->lats[n];
+    };
+    return std::none_of(adopted_.begin(), adopted_.end(), [&](std::size_t n) {
+        return !hasWovenLinkOut(n) || isEndPosition(map.endNode1, n) || isEndPosition(map.endNode2, n);
+    });
 }
 
 bool DirectWeaver::hasWovenLinkOut(std::size_t n) const {
