@@ -12,6 +12,16 @@
 
 namespace ferrow::mapaccess {
 
+namespace {
+
+bool testBit(std::span<const std::uint64_t> bits, std::size_t i) noexcept {
+    return ((bits[i / 64] >> (i % 64)) & 1U) != 0;
+}
+
+void setBit(std::vector<std::uint64_t>& bits, std::size_t i) noexcept { bits[i / 64] |= std::uint64_t{1} << (i % 64); }
+
+} // namespace
+
 void DirectWeaver::filterWayTags(const DecodedTile& tile, expressions::TagValueValidator& wayValidator,
                                  std::vector<expressions::FilteredTagSet>& filtered) {
     filtered.clear();
@@ -35,9 +45,9 @@ DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesM
     if (hollowNodes.cleanupMode != 0) {
         wovenTagSets_.assign((wayTags_.size() + 63) / 64, 0);
         for (std::size_t i = 0; i < wayTags_.size(); ++i) {
-            if (wayTags_[i].accessType != 0) wovenTagSets_[i / 64] |= std::uint64_t{1} << (i % 64);
+            if (wayTags_[i].accessType != 0) setBit(wovenTagSets_, i);
         }
-        if (cutDecidedByTile()) {
+        if (cutDecidedByTile_) {
             memo = tile.findCutMemo(wovenTagSets_, hollowNodes.cleanupMode);
             record = memo == nullptr && tile.hasRoomForCutMemo();
         }
@@ -61,14 +71,6 @@ DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesM
 
     if (waypointMatcher != nullptr) feedMatcher(*waypointMatcher, wayValidator);
 }
-
-namespace {
-
-bool testBit(std::span<const std::uint64_t> bits, std::size_t i) noexcept {
-    return ((bits[i / 64] >> (i % 64)) & 1U) != 0;
-}
-
-} // namespace
 
 // In the order the tile body gives them: a node's restrictions, its data, its links.
 void DirectWeaver::weaveNodes(const DecodedTile::CutMemo* memo, bool record) {
@@ -108,14 +110,11 @@ bool DirectWeaver::isWoven(std::int32_t wayTagSet) const noexcept {
 // An end node may stand for several tile nodes, so it never does. (A known
 // node stands at its tile node's position: asked there, the node itself is
 // not read.)
-bool DirectWeaver::cutDecidedByTile() const {
-    const OsmNodesMap& map = *nodesMap_;
-    const auto isEndPosition = [this](const OsmNode* end, std::size_t n) {
+bool DirectWeaver::leavesCutToTile(std::size_t n) const {
+    const auto isEndPosition = [this, n](const OsmNode* end) {
         return end != nullptr && end->ilon == tile_->lons[n] && end->ilat == tile_->lats[n];
     };
-    return std::none_of(adopted_.begin(), adopted_.end(), [&](std::size_t n) {
-        return !hasWovenLinkOut(n) || isEndPosition(map.endNode1, n) || isEndPosition(map.endNode2, n);
-    });
+    return hasWovenLinkOut(n) && !isEndPosition(nodesMap_->endNode1) && !isEndPosition(nodesMap_->endNode2);
 }
 
 bool DirectWeaver::hasWovenLinkOut(std::size_t n) const {
@@ -161,15 +160,29 @@ std::optional<DecodedTile::CutMemo> DirectWeaver::memoOfCut(std::int32_t counted
             return std::nullopt;
         }
     }
-    // The tile's nodes still reached from where the cut started.
-    std::unordered_map<const OsmNode*, std::size_t> indexOf;
-    for (std::size_t n = 0; n < nodes_.size(); ++n) {
-        if (nodes_[n] != nullptr) indexOf.emplace(nodes_[n], n);
+    const std::vector<bool> reached = reachedAfterCut();
+    std::sort(cutLinks_.begin(), cutLinks_.end());
+    DecodedTile::CutMemo memo{wovenTagSets_, nodesMap_->cleanupMode,
+                              std::vector<std::uint64_t>((tile.links.size() + 63) / 64), countedNodes};
+    for (std::size_t i = 0; i < tile.links.size(); ++i) {
+        const auto source = static_cast<std::size_t>(tile.links[i].node);
+        if (!reached[source] || std::binary_search(cutLinks_.begin(), cutLinks_.end(), wovenLinks_[i])) {
+            setBit(memo.skippedLinks, i);
+        }
     }
+    return memo;
+}
+
+// The tile's nodes still reached from where the cut started (the nodes that
+// took the batch's visit id).
+std::vector<bool> DirectWeaver::reachedAfterCut() const {
+    std::unordered_map<const OsmNode*, std::size_t> indexOf;
     std::vector<bool> reached(nodes_.size());
     std::vector<std::size_t> stack;
     for (std::size_t n = 0; n < nodes_.size(); ++n) {
-        if (nodes_[n] != nullptr && nodes_[n]->visitId == nodesMap_->baseId) {
+        if (nodes_[n] == nullptr) continue;
+        indexOf.emplace(nodes_[n], n);
+        if (nodes_[n]->visitId == nodesMap_->baseId) {
             reached[n] = true;
             stack.push_back(n);
         }
@@ -185,17 +198,7 @@ std::optional<DecodedTile::CutMemo> DirectWeaver::memoOfCut(std::int32_t counted
             }
         }
     }
-
-    std::sort(cutLinks_.begin(), cutLinks_.end());
-    DecodedTile::CutMemo memo{wovenTagSets_, nodesMap_->cleanupMode,
-                              std::vector<std::uint64_t>((tile.links.size() + 63) / 64), countedNodes};
-    for (std::size_t i = 0; i < tile.links.size(); ++i) {
-        const auto source = static_cast<std::size_t>(tile.links[i].node);
-        if (!reached[source] || std::binary_search(cutLinks_.begin(), cutLinks_.end(), wovenLinks_[i])) {
-            memo.skippedLinks[i / 64] |= std::uint64_t{1} << (i % 64);
-        }
-    }
-    return memo;
+    return reached;
 }
 
 // The tile's nodes that the map knows already (hollow ones and the end nodes)
@@ -226,7 +229,7 @@ void DirectWeaver::adoptKnownNodes() {
 }
 
 void DirectWeaver::adoptKnown(std::size_t n, OsmNode* known) {
-    adopted_.push_back(n);
+    if (cutDecidedByTile_ && nodesMap_->cleanupMode != 0) cutDecidedByTile_ = leavesCutToTile(n);
     known->visitId = 1;
     nodesMap_->removeUnlessEndNode(known);
     nodes_[n] = known;

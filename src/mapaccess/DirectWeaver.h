@@ -65,13 +65,15 @@ private:
     // The woven link for a link inside the tile, else null.
     OsmLink* weaveLink(std::size_t index);
     bool isWoven(std::int32_t wayTagSet) const noexcept;
-    bool cutDecidedByTile() const;
+    // Whether the known node adopted as tile node n leaves the cut to the tile alone.
+    bool leavesCutToTile(std::size_t n) const;
     bool hasWovenLinkOut(std::size_t n) const;
     void cut(bool record);
     void cutFromMemo(const DecodedTile::CutMemo& memo);
     // What the cut just run left, or nothing where a link out of the tile
     // ends at a node position of the tile (a link to it may have been cut).
     std::optional<DecodedTile::CutMemo> memoOfCut(std::int32_t countedNodes);
+    std::vector<bool> reachedAfterCut() const;
     void feedMatcher(codec::WaypointMatcher& matcher, expressions::TagValueValidator& wayValidator) const;
 
     const DecodedTile* tile_;
@@ -81,7 +83,8 @@ private:
     // The node whose restrictions and links are being woven.
     std::size_t current_ = 0;
     std::vector<std::pair<std::int32_t, OsmNode*>> knownScratch_;
-    std::vector<std::size_t> adopted_;
+    // Whether the tile and the profile's choice of ways alone decide the cut.
+    bool cutDecidedByTile_ = true;
     std::vector<std::uint64_t> wovenTagSets_;
     // While a memo is made: the link woven for each tile link, and the cut ones.
     std::vector<OsmLink*> wovenLinks_;
