@@ -98,7 +98,7 @@ public:
     std::span<const std::pair<std::int64_t, std::int32_t>> nodesAt(std::int32_t ilon, std::int32_t ilat) const noexcept;
     // Whether the position lies within the box around the tile's nodes.
     bool mayHold(std::int32_t ilon, std::int32_t ilat) const noexcept {
-        return ilon >= minLon_ && ilon <= maxLon_ && ilat >= minLat_ && ilat <= maxLat_;
+        return (ilon >= minLon_) & (ilon <= maxLon_) & (ilat >= minLat_) & (ilat <= maxLat_);
     }
 
     // The shape of link i, or null when it has none.
