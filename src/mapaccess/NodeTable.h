@@ -46,10 +46,10 @@ public:
     std::size_t size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }
     Iterator begin() const noexcept { return {slots_.data(), slots_.data() + slots_.size()}; }
+    Iterator end() const noexcept { return {slots_.data() + slots_.size(), slots_.data() + slots_.size()}; }
     // Every slot, free ones (with a null node) included: a scan that tests
     // each entry anyway need not branch on free slots.
     std::span<const Entry> slots() const noexcept { return slots_; }
-    Iterator end() const noexcept { return {slots_.data() + slots_.size(), slots_.data() + slots_.size()}; }
 
     OsmNode* find(std::int64_t id) const noexcept {
         for (std::size_t i = home(id);; i = (i + 1) & mask_) {
