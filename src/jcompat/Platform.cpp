@@ -40,6 +40,24 @@ std::int64_t modifiedMillis(const struct ::stat& status) {
     return static_cast<std::int64_t>(time.tv_sec) * 1000 + time.tv_nsec / 1000000;
 }
 
+std::int64_t modifiedNanos(const struct ::stat& status) {
+#if defined(__APPLE__)
+    const timespec& time = status.st_mtimespec;
+#else
+    const timespec& time = status.st_mtim;
+#endif
+    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+std::int64_t changedNanos(const struct ::stat& status) {
+#if defined(__APPLE__)
+    const timespec& time = status.st_ctimespec;
+#else
+    const timespec& time = status.st_ctim;
+#endif
+    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
 double strtodC(const char* text) {
     const CLocaleScope scope;
     return std::strtod(text, nullptr);

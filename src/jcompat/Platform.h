@@ -12,6 +12,9 @@ namespace ferrow::jcompat::platform {
 // The modification time of a file status, milliseconds since 1970 (the
 // nanoseconds rounded down).
 std::int64_t modifiedMillis(const struct ::stat& status);
+// The modification and status-change times of a file status, nanoseconds since 1970.
+std::int64_t modifiedNanos(const struct ::stat& status);
+std::int64_t changedNanos(const struct ::stat& status);
 
 // strtod and strtof in the "C" locale whatever locale the process runs in:
 // exactly rounded, '.' as the decimal point.

@@ -6,6 +6,7 @@
 
 #include "jcompat/Exceptions.h"
 #include "jcompat/OpenForReading.h"
+#include "jcompat/Platform.h"
 
 namespace ferrow::jcompat {
 
@@ -25,6 +26,15 @@ std::int64_t RandomAccessFile::length() const {
     struct stat status {};
     if (fstat(fd_, &status) != 0) throw IOException(systemError(path_, errno));
     return static_cast<std::int64_t>(status.st_size);
+}
+
+FileVersion RandomAccessFile::version() const {
+    if (fd_ < 0) throw IllegalStateException("closed");
+    struct stat status {};
+    if (fstat(fd_, &status) != 0) throw IOException(systemError(path_, errno));
+    return FileVersion{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+                       static_cast<std::int64_t>(status.st_size), platform::modifiedNanos(status),
+                       platform::changedNanos(status)};
 }
 
 void RandomAccessFile::readFully(std::span<std::uint8_t> buffer, std::int32_t offset, std::int32_t length) {

@@ -8,6 +8,24 @@
 
 namespace ferrow::jcompat {
 
+// Which file a file is and when it last changed: two equal versions hold the
+// same bytes, unless the file was written twice within the clock's step
+// (FileVersion::settled tells when that can no longer be).
+struct FileVersion {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNanos = 0;
+    // The status change time, which every write sets and no call can set back.
+    std::int64_t changedNanos = 0;
+
+    bool operator==(const FileVersion&) const = default;
+
+    // Whether the last change lies far enough before nowMillis that any later
+    // write gives the file another version, however coarse the file system's clock.
+    bool settled(std::int64_t nowMillis) const noexcept { return changedNanos / 1000000 < nowMillis - 1000; }
+};
+
 // A read-only file read at an explicit position.
 class RandomAccessFile {
 public:
@@ -20,6 +38,8 @@ public:
 
     // The size in bytes; IllegalStateException "closed" after close().
     std::int64_t length() const;
+    // The file's version as it stands now; IllegalStateException "closed" after close().
+    FileVersion version() const;
     void seek(std::int64_t position) { position_ = position; }
     std::int64_t getFilePointer() const { return position_; }
 

@@ -94,15 +94,12 @@ std::int32_t OsmFile::tileIndex(std::int32_t lonIdx, std::int32_t latIdx) const 
     return static_cast<std::int32_t>(column + row * tilesPerDegree_);
 }
 
-std::int32_t OsmFile::getDataInputForSubIdx(std::int32_t k, std::span<util::Byte> buffer) {
-    if (physicalFile_ == nullptr) {
-        return 0;
-    }
+OsmFile::TileExtent OsmFile::tileExtent(std::int32_t k) const {
     const std::int32_t start = k == 0 ? indexSize_ : tileEnds_->at(static_cast<std::size_t>(k) - 1);
     const std::int32_t end = tileEnds_->at(static_cast<std::size_t>(k));
     const std::int64_t size = static_cast<std::int64_t>(end) - start;
     if (size == 0) {
-        return 0;
+        return {subSquareStart_ + start, 0};
     }
     // A tile lies inside its sub-square, after the index, and holds at least
     // its 4-byte footer.
@@ -110,12 +107,29 @@ std::int32_t OsmFile::getDataInputForSubIdx(std::int32_t k, std::span<util::Byte
         throw jcompat::IOException("tile index of " + fileName_ + " out of range: tile " + std::to_string(k) +
                                    " from " + std::to_string(start) + " to " + std::to_string(end));
     }
-    jcompat::RandomAccessFile& file = physicalFile_->randomAccessFile();
-    file.seek(subSquareStart_ + start);
-    if (size <= static_cast<std::int64_t>(buffer.size())) {
-        file.readFully(buffer.first(static_cast<std::size_t>(size)));
+    return {subSquareStart_ + start, static_cast<std::int32_t>(size)};
+}
+
+std::int32_t OsmFile::getDataInputForSubIdx(std::int32_t k, std::span<util::Byte> buffer) {
+    if (physicalFile_ == nullptr) {
+        return 0;
     }
-    return static_cast<std::int32_t>(size);
+    const TileExtent extent = tileExtent(k);
+    if (extent.size == 0) {
+        return 0;
+    }
+    jcompat::RandomAccessFile& file = physicalFile_->randomAccessFile();
+    file.seek(extent.offset);
+    if (static_cast<std::size_t>(extent.size) <= buffer.size()) {
+        file.readFully(buffer.first(static_cast<std::size_t>(extent.size)));
+    }
+    return extent.size;
+}
+
+std::optional<DecodedTileCache::Source> OsmFile::settledSource(std::int32_t k) const {
+    if (physicalFile_ == nullptr || !physicalFile_->settledVersion()) return std::nullopt;
+    const TileExtent extent = tileExtent(k);
+    return DecodedTileCache::Source{*physicalFile_->settledVersion(), extent.offset, extent.size};
 }
 
 std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx, std::int32_t latIdx,
@@ -124,6 +138,26 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
                                                              codec::WaypointMatcher* waypointMatcher,
                                                              bool /*reallyDecode*/, OsmNodesMap* hollowNodes) {
     const std::int32_t k = tileIndex(lonIdx, latIdx);
+    const DecodedTileCache::Key key{lonIdx, latIdx, tilesPerDegree_};
+    // A tile woven before from a file that has not changed since is woven
+    // again without reading its bytes.
+    const std::optional<DecodedTileCache::Source> source =
+        hollowNodes != nullptr && wayValidator != nullptr ? settledSource(k) : std::nullopt;
+    if (source && source->size > 0) {
+        if (std::shared_ptr<const DecodedTile> decoded = DecodedTileCache::instance().find(key, *source)) {
+            bool filtered = true;
+            try {
+                DirectWeaver::filterWayTags(*decoded, *wayValidator, buffers.wayTagSets);
+            } catch (...) {
+                filtered = false; // the bytes tell what failed: read them below
+            }
+            if (filtered) {
+                DirectWeaver(std::move(decoded), *hollowNodes, buffers.wayTagSets, *wayValidator, waypointMatcher);
+                return codec::MicroCache::emptyNonPristineCache();
+            }
+        }
+    }
+
     const std::int32_t size = getDataInputForSubIdx(k, buffers.inputBuffer);
     if (size == 0) {
         return codec::MicroCache::emptyCache();
@@ -147,14 +181,14 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
     if (wayValidator == nullptr) {
         throw jcompat::IllegalArgumentException("weaving a tile needs a tag validator");
     }
-    const DecodedTileCache::Key key{lonIdx, latIdx, tilesPerDegree_};
-    std::shared_ptr<const DecodedTile> decoded = DecodedTileCache::instance().find(key, tile);
+    const DecodedTileCache::Source* readFrom = source ? &*source : nullptr;
+    std::shared_ptr<const DecodedTile> decoded = DecodedTileCache::instance().find(key, tile, readFrom);
     if (decoded == nullptr) {
         decoded = decodeChecked(tile, [&](codec::StatCoderContext& coder) {
             return std::make_shared<const DecodedTile>(
                 DecodedTile::decode(coder, buffers, lonIdx, latIdx, tilesPerDegree_, size));
         });
-        DecodedTileCache::instance().insert(key, tile, decoded);
+        DecodedTileCache::instance().insert(key, tile, decoded, readFrom);
     }
     try {
         DirectWeaver::filterWayTags(*decoded, *wayValidator, buffers.wayTagSets);

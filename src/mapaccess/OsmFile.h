@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "codec/DataBuffers.h"
 #include "codec/MicroCache.h"
 #include "codec/WaypointMatcher.h"
+#include "mapaccess/DecodedTileCache.h"
 
 namespace ferrow::expressions {
 class TagValueValidator;
@@ -66,6 +68,16 @@ public:
     std::vector<std::shared_ptr<codec::MicroCache>>& microCaches() noexcept { return microCaches_; }
 
 private:
+    // Where tile k lies in the file and its size (0 for an empty tile);
+    // IOException when the index puts it out of range.
+    struct TileExtent {
+        std::int64_t offset;
+        std::int32_t size;
+    };
+    TileExtent tileExtent(std::int32_t k) const;
+    // Where tile k lies in a settled version of the file, or nothing.
+    std::optional<DecodedTileCache::Source> settledSource(std::int32_t k) const;
+
     PhysicalFile* physicalFile_ = nullptr;
     std::string fileName_;
     std::int32_t lonDegree_;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "jcompat/Clock.h"
 #include "jcompat/Exceptions.h"
 #include "util/ByteDataReader.h"
 #include "util/Crc32.h"
@@ -36,6 +37,9 @@ std::string PhysicalFile::baseNameFor(std::int32_t ilon, std::int32_t ilat) {
 PhysicalFile::PhysicalFile(const jcompat::File& file, codec::DataBuffers& buffers, std::int32_t lookupVersion,
                            std::int32_t /*lookupMinorVersion*/)
     : file_(std::make_unique<jcompat::RandomAccessFile>(file)), fileName_(file.getName()) {
+    if (const jcompat::FileVersion version = file_->version(); version.settled(jcompat::currentTimeMillis())) {
+        settledVersion_ = version;
+    }
     std::vector<util::Byte> own;
     std::span<util::Byte> index = readBuffer(buffers, own, TOP_INDEX_BYTES);
     file_->readFully(index);

@@ -45,6 +45,9 @@ public:
     // The checksum of sub-square i's tile index; none for a file without trailer.
     std::optional<std::int32_t> subIndexCheck(std::int32_t i) const;
     std::int64_t creationTime() const noexcept { return creationTime_; }
+    // The file's version when it was opened, if it had settled by then:
+    // while the file keeps it, its bytes are those read under it before.
+    const std::optional<jcompat::FileVersion>& settledVersion() const noexcept { return settledVersion_; }
     std::int32_t tilesPerDegree() const noexcept { return tilesPerDegree_; }
     std::int8_t elevationType() const noexcept { return elevationType_; }
 
@@ -61,6 +64,7 @@ private:
     std::optional<std::array<std::int32_t, SUB_SQUARES>> subIndexChecks_;
     std::array<std::vector<std::int32_t>, SUB_SQUARES> tileIndexes_;
     std::int64_t creationTime_ = 0;
+    std::optional<jcompat::FileVersion> settledVersion_;
     std::int32_t tilesPerDegree_ = 80;
     std::int8_t elevationType_ = DEFAULT_ELEVATION_TYPE;
 };

@@ -262,6 +262,21 @@ TEST_F(FilesTest, LineEndings) {
     EXPECT_EQ(lines(longLine + "\r\nend"), (Lines{longLine, "end"}));
 }
 
+TEST(FileVersions, AVersionSettlesASecondAfterItsLastChange) {
+    const FileVersion version{1, 2, 3, 4'000'000'000, 5'000'000'000};
+    EXPECT_FALSE(version.settled(5'000));
+    EXPECT_FALSE(version.settled(6'000));
+    EXPECT_TRUE(version.settled(6'001));
+}
+
+TEST_F(FilesTest, AFileJustWrittenHasNotSettled) {
+    const RandomAccessFile file(write("version.bin", "abc"));
+    const FileVersion version = file.version();
+    EXPECT_EQ(version.size, 3);
+    EXPECT_EQ(file.version(), version);
+    EXPECT_FALSE(version.settled(currentTimeMillis()));
+}
+
 TEST(Clock, MillisecondsSaturate) {
     EXPECT_EQ(millisFromClockReading(1, 999999999), 1999);
     EXPECT_EQ(millisFromClockReading(-2, 500000000), -1500);

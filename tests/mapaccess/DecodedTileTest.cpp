@@ -1,10 +1,14 @@
 // Decoded tiles: the shapes measured once for the search, the process's cache
 // of decoded tiles, and what each search weaves from one decoded tile.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <set>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -12,7 +16,9 @@
 
 #include "expressions/BExpressionContext.h"
 #include "expressions/BExpressionMetaData.h"
+#include "jcompat/Clock.h"
 #include "jcompat/File.h"
+#include "jcompat/RandomAccessFile.h"
 #include "mapaccess/DecodedTileCache.h"
 #include "mapaccess/MatchedWaypoint.h"
 #include "mapaccess/NodesCache.h"
@@ -214,6 +220,57 @@ TEST_F(DecodedTileCacheTest, ATileIsFoundByItsBytesAndPlace) {
     EXPECT_EQ(cache.find(DecodedTileCache::Key{100, 200, 32}, tileBytes), nullptr);
 }
 
+TEST_F(DecodedTileCacheTest, ATileIsFoundWhereItsBytesWereReadUntilTheFileChanges) {
+    util::RetainedMemory memory;
+    DecodedTileCache cache(memory);
+    const DecodedTileCache::Key key{100, 200, 80};
+    const jcompat::FileVersion version{1, 2, 3000, 4000, 5000};
+    const DecodedTileCache::Source source{version, 600, 5};
+    auto tile = std::make_shared<const DecodedTile>();
+    cache.insert(key, bytes({1, 2, 3, 4, 5}), tile, &source);
+    EXPECT_EQ(cache.find(key, source), tile);
+    EXPECT_EQ(cache.placedCount(), 1u);
+
+    jcompat::FileVersion written = version;
+    written.changedNanos += 1;
+    EXPECT_EQ(cache.find(key, DecodedTileCache::Source{written, 600, 5}), nullptr);
+    jcompat::FileVersion otherFile = version;
+    otherFile.inode += 1;
+    EXPECT_EQ(cache.find(key, DecodedTileCache::Source{otherFile, 600, 5}), nullptr);
+    EXPECT_EQ(cache.find(key, DecodedTileCache::Source{version, 601, 5}), nullptr);
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{101, 200, 80}, source), nullptr);
+
+    // The same bytes read from the file's new version: found there, no longer at the old place.
+    const DecodedTileCache::Source moved{written, 600, 5};
+    EXPECT_EQ(cache.find(key, bytes({1, 2, 3, 4, 5}), &moved), tile);
+    EXPECT_EQ(cache.find(key, moved), tile);
+    EXPECT_EQ(cache.find(key, source), nullptr);
+    EXPECT_EQ(cache.placedCount(), 1u);
+    // A tile kept without a place is found by its bytes only.
+    cache.insert(DecodedTileCache::Key{7, 7, 80}, bytes({7}), std::make_shared<const DecodedTile>());
+    EXPECT_EQ(cache.placedCount(), 1u);
+}
+
+TEST_F(DecodedTileCacheTest, ATileThatLeftIsNotFoundAtItsPlace) {
+    const std::size_t oneTile = tileCount();
+    util::RetainedMemory memory(2 * oneTile);
+    DecodedTileCache cache(memory);
+    const jcompat::FileVersion version{1, 2, 3000, 4000, 5000};
+    std::vector<DecodedTileCache::Source> sources;
+    for (std::int32_t i = 0; i < 3; ++i) {
+        sources.push_back(DecodedTileCache::Source{version, 1000 * i, 5});
+        cache.insert(DecodedTileCache::Key{i, 0, 80}, bytes({i, 0, 0, 0, 0}), std::make_shared<const DecodedTile>(),
+                     &sources.back());
+    }
+    EXPECT_EQ(cache.size(), 2u);
+    EXPECT_EQ(cache.placedCount(), 2u);
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{0, 0, 80}, sources[0]), nullptr);
+    EXPECT_NE(cache.find(DecodedTileCache::Key{1, 0, 80}, sources[1]), nullptr);
+    cache.clear();
+    EXPECT_EQ(cache.placedCount(), 0u);
+    EXPECT_EQ(cache.find(DecodedTileCache::Key{2, 0, 80}, sources[2]), nullptr);
+}
+
 TEST_F(DecodedTileCacheTest, TheLeastRecentlyUsedTilesLeaveAtTheByteBound) {
     const std::size_t oneTile = tileCount();
     util::RetainedMemory memory(3 * oneTile);
@@ -346,6 +403,47 @@ TEST_F(SharedTiles, EachSearchFiltersTheTileThroughItsOwnProfile) {
               (std::vector<std::pair<std::int32_t, Bytes>>{{westLon, coded("highway=residential")}}));
     EXPECT_EQ(wovenLinks(everyTag, centre), all);
     EXPECT_EQ(DecodedTileCache::instance().size(), 1u); // decoded once for all of them
+}
+
+// Waits until every file in directory has settled: until a later write
+// would give it another version.
+void awaitSettled(const std::string& directory) {
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        const jcompat::RandomAccessFile file(jcompat::File(entry.path().string()));
+        while (!file.version().settled(jcompat::currentTimeMillis())) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+}
+
+TEST_F(SharedTiles, ATileOfASettledFileIsFoundWithoutItsBytesUntilTheFileIsWritten) {
+    const NodeRef centre = net_.node(8.005, 50.505);
+    const NodeRef west = net_.node(8.003, 50.505);
+    net_.way("highway=residential", {west, centre});
+    testsupport::SegmentWriter().write(net_, segments_.path());
+    const std::int32_t westLon = net_.at(west).ilon;
+    testsupport::TestTagValidator validator;
+    DecodedTileCache& tiles = DecodedTileCache::instance();
+
+    const std::vector<std::pair<std::int32_t, Bytes>> residential{{westLon, coded("highway=residential")}};
+    EXPECT_EQ(wovenLinks(validator, centre), residential);
+    EXPECT_EQ(tiles.placedCount(), 0u); // just written: found by its bytes only
+    awaitSettled(segments_.path());
+    EXPECT_EQ(wovenLinks(validator, centre), residential);
+    EXPECT_EQ(tiles.size(), 1u);
+    EXPECT_EQ(tiles.placedCount(), 1u);
+    EXPECT_EQ(wovenLinks(validator, centre), residential); // from its place
+
+    // The same nodes, the street retagged: the file written again is read again.
+    TestNetwork retagged;
+    retagged.way("highway=service", {retagged.node(8.003, 50.505), retagged.node(8.005, 50.505)});
+    testsupport::SegmentWriter().write(retagged, segments_.path());
+    const std::vector<std::pair<std::int32_t, Bytes>> service{{westLon, coded("highway=service")}};
+    EXPECT_EQ(wovenLinks(validator, centre), service);
+    awaitSettled(segments_.path());
+    EXPECT_EQ(wovenLinks(validator, centre), service);
+    EXPECT_EQ(tiles.size(), 2u);
+    EXPECT_EQ(tiles.placedCount(), 2u);
 }
 
 TEST_F(SharedTiles, MatchingAsksTheStartWayRuleOfItsOwnRun) {
