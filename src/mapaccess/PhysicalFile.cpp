@@ -1,9 +1,11 @@
 #include "mapaccess/PhysicalFile.h"
 
+#include <memory>
 #include <vector>
 
 #include "jcompat/Clock.h"
 #include "jcompat/Exceptions.h"
+#include "mapaccess/TileIndexCache.h"
 #include "util/ByteDataReader.h"
 #include "util/Crc32.h"
 
@@ -103,8 +105,15 @@ void PhysicalFile::close() { file_->close(); }
 
 const std::vector<std::int32_t>& PhysicalFile::tileIndex(std::int32_t i, std::int32_t tileCount,
                                                          codec::DataBuffers& buffers) {
-    std::vector<std::int32_t>& tileEnds = tileIndexes_.at(static_cast<std::size_t>(i));
-    if (!tileEnds.empty()) return tileEnds;
+    std::shared_ptr<const std::vector<std::int32_t>>& tileEnds = tileIndexes_.at(static_cast<std::size_t>(i));
+    if (tileEnds != nullptr) return *tileEnds;
+    if (settledVersion_) {
+        std::shared_ptr<const std::vector<std::int32_t>> kept = TileIndexCache::instance().find(*settledVersion_, i);
+        if (kept != nullptr && kept->size() == static_cast<std::size_t>(tileCount)) {
+            tileEnds = std::move(kept);
+            return *tileEnds;
+        }
+    }
     const auto indexSize = static_cast<std::size_t>(4) * static_cast<std::size_t>(tileCount);
     std::vector<util::Byte> own;
     std::span<util::Byte> index(buffers.inputBuffer);
@@ -119,13 +128,14 @@ const std::vector<std::int32_t>& PhysicalFile::tileIndex(std::int32_t i, std::in
     if (check && util::Crc32::crc(index) != *check) {
         throw jcompat::IOException("sub index checksum error");
     }
-    std::vector<std::int32_t> read(static_cast<std::size_t>(tileCount));
+    auto read = std::make_shared<std::vector<std::int32_t>>(static_cast<std::size_t>(tileCount));
     util::ByteDataReader reader(index);
-    for (std::int32_t& tileEnd : read) {
+    for (std::int32_t& tileEnd : *read) {
         tileEnd = reader.readInt();
     }
     tileEnds = std::move(read);
-    return tileEnds;
+    if (settledVersion_) TileIndexCache::instance().insert(*settledVersion_, i, tileEnds);
+    return *tileEnds;
 }
 
 } // namespace ferrow::mapaccess

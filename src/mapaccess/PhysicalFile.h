@@ -53,7 +53,8 @@ public:
 
     // The tile ends of sub-square i (tileCount of them), read and checked
     // against its checksum on first use and kept for the file's life: every
-    // node cache of a run asks for them again. The sub-square's bounds must
+    // node cache of a run asks for them again. Those of a settled file are
+    // kept for the process (TileIndexCache). The sub-square's bounds must
     // have been checked. IOException "sub index checksum error".
     const std::vector<std::int32_t>& tileIndex(std::int32_t i, std::int32_t tileCount, codec::DataBuffers& buffers);
 
@@ -62,7 +63,7 @@ private:
     std::string fileName_;
     std::array<std::int64_t, SUB_SQUARES> subSquareEnds_{};
     std::optional<std::array<std::int32_t, SUB_SQUARES>> subIndexChecks_;
-    std::array<std::vector<std::int32_t>, SUB_SQUARES> tileIndexes_;
+    std::array<std::shared_ptr<const std::vector<std::int32_t>>, SUB_SQUARES> tileIndexes_;
     std::int64_t creationTime_ = 0;
     std::optional<jcompat::FileVersion> settledVersion_;
     std::int32_t tilesPerDegree_ = 80;

@@ -24,6 +24,7 @@
 #include "mapaccess/NodesCache.h"
 #include "mapaccess/OsmNode.h"
 #include "mapaccess/OsmPos.h"
+#include "mapaccess/TileIndexCache.h"
 #include "testsupport/FreshProcessState.h"
 #include "testsupport/LookupTagCoder.h"
 #include "testsupport/SegmentWriter.h"
@@ -432,6 +433,7 @@ TEST_F(SharedTiles, ATileOfASettledFileIsFoundWithoutItsBytesUntilTheFileIsWritt
     EXPECT_EQ(wovenLinks(validator, centre), residential);
     EXPECT_EQ(tiles.size(), 1u);
     EXPECT_EQ(tiles.placedCount(), 1u);
+    EXPECT_EQ(TileIndexCache::instance().size(), 1u);
     EXPECT_EQ(wovenLinks(validator, centre), residential); // from its place
 
     // The same nodes, the street retagged: the file written again is read again.
@@ -444,6 +446,7 @@ TEST_F(SharedTiles, ATileOfASettledFileIsFoundWithoutItsBytesUntilTheFileIsWritt
     EXPECT_EQ(wovenLinks(validator, centre), service);
     EXPECT_EQ(tiles.size(), 2u);
     EXPECT_EQ(tiles.placedCount(), 2u);
+    EXPECT_EQ(TileIndexCache::instance().size(), 2u);
 }
 
 TEST_F(SharedTiles, MatchingAsksTheStartWayRuleOfItsOwnRun) {

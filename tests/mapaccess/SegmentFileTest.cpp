@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,10 +11,12 @@
 #include "mapaccess/OsmFile.h"
 #include "mapaccess/OsmNodesMap.h"
 #include "mapaccess/PhysicalFile.h"
+#include "mapaccess/TileIndexCache.h"
 #include "testsupport/SegmentWriter.h"
 #include "testsupport/TempDirectory.h"
 #include "testsupport/TestTagValidator.h"
 #include "util/Crc32.h"
+#include "util/RetainedMemory.h"
 
 namespace ferrow::mapaccess {
 namespace {
@@ -352,6 +355,38 @@ TEST_F(SegmentFileTest, TileOutsideTheSquareIsACallerError) {
     OsmFile square(&file, 188, 140, buffers);
     EXPECT_THROW(square.tileIndex(189 * 80, 140 * 80), jcompat::IllegalArgumentException);
     EXPECT_EQ(square.tileIndex(188 * 80 + 3, 140 * 80 + 2), 3 + 2 * 80);
+}
+
+TEST(TileIndexCache, KeepsTheIndexesOfFileVersionsWithinTheBound) {
+    const std::size_t oneIndex = [] {
+        util::RetainedMemory unbounded;
+        TileIndexCache measure(unbounded);
+        measure.insert(jcompat::FileVersion{}, 0, std::make_shared<const std::vector<std::int32_t>>(4));
+        return measure.byteCount();
+    }();
+    util::RetainedMemory memory(2 * oneIndex);
+    TileIndexCache cache(memory);
+    const jcompat::FileVersion version{1, 2, 3000, 4000, 5000};
+    const auto ends = std::make_shared<const std::vector<std::int32_t>>(std::vector<std::int32_t>{4, 8, 8, 12});
+    cache.insert(version, 7, ends);
+    EXPECT_EQ(cache.find(version, 7), ends);
+    EXPECT_EQ(cache.find(version, 8), nullptr);
+    jcompat::FileVersion written = version;
+    written.changedNanos += 1;
+    EXPECT_EQ(cache.find(written, 7), nullptr);
+
+    // Square 7 is used again; the third index pushes out square 8.
+    cache.insert(version, 8, std::make_shared<const std::vector<std::int32_t>>(4));
+    EXPECT_NE(cache.find(version, 7), nullptr);
+    cache.insert(version, 9, std::make_shared<const std::vector<std::int32_t>>(4));
+    EXPECT_EQ(cache.size(), 2u);
+    EXPECT_EQ(cache.find(version, 8), nullptr);
+    EXPECT_EQ(memory.used(), 2 * oneIndex);
+    // One larger than the whole bound is not kept and displaces nothing.
+    cache.insert(version, 10, std::make_shared<const std::vector<std::int32_t>>(2 * oneIndex));
+    EXPECT_EQ(cache.size(), 2u);
+    cache.clear();
+    EXPECT_EQ(memory.used(), 0u);
 }
 
 } // namespace
