@@ -168,8 +168,9 @@ void BM_WeaveTile(benchmark::State& state) {
         codec::StatCoderContext coder(tile.bytes);
         const auto decoded = std::make_shared<mapaccess::DecodedTile>(mapaccess::DecodedTile::decode(
             coder, buffers, LON_IDX, LAT_IDX, 80, static_cast<std::int32_t>(tile.bytes.size())));
-        mapaccess::DirectWeaver::filterWayTags(*decoded, validator, buffers.wayTagSets);
-        mapaccess::DirectWeaver(decoded, *map, buffers.wayTagSets, validator, nullptr);
+        mapaccess::DirectWeaver(decoded, *map,
+                                mapaccess::DirectWeaver::filterWayTags(*decoded, validator, buffers.wayTagSets),
+                                validator, nullptr);
         benchmark::DoNotOptimize(map->nodeCount);
         state.PauseTiming();
         map.reset();
@@ -192,8 +193,9 @@ void BM_WeaveDecodedTile(benchmark::State& state) {
         auto map = std::make_unique<mapaccess::OsmNodesMap>();
         map->cleanupMode = static_cast<std::int32_t>(state.range(0));
         state.ResumeTiming();
-        mapaccess::DirectWeaver::filterWayTags(*decoded, validator, buffers.wayTagSets);
-        mapaccess::DirectWeaver(decoded, *map, buffers.wayTagSets, validator, nullptr);
+        mapaccess::DirectWeaver(decoded, *map,
+                                mapaccess::DirectWeaver::filterWayTags(*decoded, validator, buffers.wayTagSets),
+                                validator, nullptr);
         benchmark::DoNotOptimize(map->nodeCount);
         state.PauseTiming();
         map.reset();

@@ -85,9 +85,9 @@ void weaveTile(std::span<const util::Byte> bytes, codec::DataBuffers& buffers, s
     codec::StatCoderContext coder(bytes);
     const auto decoded = std::make_shared<const mapaccess::DecodedTile>(mapaccess::DecodedTile::decode(
         coder, buffers, LON_IDX, LAT_IDX, TILES_PER_DEGREE, static_cast<std::int32_t>(bytes.size())));
-    mapaccess::DirectWeaver::filterWayTags(*decoded, profile().way, buffers.wayTagSets);
+    const auto wayTags = mapaccess::DirectWeaver::filterWayTags(*decoded, profile().way, buffers.wayTagSets);
     Matcher matching;
-    mapaccess::DirectWeaver(decoded, map, buffers.wayTagSets, profile().way, &matching.matcher);
+    mapaccess::DirectWeaver(decoded, map, wayTags, profile().way, &matching.matcher);
 }
 
 } // namespace

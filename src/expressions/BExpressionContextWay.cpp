@@ -1,6 +1,7 @@
 #include "expressions/BExpressionContextWay.h"
 
 #include <array>
+#include <atomic>
 
 namespace ferrow::expressions {
 
@@ -55,6 +56,18 @@ FilteredTagSet BExpressionContextWay::filterTagSet(const RawTagSet& raw) {
         entry = &filtered_.insert(raw.pairs, raw.hash, std::move(tags), kept);
     }
     return FilteredTagSet{entry->tags, accessTypeOfClass(entry->accessClass)};
+}
+
+std::uint64_t BExpressionContextWay::nextSerial() noexcept {
+    static std::atomic<std::uint64_t> serials{0};
+    return serials.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+std::uint64_t BExpressionContextWay::filterIdentity() const noexcept {
+    // 30 bits of serial, 32 of used-tags version, 1 of the switch; beyond
+    // 2^30 contexts nothing is kept.
+    if (serial_ >= (std::uint64_t{1} << 30)) return 0;
+    return serial_ << 33 | std::uint64_t{usedFlagsVersion()} << 1 | (decodeForbidden_ ? 1U : 0U);
 }
 
 } // namespace ferrow::expressions

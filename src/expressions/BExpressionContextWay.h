@@ -68,15 +68,20 @@ public:
     // Keeps its results: the filter depends only on this profile, apart from
     // the decode-forbidden switch, which is applied to the kept class.
     FilteredTagSet filterTagSet(const RawTagSet& raw) override;
+    // This context (its own serial number), its used tags and the decode-forbidden switch.
+    std::uint64_t filterIdentity() const noexcept override;
 
 private:
     // 2 below a costfactor of 9999 in either direction, 1 below 10000, else 0.
     int accessClass(const util::ByteArray& tagBytes);
+    static std::uint64_t nextSerial() noexcept;
     int accessTypeOfClass(int accessClass) const noexcept {
         return accessClass == 1 && !decodeForbidden_ ? 0 : accessClass;
     }
 
     bool decodeForbidden_ = false;
+    // Unique in the process, for filterIdentity.
+    std::uint64_t serial_ = nextSerial();
     FilteredTagSetCache filtered_;
     std::uint32_t filteredUsedFlagsVersion_ = 0;
 };

@@ -62,6 +62,11 @@ public:
     // need more than TAG_BUFFER_SIZE bytes. Validators may keep the results.
     virtual FilteredTagSet filterTagSet(const RawTagSet& raw) { return filterUncached(raw.pairs); }
 
+    // What decides filterTagSet's answer for every raw tag set: a validator
+    // with the same identity gives the same answers (the very same shared
+    // arrays), so they may be kept. 0 when it cannot tell.
+    virtual std::uint64_t filterIdentity() const noexcept { return 0; }
+
     static constexpr std::int32_t TAG_BUFFER_SIZE = 256;
 
 protected:

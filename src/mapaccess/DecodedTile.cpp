@@ -261,7 +261,19 @@ std::size_t DecodedTile::byteSize() const noexcept {
                                     linkData_->geometryBytes.capacity()
                               : 0);
     const std::size_t memoWords = (links.size() + 63) / 64 + (wayTagSets.size() + 63) / 64;
-    return bytes + MAX_CUT_MEMOS * (sizeof(CutMemo) + memoWords * sizeof(std::uint64_t));
+    return bytes + MAX_CUT_MEMOS * (sizeof(CutMemo) + memoWords * sizeof(std::uint64_t)) +
+           MAX_FILTER_MEMOS * (sizeof(filterMemos_[0]) + wayTagSets.size() * sizeof(expressions::FilteredTagSet));
+}
+
+const std::vector<expressions::FilteredTagSet>* DecodedTile::findFilterMemo(std::uint64_t identity) const noexcept {
+    for (const auto& [kept, filtered] : filterMemos_) {
+        if (kept == identity) return &filtered;
+    }
+    return nullptr;
+}
+
+void DecodedTile::keepFilterMemo(std::uint64_t identity, std::vector<expressions::FilteredTagSet> filtered) const {
+    if (filterMemos_.size() < MAX_FILTER_MEMOS) filterMemos_.emplace_back(identity, std::move(filtered));
 }
 
 const DecodedTile::CutMemo* DecodedTile::findCutMemo(std::span<const std::uint64_t> wovenTagSets,

@@ -125,6 +125,13 @@ public:
     // room for them from the start.
     void keepCutMemo(CutMemo memo) const;
 
+    // The tile's way tag sets as a validator of this filter identity filters
+    // them (TagValueValidator::filterIdentity), kept for a few identities.
+    static constexpr std::size_t MAX_FILTER_MEMOS = 4;
+    const std::vector<expressions::FilteredTagSet>* findFilterMemo(std::uint64_t identity) const noexcept;
+    // Kept while there is room; as keepCutMemo.
+    void keepFilterMemo(std::uint64_t identity, std::vector<expressions::FilteredTagSet> filtered) const;
+
     // The shape points and coded points that the links point into: a graph
     // woven from this tile keeps them, and not the whole tile. Null when the
     // tile has neither.
@@ -145,6 +152,7 @@ private:
 
     std::shared_ptr<const TileLinkData> linkData_;
     mutable std::vector<CutMemo> cutMemos_;
+    mutable std::vector<std::pair<std::uint64_t, std::vector<expressions::FilteredTagSet>>> filterMemos_;
 };
 
 } // namespace ferrow::mapaccess

@@ -22,13 +22,20 @@ void setBit(std::vector<std::uint64_t>& bits, std::size_t i) noexcept { bits[i /
 
 } // namespace
 
-void DirectWeaver::filterWayTags(const DecodedTile& tile, expressions::TagValueValidator& wayValidator,
-                                 std::vector<expressions::FilteredTagSet>& filtered) {
+std::span<const expressions::FilteredTagSet> DirectWeaver::filterWayTags(
+    const DecodedTile& tile, expressions::TagValueValidator& wayValidator,
+    std::vector<expressions::FilteredTagSet>& filtered) {
+    const std::uint64_t identity = wayValidator.filterIdentity();
+    if (identity != 0) {
+        if (const std::vector<expressions::FilteredTagSet>* kept = tile.findFilterMemo(identity)) return *kept;
+    }
     filtered.clear();
     filtered.reserve(tile.wayTagSets.size());
     for (std::size_t i = 0; i < tile.wayTagSets.size(); ++i) {
         filtered.push_back(wayValidator.filterTagSet(tile.rawTagSet(i)));
     }
+    if (identity != 0) tile.keepFilterMemo(identity, filtered);
+    return filtered;
 }
 
 DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesMap& hollowNodes,

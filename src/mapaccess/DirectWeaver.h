@@ -33,9 +33,11 @@ class OsmNodesMap;
 class DirectWeaver {
 public:
     // The tile's way tag sets as the search's profile sees them, in the order
-    // of tile.wayTagSets (replaces the contents of filtered).
-    static void filterWayTags(const DecodedTile& tile, expressions::TagValueValidator& wayValidator,
-                              std::vector<expressions::FilteredTagSet>& filtered);
+    // of tile.wayTagSets: kept by the tile for the validator's filter
+    // identity, or worked out into filtered. Valid while both are.
+    [[nodiscard]] static std::span<const expressions::FilteredTagSet> filterWayTags(
+        const DecodedTile& tile, expressions::TagValueValidator& wayValidator,
+        std::vector<expressions::FilteredTagSet>& filtered);
 
     // Links whose way tag set the profile drops (access type 0) are left out.
     // With a waypoint matcher, the matcher is also fed the tile's usable ways,

@@ -145,14 +145,14 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
         hollowNodes != nullptr && wayValidator != nullptr ? settledSource(k) : std::nullopt;
     if (source && source->size > 0) {
         if (std::shared_ptr<const DecodedTile> decoded = DecodedTileCache::instance().find(key, *source)) {
-            bool filtered = true;
+            std::optional<std::span<const expressions::FilteredTagSet>> wayTags;
             try {
-                DirectWeaver::filterWayTags(*decoded, *wayValidator, buffers.wayTagSets);
+                wayTags = DirectWeaver::filterWayTags(*decoded, *wayValidator, buffers.wayTagSets);
             } catch (...) {
-                filtered = false; // the bytes tell what failed: read them below
+                // The bytes tell what failed: read them below.
             }
-            if (filtered) {
-                DirectWeaver(std::move(decoded), *hollowNodes, buffers.wayTagSets, *wayValidator, waypointMatcher);
+            if (wayTags) {
+                DirectWeaver(std::move(decoded), *hollowNodes, *wayTags, *wayValidator, waypointMatcher);
                 return codec::MicroCache::emptyNonPristineCache();
             }
         }
@@ -190,8 +190,9 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
         });
         DecodedTileCache::instance().insert(key, tile, decoded, readFrom);
     }
+    std::span<const expressions::FilteredTagSet> wayTags;
     try {
-        DirectWeaver::filterWayTags(*decoded, *wayValidator, buffers.wayTagSets);
+        wayTags = DirectWeaver::filterWayTags(*decoded, *wayValidator, buffers.wayTagSets);
     } catch (...) {
         // Where the tag filter fails, decoding with the filter would have
         // stopped early: the footer then tells damaged data from a tag set
@@ -199,7 +200,7 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
         checkFooter(tile);
         throw;
     }
-    DirectWeaver(std::move(decoded), *hollowNodes, buffers.wayTagSets, *wayValidator, waypointMatcher);
+    DirectWeaver(std::move(decoded), *hollowNodes, wayTags, *wayValidator, waypointMatcher);
     return codec::MicroCache::emptyNonPristineCache();
 }
 

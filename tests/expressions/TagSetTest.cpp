@@ -454,6 +454,24 @@ TEST(FilteredTagSetTest, KeepsTheTagsTheProfileUsesRecodedAndShared) {
     EXPECT_TRUE(way.filterTagSet(raw({1, 0, 1, 0, 2, 0})).tags.contentEquals(encodeTags({{1, 2}, {2, 2}, {4, 2}})));
 }
 
+TEST(FilteredTagSetTest, TheFilterIdentityChangesWithWhatTheFilterReads) {
+    ProfileFromText profile(kPlainProfile);
+    ProfileFromText same(kPlainProfile);
+    BExpressionContextWay& way = profile.way();
+    const std::uint64_t identity = way.filterIdentity();
+    EXPECT_NE(identity, 0u);
+    EXPECT_EQ(way.filterIdentity(), identity);
+    EXPECT_NE(same.way().filterIdentity(), identity); // the same text, another context
+    way.setDecodeForbidden(true);
+    const std::uint64_t forbidden = way.filterIdentity();
+    EXPECT_NE(forbidden, identity);
+    way.setDecodeForbidden(false);
+    EXPECT_EQ(way.filterIdentity(), identity);
+    way.setAllTagsUsed();
+    EXPECT_NE(way.filterIdentity(), identity);
+    EXPECT_NE(way.filterIdentity(), forbidden);
+}
+
 TEST(FilteredTagSetTest, TheDecodeForbiddenSwitchOfTheMomentCounts) {
     ProfileFromText profile(kCachedProfile, nullptr, 16);
     BExpressionContextWay& way = profile.way();

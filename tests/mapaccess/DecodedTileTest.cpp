@@ -406,6 +406,31 @@ TEST_F(SharedTiles, EachSearchFiltersTheTileThroughItsOwnProfile) {
     EXPECT_EQ(DecodedTileCache::instance().size(), 1u); // decoded once for all of them
 }
 
+TEST_F(SharedTiles, ATileKeepsItsWayTagsAsFilteredForAValidatorIdentity) {
+    const NodeRef centre = net_.node(8.005, 50.505);
+    const NodeRef west = net_.node(8.003, 50.505);
+    const NodeRef east = net_.node(8.007, 50.505);
+    net_.way("highway=residential", {west, centre});
+    net_.way("highway=service", {centre, east});
+    testsupport::SegmentWriter().write(net_, segments_.path());
+
+    testsupport::TestTagValidator validator;
+    validator.identity = 7;
+    const std::vector<std::pair<std::int32_t, Bytes>> links = wovenLinks(validator, centre);
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_EQ(validator.filterCalls, 2);
+    EXPECT_EQ(wovenLinks(validator, centre), links);
+    EXPECT_EQ(validator.filterCalls, 2); // kept by the tile
+    validator.identity = 8;
+    EXPECT_EQ(wovenLinks(validator, centre), links);
+    EXPECT_EQ(validator.filterCalls, 4);
+    // A validator that cannot tell its identity filters every time.
+    testsupport::TestTagValidator anonymous;
+    EXPECT_EQ(wovenLinks(anonymous, centre), links);
+    EXPECT_EQ(wovenLinks(anonymous, centre), links);
+    EXPECT_EQ(anonymous.filterCalls, 4);
+}
+
 // Waits until every file in directory has settled: until a later write
 // would give it another version.
 void awaitSettled(const std::string& directory) {

@@ -49,8 +49,8 @@ protected:
         codec::StatCoderContext coder(tile);
         const auto decoded = std::make_shared<DecodedTile>(DecodedTile::decode(
             coder, buffers, hand::LON_IDX, hand::LAT_IDX, 80, static_cast<std::int32_t>(tile.size())));
-        DirectWeaver::filterWayTags(*decoded, validator, buffers.wayTagSets);
-        DirectWeaver(decoded, map, buffers.wayTagSets, validator, nullptr);
+        DirectWeaver(decoded, map, DirectWeaver::filterWayTags(*decoded, validator, buffers.wayTagSets), validator,
+                     nullptr);
     }
 
     // The checks shared by both ways of decoding: B and what hangs on it.

@@ -21,6 +21,10 @@ public:
     std::function<int(const util::ByteArray&)> classify;
     // Start-way answer for a tag set (default: true).
     std::function<bool(const util::ByteArray&)> startWay;
+    // What filterIdentity answers (default: 0, nothing may be kept).
+    std::uint64_t identity = 0;
+    // The tag sets filtered so far.
+    std::int32_t filterCalls = 0;
 
     void setUsed(std::int32_t index, bool used);
 
@@ -30,6 +34,11 @@ public:
     std::span<const std::uint8_t> lookupIdxUsedTable() const override { return used_; }
     void setDecodeForbidden(bool decodeForbidden) override { decodeForbidden_ = decodeForbidden; }
     util::ByteArray unify(std::span<const util::Byte> slice) override { return unifier_.unify(slice); }
+    expressions::FilteredTagSet filterTagSet(const expressions::RawTagSet& raw) override {
+        ++filterCalls;
+        return TagValueValidator::filterTagSet(raw);
+    }
+    std::uint64_t filterIdentity() const noexcept override { return identity; }
 
     bool decodeForbidden() const noexcept { return decodeForbidden_; }
 
