@@ -29,34 +29,36 @@ private:
     locale_t previous_;
 };
 
+const timespec& modifiedTime(const struct ::stat& status) {
+#if defined(__APPLE__)
+    return status.st_mtimespec;
+#else
+    return status.st_mtim;
+#endif
+}
+
+const timespec& changedTime(const struct ::stat& status) {
+#if defined(__APPLE__)
+    return status.st_ctimespec;
+#else
+    return status.st_ctim;
+#endif
+}
+
+std::int64_t nanosOf(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
 } // namespace
 
 std::int64_t modifiedMillis(const struct ::stat& status) {
-#if defined(__APPLE__)
-    const timespec& time = status.st_mtimespec;
-#else
-    const timespec& time = status.st_mtim;
-#endif
+    const timespec& time = modifiedTime(status);
     return static_cast<std::int64_t>(time.tv_sec) * 1000 + time.tv_nsec / 1000000;
 }
 
-std::int64_t modifiedNanos(const struct ::stat& status) {
-#if defined(__APPLE__)
-    const timespec& time = status.st_mtimespec;
-#else
-    const timespec& time = status.st_mtim;
-#endif
-    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
-}
+std::int64_t modifiedNanos(const struct ::stat& status) { return nanosOf(modifiedTime(status)); }
 
-std::int64_t changedNanos(const struct ::stat& status) {
-#if defined(__APPLE__)
-    const timespec& time = status.st_ctimespec;
-#else
-    const timespec& time = status.st_ctim;
-#endif
-    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
-}
+std::int64_t changedNanos(const struct ::stat& status) { return nanosOf(changedTime(status)); }
 
 double strtodC(const char* text) {
     const CLocaleScope scope;

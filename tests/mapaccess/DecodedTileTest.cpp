@@ -431,15 +431,17 @@ TEST_F(SharedTiles, ATileKeepsItsWayTagsAsFilteredForAValidatorIdentity) {
     EXPECT_EQ(anonymous.filterCalls, 4);
 }
 
-// Waits until every file in directory has settled: until a later write
-// would give it another version.
-void awaitSettled(const std::string& directory) {
+// Whether every file in directory has settled: a later write would give it another version.
+bool settled(const std::string& directory) {
     for (const auto& entry : std::filesystem::directory_iterator(directory)) {
         const jcompat::RandomAccessFile file(jcompat::File(entry.path().string()));
-        while (!file.version().settled(jcompat::currentTimeMillis())) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        if (!file.version().settled(jcompat::currentTimeMillis())) return false;
     }
+    return true;
+}
+
+void awaitSettled(const std::string& directory) {
+    while (!settled(directory)) std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 TEST_F(SharedTiles, ATileOfASettledFileIsFoundWithoutItsBytesUntilTheFileIsWritten) {
@@ -453,7 +455,10 @@ TEST_F(SharedTiles, ATileOfASettledFileIsFoundWithoutItsBytesUntilTheFileIsWritt
 
     const std::vector<std::pair<std::int32_t, Bytes>> residential{{westLon, coded("highway=residential")}};
     EXPECT_EQ(wovenLinks(validator, centre), residential);
-    EXPECT_EQ(tiles.placedCount(), 0u); // just written: found by its bytes only
+    // Just written: found by its bytes only (unless the machine stalled for a second).
+    if (!settled(segments_.path())) {
+        EXPECT_EQ(tiles.placedCount(), 0u);
+    }
     awaitSettled(segments_.path());
     EXPECT_EQ(wovenLinks(validator, centre), residential);
     EXPECT_EQ(tiles.size(), 1u);
