@@ -32,7 +32,8 @@ time kept after another profile took the profile cache's slot (in a scratch
 copy of profiles/); a profile replaced with a new time while it holds the
 slot; segment files replaced between requests (moved over the old one, or
 overwritten in place, then the original put back), by variants that
-<build>/bench/realdata/realdata_convert writes from a street grid drawn here.
+<build>/bench/realdata/realdata_convert writes from a street grid drawn here,
+each asked at once after the change and again once the file has settled.
 A case whose file change changes no fresh answer fails too: it would prove
 nothing.
 
@@ -50,6 +51,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 GOLDEN = os.path.join(REPO, "tests", "service", "golden")
@@ -577,11 +579,21 @@ def segment_cases(build, segments, scratch):
             shutil.copyfile(source, target)
 
         for how, put in (("moved over", moved), ("overwritten in place", overwritten)):
-            steps = [lambda s=saved: moved(s)] + queries
+            # Asked at once after each change, and again once the file has
+            # settled (the service then finds its tiles by their place in it).
+            steps = [lambda s=saved: moved(s), settle] + queries
             steps += [lambda v=variant, p=put: p(v)] + [(q, True) for q in queries]
+            steps += [settle] + [(q, True) for q in queries]
             steps += [lambda s=saved, p=put: p(s)] + [(q, True) for q in queries]
+            steps += [settle] + [(q, True) for q in queries]
             cases.append(("segment file %s %s by a variant, and back" % (name, how), steps))
     return cases
+
+
+def settle():
+    """Waits until a file written just now counts as settled: written more
+    than a second ago."""
+    time.sleep(1.2)
 
 
 def run_case(router, segments, steps):
