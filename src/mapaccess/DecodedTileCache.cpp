@@ -62,8 +62,7 @@ void DecodedTileCache::placeAt(Lru::iterator entry, const Source& source) {
 }
 
 bool DecodedTileCache::matches(const Entry& entry, const Key& key, std::span<const util::Byte> tileBytes) {
-    return entry.key.lonIdx == key.lonIdx && entry.key.latIdx == key.latIdx &&
-           entry.key.tilesPerDegree == key.tilesPerDegree &&
+    return entry.key == key &&
            std::equal(entry.tileBytes.begin(), entry.tileBytes.end(), tileBytes.begin(), tileBytes.end());
 }
 
@@ -85,8 +84,7 @@ std::shared_ptr<const DecodedTile> DecodedTileCache::find(const Key& key, const 
     const auto [first, last] = bySource_.equal_range(hashOf(source));
     for (auto it = first; it != last; ++it) {
         const Entry& entry = *it->second;
-        if (entry.source == source && entry.key.lonIdx == key.lonIdx && entry.key.latIdx == key.latIdx &&
-            entry.key.tilesPerDegree == key.tilesPerDegree) {
+        if (entry.source == source && entry.key == key) {
             entries_.splice(entries_.begin(), entries_, it->second);
             return entry.tile;
         }
@@ -105,7 +103,7 @@ void DecodedTileCache::insert(const Key& key, std::span<const util::Byte> tileBy
     fresh.push_front(Entry{key, hash, std::vector<util::Byte>(tileBytes.begin(), tileBytes.end()), std::move(tile),
                            bytes, std::nullopt});
     const auto indexed = index_.emplace(hash, fresh.begin());
-    if (!makeRoom(bytes)) {
+    if (!memory_->keepMakingRoom(bytes, [this] { return evictOldest(); })) {
         index_.erase(indexed);
         return;
     }
@@ -114,25 +112,15 @@ void DecodedTileCache::insert(const Key& key, std::span<const util::Byte> tileBy
     if (source != nullptr) placeAt(entries_.begin(), *source);
 }
 
-bool DecodedTileCache::makeRoom(std::size_t bytes) {
-    if (memory_->tryKeep(bytes)) return true;
-    // A tile the whole bound cannot hold is not kept; nothing else makes way for it.
-    if (bytes > memory_->bound()) return false;
-    memory_->shedChunks();
-    while (!memory_->tryKeep(bytes)) {
-        if (entries_.empty()) return false;
-        evictOldest();
-    }
-    return true;
-}
-
-void DecodedTileCache::evictOldest() {
+bool DecodedTileCache::evictOldest() {
+    if (entries_.empty()) return false;
     const Entry& oldest = entries_.back();
     unindex(index_, oldest.hash, oldest);
     if (oldest.source) unindex(bySource_, hashOf(*oldest.source), oldest);
     bytes_ -= oldest.bytes;
     memory_->let(oldest.bytes);
     entries_.pop_back();
+    return true;
 }
 
 void DecodedTileCache::clear() {

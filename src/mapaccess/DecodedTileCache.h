@@ -32,6 +32,8 @@ public:
         std::int32_t lonIdx;
         std::int32_t latIdx;
         std::int32_t tilesPerDegree;
+
+        bool operator==(const Key&) const = default;
     };
 
     // Where a tile's bytes lie: in a settled version of a file, at an offset.
@@ -86,9 +88,8 @@ private:
     static void unindex(Index& index, std::size_t hash, const Entry& entry);
     // Finds entry at source from now on (and no longer at its earlier source).
     void placeAt(Lru::iterator entry, const Source& source);
-    // Makes room for bytes more in the bound; false when even an empty cache has none.
-    bool makeRoom(std::size_t bytes);
-    void evictOldest();
+    // Lets go of the least recently used entry; false when there is none.
+    bool evictOldest();
     static bool matches(const Entry& entry, const Key& key, std::span<const util::Byte> tileBytes);
 
     util::RetainedMemory* memory_;

@@ -132,6 +132,15 @@ std::optional<DecodedTileCache::Source> OsmFile::settledSource(std::int32_t k) c
     return DecodedTileCache::Source{*physicalFile_->settledVersion(), extent.offset, extent.size};
 }
 
+std::span<const util::Byte> OsmFile::readTile(std::int32_t k, codec::DataBuffers& buffers,
+                                              std::vector<util::Byte>& own) {
+    const auto size = static_cast<std::size_t>(getDataInputForSubIdx(k, buffers.inputBuffer));
+    if (size <= buffers.inputBuffer.size()) return std::span<const util::Byte>(buffers.inputBuffer).first(size);
+    own.resize(size);
+    physicalFile_->randomAccessFile().readFully(own);
+    return own;
+}
+
 std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx, std::int32_t latIdx,
                                                              codec::DataBuffers& buffers,
                                                              expressions::TagValueValidator* wayValidator,
@@ -143,52 +152,35 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
     // again without reading its bytes.
     const std::optional<DecodedTileCache::Source> source =
         hollowNodes != nullptr && wayValidator != nullptr ? settledSource(k) : std::nullopt;
-    if (source && source->size > 0) {
-        if (std::shared_ptr<const DecodedTile> decoded = DecodedTileCache::instance().find(key, *source)) {
-            std::optional<std::span<const expressions::FilteredTagSet>> wayTags;
-            try {
-                wayTags = DirectWeaver::filterWayTags(*decoded, *wayValidator, buffers.wayTagSets);
-            } catch (...) {
-                // The bytes tell what failed: read them below.
-            }
-            if (wayTags) {
-                DirectWeaver(std::move(decoded), *hollowNodes, *wayTags, *wayValidator, waypointMatcher);
-                return codec::MicroCache::emptyNonPristineCache();
-            }
-        }
-    }
+    std::shared_ptr<const DecodedTile> decoded =
+        source && source->size > 0 ? DecodedTileCache::instance().find(key, *source) : nullptr;
 
-    const std::int32_t size = getDataInputForSubIdx(k, buffers.inputBuffer);
-    if (size == 0) {
-        return codec::MicroCache::emptyCache();
-    }
     std::vector<util::Byte> own;
     std::span<const util::Byte> tile;
-    if (static_cast<std::size_t>(size) <= buffers.inputBuffer.size()) {
-        tile = std::span<const util::Byte>(buffers.inputBuffer).first(static_cast<std::size_t>(size));
-    } else {
-        own.resize(static_cast<std::size_t>(size));
-        physicalFile_->randomAccessFile().readFully(own);
-        tile = own;
-    }
-
-    if (hollowNodes == nullptr) {
-        return decodeChecked(tile, [&](codec::StatCoderContext& coder) {
-            return std::make_shared<codec::MicroCache2>(coder, buffers, lonIdx, latIdx, tilesPerDegree_, wayValidator,
-                                                        waypointMatcher, size);
-        });
-    }
-    if (wayValidator == nullptr) {
-        throw jcompat::IllegalArgumentException("weaving a tile needs a tag validator");
-    }
-    const DecodedTileCache::Source* readFrom = source ? &*source : nullptr;
-    std::shared_ptr<const DecodedTile> decoded = DecodedTileCache::instance().find(key, tile, readFrom);
     if (decoded == nullptr) {
-        decoded = decodeChecked(tile, [&](codec::StatCoderContext& coder) {
-            return std::make_shared<const DecodedTile>(
-                DecodedTile::decode(coder, buffers, lonIdx, latIdx, tilesPerDegree_, size));
-        });
-        DecodedTileCache::instance().insert(key, tile, decoded, readFrom);
+        tile = readTile(k, buffers, own);
+        if (tile.empty()) {
+            return codec::MicroCache::emptyCache();
+        }
+        const auto size = static_cast<std::int32_t>(tile.size());
+        if (hollowNodes == nullptr) {
+            return decodeChecked(tile, [&](codec::StatCoderContext& coder) {
+                return std::make_shared<codec::MicroCache2>(coder, buffers, lonIdx, latIdx, tilesPerDegree_,
+                                                            wayValidator, waypointMatcher, size);
+            });
+        }
+        if (wayValidator == nullptr) {
+            throw jcompat::IllegalArgumentException("weaving a tile needs a tag validator");
+        }
+        const DecodedTileCache::Source* readFrom = source ? &*source : nullptr;
+        decoded = DecodedTileCache::instance().find(key, tile, readFrom);
+        if (decoded == nullptr) {
+            decoded = decodeChecked(tile, [&](codec::StatCoderContext& coder) {
+                return std::make_shared<const DecodedTile>(
+                    DecodedTile::decode(coder, buffers, lonIdx, latIdx, tilesPerDegree_, size));
+            });
+            DecodedTileCache::instance().insert(key, tile, decoded, readFrom);
+        }
     }
     std::span<const expressions::FilteredTagSet> wayTags;
     try {
@@ -196,7 +188,8 @@ std::shared_ptr<codec::MicroCache> OsmFile::createMicroCache(std::int32_t lonIdx
     } catch (...) {
         // Where the tag filter fails, decoding with the filter would have
         // stopped early: the footer then tells damaged data from a tag set
-        // too long for the profile.
+        // too long for the profile (a tile found by its place is read for it).
+        if (tile.empty()) tile = readTile(k, buffers, own);
         checkFooter(tile);
         throw;
     }

@@ -75,6 +75,9 @@ private:
         std::int32_t size;
     };
     TileExtent tileExtent(std::int32_t k) const;
+    // Tile k's bytes: read into the input buffer, or into own when it is too
+    // small; empty for an empty tile.
+    std::span<const util::Byte> readTile(std::int32_t k, codec::DataBuffers& buffers, std::vector<util::Byte>& own);
     // Where tile k lies in a settled version of the file, or nothing.
     std::optional<DecodedTileCache::Source> settledSource(std::int32_t k) const;
 

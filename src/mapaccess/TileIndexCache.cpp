@@ -32,22 +32,17 @@ void TileIndexCache::insert(const jcompat::FileVersion& file, std::int32_t squar
     // Allocated before anything is counted or evicted, as the tile cache does.
     std::list<Entry> fresh;
     fresh.push_front(Entry{file, square, std::move(tileEnds), bytes});
-    if (bytes > memory_->bound()) return;
-    if (!memory_->tryKeep(bytes)) {
-        memory_->shedChunks();
-        while (!memory_->tryKeep(bytes)) {
-            if (entries_.empty()) return;
-            evictOldest();
-        }
-    }
+    if (!memory_->keepMakingRoom(bytes, [this] { return evictOldest(); })) return;
     entries_.splice(entries_.begin(), fresh);
     bytes_ += bytes;
 }
 
-void TileIndexCache::evictOldest() {
+bool TileIndexCache::evictOldest() {
+    if (entries_.empty()) return false;
     bytes_ -= entries_.back().bytes;
     memory_->let(entries_.back().bytes);
     entries_.pop_back();
+    return true;
 }
 
 void TileIndexCache::clear() {

@@ -46,7 +46,8 @@ private:
         std::size_t bytes;
     };
 
-    void evictOldest();
+    // Lets go of the least recently used entry; false when there is none.
+    bool evictOldest();
 
     util::RetainedMemory* memory_;
     std::size_t bytes_ = 0;

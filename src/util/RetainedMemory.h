@@ -35,6 +35,22 @@ public:
     bool tryKeep(std::size_t bytes) noexcept;
     void let(std::size_t bytes) noexcept { used_.fetch_sub(bytes, std::memory_order_relaxed); }
 
+    // tryKeep for a keeper with entries of its own: when bytes do not fit,
+    // spare chunks are shed first, then evictOldest (which lets go of the
+    // keeper's oldest entry, or answers false when it has none) is called
+    // until they do. False when they cannot fit: more than the whole bound
+    // makes nothing else give way.
+    template <typename EvictOldest>
+    bool keepMakingRoom(std::size_t bytes, EvictOldest evictOldest) {
+        if (tryKeep(bytes)) return true;
+        if (bytes > bound()) return false;
+        shedChunks();
+        while (!tryKeep(bytes)) {
+            if (!evictOldest()) return false;
+        }
+        return true;
+    }
+
     // Chunk stores enrol a function that sheds all their spare chunks.
     void enrolChunkStore(std::function<void()> shed);
     // Makes room by shedding the spare chunks of every store.
