@@ -6,8 +6,8 @@
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "jcompat/Exceptions.h"
 
@@ -28,6 +28,8 @@ namespace ferrow::util {
 // Values are not owned: V is a pointer or another small value, V{} meaning none.
 template <typename V>
 class SortedHeap {
+    static_assert(std::is_trivially_copyable_v<V>, "the heap copies its values around and never lets go of them");
+
 public:
     SortedHeap() {
         bins_[0] = std::make_unique<SortedBin>(4);
@@ -103,11 +105,9 @@ private:
         Entry& at(std::int32_t slot) noexcept { return entries[static_cast<std::size_t>(slot)]; }
         std::int32_t lowestKey() noexcept { return at(lowPointer).key; }
 
-        // Drops the entries.
-        void empty() {
-            for (std::int32_t slot = lowPointer; slot < binSize; ++slot) at(slot).value = V{};
-            lowPointer = binSize;
-        }
+        // Drops the entries. Values are plain data: the slots left behind
+        // hold nothing that needs letting go.
+        void empty() noexcept { lowPointer = binSize; }
 
         // Insertion into a 4-slot bin with a free slot: the entries with keys up
         // to the new one move down a slot, so equal keys keep their order.
@@ -147,8 +147,7 @@ private:
     V dropLowest(std::int32_t index) {
         SortedBin& held = bin(index);
         Entry& lowest = held.at(held.lowPointer);
-        V value = std::move(lowest.value);
-        lowest.value = V{};
+        V value = lowest.value;
         if (++held.lowPointer < held.binSize) {
             lowestKeys_[static_cast<std::size_t>(index)] = held.lowestKey();
         } else {
@@ -183,15 +182,15 @@ private:
         // equal keys from the smaller bin first, then in bin order. A stable
         // merge of each bin after those before it gives just that; the last
         // (and largest) bin is merged straight into the target.
-        merged_.clear();
+        merged_.size = 0;
         for (std::int32_t index = 0; index < lastOccupied; ++index) {
             SortedBin& from = bin(index);
             if (from.count() == 0) continue;
-            mergeScratch_.resize(merged_.size() + static_cast<std::size_t>(from.count()));
+            const std::size_t size = merged_.size + static_cast<std::size_t>(from.count());
             const Entry* begin = &from.at(from.lowPointer);
-            mergeEntries(merged_.data(), merged_.data() + merged_.size(), begin, begin + from.count(),
-                         mergeScratch_.data());
-            merged_.swap(mergeScratch_);
+            mergeEntries(merged_.begin(), merged_.end(), begin, begin + from.count(), mergeScratch_.room(size));
+            mergeScratch_.size = size;
+            std::swap(merged_, mergeScratch_);
             from.empty();
             lowestKeys_[static_cast<std::size_t>(index)] = EMPTY;
         }
@@ -201,16 +200,24 @@ private:
         if (top_ <= target) top_ = target + 1;
     }
 
+    // a when choose, else b: by masking, since compilers turn a plain
+    // conditional back into the branch the merges want to avoid.
+    static const Entry* pick(bool choose, const Entry* a, const Entry* b) noexcept {
+        const std::uintptr_t mask = std::uintptr_t{0} - static_cast<std::uintptr_t>(choose);
+        return reinterpret_cast<const Entry*>((reinterpret_cast<std::uintptr_t>(a) & mask) |
+                                              (reinterpret_cast<std::uintptr_t>(b) & ~mask));
+    }
+
     // Merges two runs sorted by key into out, the first run's entries first
     // among equal keys.
     static Entry* mergeEntries(const Entry* first, const Entry* firstEnd, const Entry* second, const Entry* secondEnd,
                                Entry* out) {
         while (first != firstEnd && second != secondEnd) {
-            if (second->key < first->key) {
-                *out++ = *second++;
-            } else {
-                *out++ = *first++;
-            }
+            // Which run goes on is as good as random: a select, not a branch.
+            const bool fromSecond = second->key < first->key;
+            *out++ = *pick(fromSecond, second, first);
+            second += fromSecond;
+            first += !fromSecond;
         }
         out = std::copy(first, firstEnd, out);
         return std::copy(second, secondEnd, out);
@@ -225,27 +232,42 @@ private:
         const Entry* readEnd = read + last.count();
         if (&last == &target) {
             // Once the merged entries are out, the rest of last is in place already.
-            Entry* merged = merged_.data();
-            Entry* const mergedEnd = merged + merged_.size();
+            const Entry* merged = merged_.begin();
+            const Entry* const mergedEnd = merged_.end();
             while (merged != mergedEnd && read != readEnd) {
-                if (read->key < merged->key) {
-                    *out++ = *read++;
-                } else {
-                    *out++ = *merged++;
-                }
+                const bool fromLast = read->key < merged->key;
+                *out++ = *pick(fromLast, read, merged);
+                read += fromLast;
+                merged += !fromLast;
             }
             std::copy(merged, mergedEnd, out);
         } else {
-            mergeEntries(merged_.data(), merged_.data() + merged_.size(), read, readEnd, out);
+            mergeEntries(merged_.begin(), merged_.end(), read, readEnd, out);
             last.empty();
         }
         target.lowPointer = target.binSize - count;
     }
 
     std::int32_t size_ = 0;
-    // Scratch space of the merges, kept between them.
-    std::vector<Entry> merged_;
-    std::vector<Entry> mergeScratch_;
+    // Scratch space of the merges, kept between them. Every entry is written
+    // before it is read: growing it need not clear it.
+    struct Run {
+        std::unique_ptr<Entry[]> entries;
+        std::size_t capacity = 0;
+        std::size_t size = 0;
+
+        Entry* room(std::size_t wanted) {
+            if (capacity < wanted) {
+                capacity = std::max(wanted, 2 * capacity);
+                entries.reset(new Entry[capacity]);
+            }
+            return entries.get();
+        }
+        const Entry* begin() const noexcept { return entries.get(); }
+        const Entry* end() const noexcept { return entries.get() + size; }
+    };
+    Run merged_;
+    Run mergeScratch_;
     std::array<std::unique_ptr<SortedBin>, MAX_BINS> bins_;
     // Each bin's lowest key, EMPTY for a bin without entries; the bins from
     // top_ on have none.
