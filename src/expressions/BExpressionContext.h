@@ -180,7 +180,8 @@ private:
     void useCacheEntry(CacheNode* entry, bool inverseDirection) {
         cache_->moveToMostRecent(entry);
         resultVector_ = entry->outputs;
-        resultOffset_ = inverseDirection ? static_cast<int>(outputSlots_.size()) : 0;
+        // Masked, not branched: the direction of the links priced in turn is as good as random.
+        resultOffset_ = static_cast<int>(outputSlots_.size()) & -static_cast<int>(inverseDirection);
     }
     std::size_t sharedArraySlot(const util::ByteArray& tagBytes) const noexcept {
         // Fibonacci hashing of the array's address; blocks are 16-byte aligned.

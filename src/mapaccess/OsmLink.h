@@ -3,6 +3,7 @@
 #include "mapaccess/LinkGeometry.h"
 #include "mapaccess/LinkShape.h"
 #include "util/ByteArray.h"
+#include "util/Select.h"
 
 namespace ferrow::mapaccess {
 
@@ -37,29 +38,36 @@ public:
     LinkShape shape;
 
     // The node at the other end, seen from source.
+    // (Which end a link is seen from is as good as random: both pointers are
+    // read and one is selected, without a branch.)
     OsmNode* getTarget(const OsmNode* source) const noexcept {
-        return secondNode != nullptr && secondNode != source ? secondNode : firstNode;
+        return util::selectPointer(towardsSecond(source), secondNode, firstNode);
     }
     // The next link of source's chain.
     OsmLink* getNext(const OsmNode* source) const noexcept {
-        return secondNode != nullptr && secondNode != source ? nextAtFirst : nextAtSecond;
+        return util::selectPointer(towardsSecond(source), nextAtFirst, nextAtSecond);
     }
     // Whether travel away from source runs against the link's coded direction.
-    bool isReverse(const OsmNode* source) const noexcept { return firstNode != source && firstNode != nullptr; }
+    bool isReverse(const OsmNode* source) const noexcept { return (firstNode != source) & (firstNode != nullptr); }
     // Released at both ends.
-    bool isLinkUnused() const noexcept { return firstNode == nullptr && secondNode == nullptr; }
+    bool isLinkUnused() const noexcept { return (firstNode == nullptr) & (secondNode == nullptr); }
 
     // The head of the holders for travel away from node.
     // Inline, like addLinkHolder: the search asks at every link it follows.
     OsmLinkHolder* getFirstLinkHolder(const OsmNode* node) const {
-        if (secondNode != nullptr && secondNode != node) return holdersFromFirst;
-        if (firstNode != nullptr && firstNode != node) return holdersFromSecond;
-        throwUnknownSource("internal error: getFirstLinkHolder: unknown source");
+        const bool fromFirst = towardsSecond(node);
+        if ((!fromFirst) & ((firstNode == nullptr) | (firstNode == node))) [[unlikely]] {
+            throwUnknownSource("internal error: getFirstLinkHolder: unknown source");
+        }
+        return util::selectPointer(fromFirst, holdersFromFirst, holdersFromSecond);
     }
     // Puts holder at the head of the holders for travel away from node.
     void addLinkHolder(OsmLinkHolder* holder, const OsmNode* node);
 
 private:
+    bool towardsSecond(const OsmNode* source) const noexcept {
+        return (secondNode != nullptr) & (secondNode != source);
+    }
     [[noreturn]] static void throwUnknownSource(const char* message);
 };
 

@@ -34,23 +34,14 @@ public:
         cosAngle_ = cosp;
 
         // Arcsine polynomial in degrees, on the smaller of sine and cosine.
-        double offset;
-        double v;
-        double w;
-        if (sinp * sinp > 0.5) {
-            w = cosp * cosp;
-            offset = sinp > 0 ? 90 : -90;
-            v = sinp > 0 ? -cosp : cosp;
-        } else {
-            w = sinp * sinp;
-            if (cosp < 0) {
-                offset = sinp < 0 ? -180 : 180;
-                v = -sinp;
-            } else {
-                offset = 0;
-                v = sinp;
-            }
-        }
+        // Every choice is a select of values at hand: turns left and right,
+        // sharp and slight, come as good as randomly.
+        const double sin2 = sinp * sinp;
+        const bool bySine = sin2 > 0.5;
+        const bool backwards = cosp < 0;
+        const double w = bySine ? cosp * cosp : sin2;
+        const double offset = bySine ? (sinp > 0 ? 90.0 : -90.0) : backwards ? (sinp < 0 ? -180.0 : 180.0) : 0.0;
+        const double v = bySine ? (sinp > 0 ? -cosp : cosp) : backwards ? -sinp : sinp;
         return offset + v * (57.4539 + w * (9.57565 + w * (4.30904 + w * 2.56491)));
     }
 

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "jcompat/Exceptions.h"
+#include "util/Select.h"
 
 namespace ferrow::util {
 
@@ -111,14 +112,14 @@ private:
 
         // Insertion into a 4-slot bin with a free slot: the entries with keys up
         // to the new one move down a slot, so equal keys keep their order.
+        // Counted and moved without branches: where a new key falls is as
+        // good as random.
         void add4(std::int32_t key, V value) {
             const std::int32_t low = --lowPointer;
             std::int32_t slot = low;
-            while (slot < 3 && at(slot + 1).key <= key) {
-                at(slot) = std::move(at(slot + 1));
-                ++slot;
-            }
-            at(slot) = Entry{key, std::move(value)};
+            for (std::int32_t s = 1; s < 4; ++s) slot += static_cast<std::int32_t>((s > low) & (at(s).key <= key));
+            for (std::int32_t s = 0; s < 3; ++s) at(s) = *selectPointer((s >= low) & (s < slot), &at(s + 1), &at(s));
+            at(slot) = Entry{key, value};
         }
 
         std::unique_ptr<Entry[]> entries;
@@ -200,14 +201,6 @@ private:
         if (top_ <= target) top_ = target + 1;
     }
 
-    // a when choose, else b: by masking, since compilers turn a plain
-    // conditional back into the branch the merges want to avoid.
-    static const Entry* pick(bool choose, const Entry* a, const Entry* b) noexcept {
-        const std::uintptr_t mask = std::uintptr_t{0} - static_cast<std::uintptr_t>(choose);
-        return reinterpret_cast<const Entry*>((reinterpret_cast<std::uintptr_t>(a) & mask) |
-                                              (reinterpret_cast<std::uintptr_t>(b) & ~mask));
-    }
-
     // Merges two runs sorted by key into out, the first run's entries first
     // among equal keys.
     static Entry* mergeEntries(const Entry* first, const Entry* firstEnd, const Entry* second, const Entry* secondEnd,
@@ -215,7 +208,7 @@ private:
         while (first != firstEnd && second != secondEnd) {
             // Which run goes on is as good as random: a select, not a branch.
             const bool fromSecond = second->key < first->key;
-            *out++ = *pick(fromSecond, second, first);
+            *out++ = *selectPointer(fromSecond, second, first);
             second += fromSecond;
             first += !fromSecond;
         }
@@ -236,7 +229,7 @@ private:
             const Entry* const mergedEnd = merged_.end();
             while (merged != mergedEnd && read != readEnd) {
                 const bool fromLast = read->key < merged->key;
-                *out++ = *pick(fromLast, read, merged);
+                *out++ = *selectPointer(fromLast, read, merged);
                 read += fromLast;
                 merged += !fromLast;
             }

@@ -80,6 +80,10 @@ TEST(CheapAngleMeterTest, TurnAngles) {
     EXPECT_EQ(meter.getCosAngle(), 0.15345853860652492);
     EXPECT_EQ(meter.calcAngle(lon, lat, lon, lat + 1000, lon + 1000, lat - 10000), 176.64057040585445);
     EXPECT_EQ(meter.getCosAngle(), -0.9982910147114363);
+    // Mirrored turns give the negated angles exactly.
+    EXPECT_EQ(meter.calcAngle(lon, lat, lon, lat + 1000, lon - 1000, lat + 2000), -32.859953542994205);
+    EXPECT_EQ(meter.calcAngle(lon, lat, lon, lat + 1000, lon + 1000, lat + 1100), 81.14823140124508);
+    EXPECT_EQ(meter.calcAngle(lon, lat, lon, lat + 1000, lon - 1000, lat - 10000), -176.64057040585445);
 }
 
 TEST(CheapAngleMeterTest, LegsWithoutLengthGiveNoTurn) {

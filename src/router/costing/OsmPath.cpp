@@ -104,9 +104,15 @@ struct OsmPath::LinkWalk {
     std::int32_t point; // the shape's next point ahead, or -1 / pointCount when none is left
 
     bool pointAhead() const { return shape != nullptr ? shapePointAhead() : transfer != nullptr; }
-    bool shapePointAhead() const { return point >= 0 && point < shape->pointCount; }
+    // (Walked forwards or backwards alike, without a branch on the direction:
+    // links are walked either way about as often.)
+    bool shapePointAhead() const {
+        return static_cast<std::uint32_t>(point) < static_cast<std::uint32_t>(shape->pointCount);
+    }
+    // +1 forwards, -1 backwards.
+    std::int32_t step() const { return 1 - 2 * static_cast<std::int32_t>(backward); }
     // Section number of the shape (counted from its first node) that starts here.
-    std::int32_t shapeSection(std::int32_t number) const { return backward ? shape->pointCount - number : number; }
+    std::int32_t shapeSection() const { return point + static_cast<std::int32_t>(backward); }
 };
 
 // One section: from the walk's position to the next geometry point or the
@@ -266,7 +272,7 @@ void OsmPath::addAddionalPenalty(const TrackPointMap* refTrack, bool detailMode,
                       : rc.geometryDecoder.decodeGeometry(nextLink->geometry, sourceNode, targetNode, isReverse),
                   shape,
                   isReverse,
-                  shape != nullptr && isReverse ? shape->pointCount - 1 : 0};
+                  shape != nullptr ? (shape->pointCount - 1) & -static_cast<std::int32_t>(isReverse) : 0};
     // Nearly every link is priced over its shape without records: that walk
     // has its own copy of the loop, with the rest folded away.
     const bool plain = shape != nullptr && !detailMode;
@@ -294,7 +300,7 @@ void OsmPath::walkSections(Pricing& pricing, const LinkStep& step, LinkWalk& wal
         }
         if (hasMessage() && message->wayTags) startSectionRecord();
         if (Plain || shape != nullptr) {
-            section.dist = shape->sectionLength(walk.shapeSection(nsection));
+            section.dist = shape->sectionLength(walk.shapeSection());
         } else {
             section.dist = rc.calcDistance(walk.lon1, walk.lat1, section.lon2, section.lat2);
             if (rc.shortestMatch) catchWaypoint(rc, walk, section, step.detailMode);
@@ -309,7 +315,7 @@ void OsmPath::walkSections(Pricing& pricing, const LinkStep& step, LinkWalk& wal
         if (pricing.readsTurnAngle()) {
             if ((Plain || shape != nullptr) && nsection > 0) {
                 // The turn at the point behind: the shape's point the walk just passed.
-                const std::int32_t passed = walk.backward ? walk.point + 1 : walk.point - 1;
+                const std::int32_t passed = walk.point - walk.step();
                 const mapaccess::ShapePoint& turn = shape->points[passed];
                 angle = turn.angle(walk.backward);
                 cosAngle = turn.cosine;
@@ -371,7 +377,7 @@ inline void OsmPath::passGeometryPoint(RoutingContext& rc, LinkWalk& walk, const
     walk.ele1 = elevation;
     walk.linkDist = util::saturateToInt32(std::int64_t{walk.linkDist} + section.dist);
     if (Plain || walk.shape != nullptr) {
-        walk.point += walk.backward ? -1 : 1;
+        walk.point += walk.step();
     } else {
         walk.transfer = walk.transfer->next;
     }

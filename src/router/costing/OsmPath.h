@@ -107,9 +107,12 @@ public:
     // as soon as the link is priced.
     static void prefetchShape(const mapaccess::OsmLink& link, const mapaccess::OsmNode* sourceNode) noexcept {
 #if defined(__GNUC__) || defined(__clang__)
-        if (link.shape.pointCount > 0) {
-            __builtin_prefetch(&link.shape.points[link.isReverse(sourceNode) ? link.shape.pointCount - 1 : 0]);
-        }
+        // Without a branch, and with no care for a link without points: a
+        // prefetch never faults.
+        const std::int32_t first = (link.shape.pointCount - 1) & -static_cast<std::int32_t>(link.isReverse(sourceNode));
+        __builtin_prefetch(
+            reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(link.shape.points) +
+                                          sizeof(mapaccess::ShapePoint) * static_cast<std::uintptr_t>(first)));
 #else
         (void)link;
         (void)sourceNode;

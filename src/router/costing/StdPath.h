@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -151,8 +152,8 @@ inline StdPath::BufferPrice StdPath::priceBuffer(std::int32_t& buffer, const Rou
             const float beyond = reduced - slopePart;
             price.cost += (beyond <= 0.0f ? 0.0f : beyond) / static_cast<float>(slopeDivisor);
         }
-    } else if (buffer < 0) {
-        buffer = 0;
+    } else {
+        buffer = std::max(buffer, 0); // a select: the sign of a short climb is hard to predict
     }
     return price;
 }

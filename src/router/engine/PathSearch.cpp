@@ -44,13 +44,13 @@ bool hasHollowLinkTargets(const OsmNode& node) {
 }
 
 // Both end references still set: the link can still be taken from either end.
-bool isBidirectional(const OsmLink& link) { return link.firstNode != nullptr && link.secondNode != nullptr; }
+bool isBidirectional(const OsmLink& link) { return (link.firstNode != nullptr) & (link.secondNode != nullptr); }
 
 // Whether the link still leads away from source (it was not released there,
 // nor at both ends).
 bool isUsableFrom(const OsmLink& link, const OsmNode* source) {
-    return (link.secondNode != nullptr && link.secondNode != source) ||
-           (link.firstNode != nullptr && link.firstNode != source);
+    return ((link.secondNode != nullptr) & (link.secondNode != source)) |
+           ((link.firstNode != nullptr) & (link.firstNode != source));
 }
 
 // Kept out of the search loop, which checks the time at every step.
