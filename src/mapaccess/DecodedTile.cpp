@@ -147,6 +147,13 @@ void DecodedTile::indexPositions() {
         maxLat_ = std::max(maxLat_, lats[n]);
     }
     std::sort(positions_.begin(), positions_.end());
+
+    linkOutTagSets_.assign(nodes.size(), NO_LINK_OUT);
+    for (const Link& link : links) {
+        if (link.target >= 0) continue;
+        std::int32_t& out = linkOutTagSets_[static_cast<std::size_t>(link.node)];
+        out = out == NO_LINK_OUT || out == link.wayTagSet ? link.wayTagSet : SEVERAL_LINKS_OUT;
+    }
 }
 
 std::span<const std::pair<std::int64_t, std::int32_t>> DecodedTile::nodesAt(std::int32_t ilon,
@@ -257,6 +264,7 @@ std::size_t DecodedTile::byteSize() const noexcept {
         nodes.capacity() * sizeof(Node) + restrictions.capacity() * sizeof(Restriction) +
         links.capacity() * sizeof(Link) + wayTagSets.capacity() * sizeof(WayTagSet) +
         wayTagPairs.capacity() * sizeof(std::int32_t) + shapes.capacity() * sizeof(LinkShape) +
+        positions_.capacity() * sizeof(positions_[0]) + linkOutTagSets_.capacity() * sizeof(std::int32_t) +
         (linkData_ != nullptr ? sizeof(TileLinkData) + linkData_->shapePoints.capacity() * sizeof(ShapePoint) +
                                     linkData_->geometryBytes.capacity()
                               : 0);

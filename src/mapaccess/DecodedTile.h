@@ -96,6 +96,12 @@ public:
     // The tile's nodes at this position (a tile may hold several), as pairs of
     // node identifier and index, indexes ascending.
     std::span<const std::pair<std::int64_t, std::int32_t>> nodesAt(std::int32_t ilon, std::int32_t ilat) const noexcept;
+    // The way tag set of node n's links out of the tile: NO_LINK_OUT without
+    // any, SEVERAL_LINKS_OUT where they differ. Dense, so that asking for
+    // scattered nodes stays in the cache.
+    static constexpr std::int32_t NO_LINK_OUT = -1;
+    static constexpr std::int32_t SEVERAL_LINKS_OUT = -2;
+    std::int32_t linkOutTagSet(std::size_t n) const noexcept { return linkOutTagSets_[n]; }
     // Whether the position lies within the box around the tile's nodes.
     bool mayHold(std::int32_t ilon, std::int32_t ilat) const noexcept {
         return (ilon >= minLon_) & (ilon <= maxLon_) & (ilat >= minLat_) & (ilat <= maxLat_);
@@ -140,11 +146,12 @@ public:
 private:
     // Works out the links' shapes once all links are read, into points.
     void measureShapes(std::vector<ShapePoint>& points);
-    // Sorts the node positions for indexOf.
+    // Sorts the node positions for indexOf, and notes the links out of the tile.
     void indexPositions();
 
     // Node positions (as node identifiers) with their indexes, in identifier order.
     std::vector<std::pair<std::int64_t, std::int32_t>> positions_;
+    std::vector<std::int32_t> linkOutTagSets_;
     std::int32_t minLon_ = 0;
     std::int32_t maxLon_ = -1;
     std::int32_t minLat_ = 0;

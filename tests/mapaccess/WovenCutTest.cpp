@@ -67,6 +67,7 @@ protected:
         net_.way("highway=footway", {s, t});
         net_.way("highway=residential", {u, v});
         net_.way("highway=residential", {q, l1, l2, l3, l1});
+        if (secondWayOut_) net_.way("highway=track", {net_.node(7.999, 50.503), p_});
         testsupport::SegmentWriter().write(net_, segments_.path());
     }
 
@@ -110,6 +111,16 @@ protected:
     expressions::BExpressionMetaData meta_;
     NodeRef west_;
     NodeRef p_;
+    bool secondWayOut_ = false;
+};
+
+// P leaves tile B by a second way, a track back into A.
+class WovenCutTwoWaysOut : public WovenCut {
+protected:
+    void SetUp() override {
+        secondWayOut_ = true;
+        WovenCut::SetUp();
+    }
 };
 
 TEST_F(WovenCut, ASecondWeaveGivesTheGraphTheCutLeft) {
@@ -147,6 +158,22 @@ TEST_F(WovenCut, AnEndNodeInTheTileAlwaysWalksIt) {
     EXPECT_FALSE(second.oneVisitId);
     EXPECT_EQ(second, first);
     EXPECT_EQ(weave(validator, 1), weave(validator, 1)) << "nor does it spoil the memo of the others";
+}
+
+// A known node with ways of two kinds out of the tile leaves the cut to the
+// tile whichever of them the profile keeps.
+TEST_F(WovenCutTwoWaysOut, AKnownNodeLeavesTheCutToTheTileByAnyWayItKeeps) {
+    testsupport::TestTagValidator every;
+    testsupport::TestTagValidator noTracks;
+    noTracks.classify = [](const util::ByteArray& tags) {
+        return tags.contentEquals(testsupport::LookupTagCoder::standard().wayTags("highway=track").toBytes()) ? 0 : 2;
+    };
+    for (testsupport::TestTagValidator* validator : {&every, &noTracks}) {
+        const Reached first = weave(*validator, 1);
+        const Reached second = weave(*validator, 1);
+        EXPECT_TRUE(second.oneVisitId);
+        EXPECT_EQ(second, first);
+    }
 }
 
 } // namespace
