@@ -48,7 +48,8 @@ public:
 
     void nodeData(std::int32_t, std::int16_t elevation, const codec::TagValueWrapper* nodeTags) {
         tile_->nodes.push_back(DecodedTile::Node{nodeTags != nullptr ? nodeTags->data : util::ByteArray(),
-                                                 static_cast<std::uint32_t>(tile_->restrictions.size()), 0, elevation});
+                                                 static_cast<std::uint32_t>(tile_->restrictions.size()), 0, elevation,
+                                                 DecodedTile::NO_LINK_OUT});
     }
 
     bool beginLink(std::int32_t n, std::int32_t target, std::int32_t targetLon, std::int32_t targetLat, bool reverse,
@@ -148,10 +149,9 @@ void DecodedTile::indexPositions() {
     }
     std::sort(positions_.begin(), positions_.end());
 
-    linkOutTagSets_.assign(nodes.size(), NO_LINK_OUT);
     for (const Link& link : links) {
         if (link.target >= 0) continue;
-        std::int32_t& out = linkOutTagSets_[static_cast<std::size_t>(link.node)];
+        std::int32_t& out = nodes[static_cast<std::size_t>(link.node)].linkOutTagSet;
         out = out == NO_LINK_OUT || out == link.wayTagSet ? link.wayTagSet : SEVERAL_LINKS_OUT;
     }
 }
@@ -264,7 +264,7 @@ std::size_t DecodedTile::byteSize() const noexcept {
         nodes.capacity() * sizeof(Node) + restrictions.capacity() * sizeof(Restriction) +
         links.capacity() * sizeof(Link) + wayTagSets.capacity() * sizeof(WayTagSet) +
         wayTagPairs.capacity() * sizeof(std::int32_t) + shapes.capacity() * sizeof(LinkShape) +
-        positions_.capacity() * sizeof(positions_[0]) + linkOutTagSets_.capacity() * sizeof(std::int32_t) +
+        positions_.capacity() * sizeof(positions_[0]) +
         (linkData_ != nullptr ? sizeof(TileLinkData) + linkData_->shapePoints.capacity() * sizeof(ShapePoint) +
                                     linkData_->geometryBytes.capacity()
                               : 0);

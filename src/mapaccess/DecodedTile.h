@@ -60,12 +60,19 @@ public:
     // A way tag set of the tile as coded: its pairs in wayTagPairs.
     using WayTagSet = codec::TagValueCoder::RawLeaf;
 
+    // The way tag set of a node's links out of the tile: NO_LINK_OUT without
+    // any, SEVERAL_LINKS_OUT where they differ.
+    static constexpr std::int32_t NO_LINK_OUT = -1;
+    static constexpr std::int32_t SEVERAL_LINKS_OUT = -2;
+
     struct Node {
         util::ByteArray tags;
         // Ends (exclusive) of the node's restrictions and links in the lists below.
         std::uint32_t restrictionsEnd;
         std::uint32_t linksEnd;
         std::int16_t elevation;
+        // Kept in what was padding: asked of scattered nodes, it spares reading their links.
+        std::int32_t linkOutTagSet;
     };
 
     std::vector<std::int32_t> lons;
@@ -96,12 +103,6 @@ public:
     // The tile's nodes at this position (a tile may hold several), as pairs of
     // node identifier and index, indexes ascending.
     std::span<const std::pair<std::int64_t, std::int32_t>> nodesAt(std::int32_t ilon, std::int32_t ilat) const noexcept;
-    // The way tag set of node n's links out of the tile: NO_LINK_OUT without
-    // any, SEVERAL_LINKS_OUT where they differ. Dense, so that asking for
-    // scattered nodes stays in the cache.
-    static constexpr std::int32_t NO_LINK_OUT = -1;
-    static constexpr std::int32_t SEVERAL_LINKS_OUT = -2;
-    std::int32_t linkOutTagSet(std::size_t n) const noexcept { return linkOutTagSets_[n]; }
     // Whether the position lies within the box around the tile's nodes.
     bool mayHold(std::int32_t ilon, std::int32_t ilat) const noexcept {
         return (ilon >= minLon_) & (ilon <= maxLon_) & (ilat >= minLat_) & (ilat <= maxLat_);
@@ -151,7 +152,6 @@ private:
 
     // Node positions (as node identifiers) with their indexes, in identifier order.
     std::vector<std::pair<std::int64_t, std::int32_t>> positions_;
-    std::vector<std::int32_t> linkOutTagSets_;
     std::int32_t minLon_ = 0;
     std::int32_t maxLon_ = -1;
     std::int32_t minLat_ = 0;

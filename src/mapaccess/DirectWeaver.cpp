@@ -127,7 +127,7 @@ bool DirectWeaver::leavesCutToTile(std::size_t n) const {
 bool DirectWeaver::hasWovenLinkOut(std::size_t n) const {
     const DecodedTile& tile = *tile_;
     if (n >= tile.nodes.size()) return false;
-    const std::int32_t out = tile.linkOutTagSet(n);
+    const std::int32_t out = tile.nodes[n].linkOutTagSet;
     if (out != DecodedTile::SEVERAL_LINKS_OUT) return out != DecodedTile::NO_LINK_OUT && isWoven(out);
     const std::size_t first = n == 0 ? 0 : tile.nodes[n - 1].linksEnd;
     for (std::size_t i = first; i < tile.nodes[n].linksEnd; ++i) {
