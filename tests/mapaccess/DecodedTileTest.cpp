@@ -360,6 +360,21 @@ protected:
         return links;
     }
 
+    // A residential street from the west ends at the centre, where a street
+    // with eastTags goes on east; all in one tile, written out.
+    struct Street {
+        NodeRef west;
+        NodeRef centre;
+        NodeRef east;
+    };
+    Street writeStreet(const char* eastTags) {
+        const Street street{net_.node(8.003, 50.505), net_.node(8.005, 50.505), net_.node(8.007, 50.505)};
+        net_.way("highway=residential", {street.west, street.centre});
+        net_.way(eastTags, {street.centre, street.east});
+        testsupport::SegmentWriter().write(net_, segments_.path());
+        return street;
+    }
+
     static Bytes coded(const char* tags) {
         return bytesOf(testsupport::LookupTagCoder::standard().wayTags(tags).toBytes());
     }
@@ -376,12 +391,7 @@ protected:
 
 TEST_F(SharedTiles, EachSearchFiltersTheTileThroughItsOwnProfile) {
     // One tile: its links carry the tags at both ends.
-    const NodeRef centre = net_.node(8.005, 50.505);
-    const NodeRef west = net_.node(8.003, 50.505);
-    const NodeRef east = net_.node(8.007, 50.505);
-    net_.way("highway=residential", {west, centre});
-    net_.way("highway=service surface=asphalt", {centre, east});
-    testsupport::SegmentWriter().write(net_, segments_.path());
+    const auto [west, centre, east] = writeStreet("highway=service surface=asphalt");
     const std::int32_t westLon = net_.at(west).ilon;
     const std::int32_t eastLon = net_.at(east).ilon;
 
@@ -407,12 +417,7 @@ TEST_F(SharedTiles, EachSearchFiltersTheTileThroughItsOwnProfile) {
 }
 
 TEST_F(SharedTiles, ATileKeepsItsWayTagsAsFilteredForAValidatorIdentity) {
-    const NodeRef centre = net_.node(8.005, 50.505);
-    const NodeRef west = net_.node(8.003, 50.505);
-    const NodeRef east = net_.node(8.007, 50.505);
-    net_.way("highway=residential", {west, centre});
-    net_.way("highway=service", {centre, east});
-    testsupport::SegmentWriter().write(net_, segments_.path());
+    const NodeRef centre = writeStreet("highway=service").centre;
 
     testsupport::TestTagValidator validator;
     validator.identity = 7;
