@@ -94,6 +94,24 @@ TEST(CheapAngleMeterTest, LegsWithoutLengthGiveNoTurn) {
     meter.calcAngle(0, 140000000, 0, 140001000, 1000, 140001000);
     EXPECT_EQ(meter.calcAngle(5, 140000000, 900, 140000700, 900, 140000700), 0.0);
     EXPECT_EQ(meter.getCosAngle(), 1.0);
+    EXPECT_EQ(meter.calcCosAngle(5, 140000000, 5, 140000000, 900, 140000700), 1.0);
+}
+
+// The cosine alone is the very cosine calcAngle keeps, and is kept in turn.
+TEST(CheapAngleMeterTest, CosineAloneEqualsTheTurnsCosine) {
+    CheapAngleMeter meter;
+    const std::int32_t lon = 188500000;
+    const std::int32_t lat = 140000000;
+    const std::int32_t ends[][2] = {{0, 2000}, {1000, 1000}, {-1000, 1100}, {1000, -10000}, {3, 1001}, {-7, -9}};
+    for (const auto& [dlon, dlat] : ends) {
+        meter.calcAngle(lon, lat, lon + 10, lat + 1000, lon + dlon, lat + dlat);
+        const double cosine = meter.getCosAngle();
+        meter.calcAngle(lon, lat, lon, lat + 1, lon, lat + 2); // another turn in between
+        EXPECT_EQ(meter.calcCosAngle(lon, lat, lon + 10, lat + 1000, lon + dlon, lat + dlat), cosine);
+        EXPECT_EQ(meter.getCosAngle(), cosine);
+    }
+    EXPECT_EQ(meter.calcCosAngle(lon, lat, lon, lat + 1000, lon + 1000, lat + 2000), 0.8407705399726072);
+    EXPECT_THROW(meter.calcCosAngle(0, 0, 0, -200000, 0, 0), jcompat::IndexOutOfBoundsException);
 }
 
 } // namespace

@@ -155,6 +155,7 @@ public:
 
     void beginLink(const RoutingContext&) noexcept {}
     static bool readsTurnAngle() noexcept { return true; }
+    static bool readsAngleItself() noexcept { return true; }
     double section(RoutingContext& rc, std::int32_t dist, double deltaH, std::int32_t /*climb*/, double elevation,
                    double angle, double cosAngle, bool isStartpoint, std::int32_t nsection,
                    std::int32_t lastPriorityClassifier) {
@@ -179,8 +180,10 @@ public:
         // The link step asked for the way's costs before its sections.
         costs_ = &static_cast<StdModel&>(*rc.pathModel).lastWayCosts();
         readsTurnAngle_ = path_.readsTurnAngle(rc, *costs_);
+        readsAngleItself_ = path_.readsAngleItself(rc);
     }
     bool readsTurnAngle() const noexcept { return readsTurnAngle_; }
+    bool readsAngleItself() const noexcept { return readsAngleItself_; }
     // The climb in quarter metres, signed as deltaH: x 250000 it is deltaH x
     // 1000000 exactly (both within 2^53).
     double section(const RoutingContext& rc, std::int32_t dist, double /*deltaH*/, std::int32_t climb,
@@ -200,6 +203,7 @@ private:
     StdPath& path_;
     const StdPath::WayCosts* costs_ = nullptr;
     bool readsTurnAngle_ = true;
+    bool readsAngleItself_ = true;
 };
 
 } // namespace
@@ -319,9 +323,12 @@ void OsmPath::walkSections(Pricing& pricing, const LinkStep& step, LinkWalk& wal
                 const mapaccess::ShapePoint& turn = shape->points[passed];
                 angle = turn.angle(walk.backward);
                 cosAngle = turn.cosine;
-            } else {
+            } else if (pricing.readsAngleItself()) {
                 angle = rc.anglemeter.calcAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
                 cosAngle = rc.anglemeter.getCosAngle();
+            } else {
+                cosAngle =
+                    rc.anglemeter.calcCosAngle(walk.lon0, walk.lat0, walk.lon1, walk.lat1, section.lon2, section.lat2);
             }
         }
         const std::int16_t ele2Known = section.ele2 == OsmNode::NO_ELEVATION ? walk.ele1 : section.ele2;

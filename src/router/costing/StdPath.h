@@ -78,6 +78,10 @@ public:
     bool readsTurnAngle(const RoutingContext& rc, const WayCosts& costs) const noexcept {
         return message || costs.turns || (rc.validForBikes && rc.considerCrossing);
     }
+    // Whether it reads the angle beyond its cosine (a turn cost reads the cosine only).
+    bool readsAngleItself(const RoutingContext& rc) const noexcept {
+        return message || (rc.validForBikes && rc.considerCrossing);
+    }
 
 private:
     // The cost and the weight of the section on the slope's cost factor of
