@@ -223,13 +223,11 @@ void DirectWeaver::adoptKnownNodes() {
         return;
     }
     knownScratch_.clear();
-    for (const auto& [id, known] : nodesMap_->nodeTable().slots()) {
+    for (const auto& [id, known] : nodesMap_->nodeTable()) {
         // The position from the key: a node outside the tile is not even read.
         const auto ilon = static_cast<std::int32_t>(static_cast<std::uint64_t>(id) >> 32);
         const auto ilat = static_cast<std::int32_t>(static_cast<std::uint32_t>(id));
-        // Nearly every slot is free or outside the tile: one branch for both,
-        // as free and taken slots alternate too irregularly to predict.
-        if (!((known != nullptr) & tile.mayHold(ilon, ilat))) continue;
+        if (!tile.mayHold(ilon, ilat)) continue;
         for (const auto& [position, n] : tile.nodesAt(ilon, ilat)) {
             knownScratch_.emplace_back(n, known);
             if (!nodesMap_->isEndNode(known)) break;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <utility>
 #include <vector>
 
@@ -20,36 +20,32 @@ class NodeTable {
 public:
     using Entry = std::pair<std::int64_t, OsmNode*>;
 
+    // Walks the taken slots only, in slot order: a table starts with 1024
+    // slots, and weaving walks it for every tile while it holds a few hundred.
     class Iterator {
     public:
-        Iterator(const Entry* at, const Entry* end) noexcept : at_(at), end_(end) { skipFree(); }
-        const Entry& operator*() const noexcept { return *at_; }
-        const Entry* operator->() const noexcept { return at_; }
+        Iterator(const NodeTable& table, std::size_t from) noexcept : table_(&table), at_(table.nextTaken(from)) {}
+        const Entry& operator*() const noexcept { return table_->slots_[at_]; }
+        const Entry* operator->() const noexcept { return &table_->slots_[at_]; }
         Iterator& operator++() noexcept {
-            ++at_;
-            skipFree();
+            at_ = table_->nextTaken(at_ + 1);
             return *this;
         }
         bool operator==(const Iterator& other) const noexcept { return at_ == other.at_; }
 
     private:
-        void skipFree() noexcept {
-            while (at_ != end_ && at_->second == nullptr) ++at_;
-        }
-        const Entry* at_;
-        const Entry* end_;
+        const NodeTable* table_;
+        std::size_t at_;
     };
 
     // initialSlots: a power of two, at least 2.
-    explicit NodeTable(std::size_t initialSlots = 1024) : slots_(initialSlots), mask_(initialSlots - 1) {}
+    explicit NodeTable(std::size_t initialSlots = 1024)
+        : slots_(initialSlots), taken_((initialSlots + 63) / 64), mask_(initialSlots - 1) {}
 
     std::size_t size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }
-    Iterator begin() const noexcept { return {slots_.data(), slots_.data() + slots_.size()}; }
-    Iterator end() const noexcept { return {slots_.data() + slots_.size(), slots_.data() + slots_.size()}; }
-    // Every slot, free ones (with a null node) included: a scan that tests
-    // each entry anyway need not branch on free slots.
-    std::span<const Entry> slots() const noexcept { return slots_; }
+    Iterator begin() const noexcept { return {*this, 0}; }
+    Iterator end() const noexcept { return {*this, slots_.size()}; }
 
     OsmNode* find(std::int64_t id) const noexcept {
         for (std::size_t i = home(id);; i = (i + 1) & mask_) {
@@ -66,6 +62,7 @@ public:
             Entry& entry = slots_[i];
             if (entry.second == nullptr) {
                 entry = Entry{id, node};
+                taken_[i / 64] |= std::uint64_t{1} << (i % 64);
                 ++size_;
                 return nullptr;
             }
@@ -90,6 +87,7 @@ public:
             }
         }
         slots_[i] = Entry{0, nullptr};
+        taken_[i / 64] &= ~(std::uint64_t{1} << (i % 64));
         --size_;
     }
 
@@ -103,6 +101,7 @@ private:
     void grow() {
         std::vector<Entry> old(slots_.size() * 2);
         old.swap(slots_);
+        taken_.assign((slots_.size() + 63) / 64, 0);
         mask_ = slots_.size() - 1;
         size_ = 0;
         for (const Entry& entry : old) {
@@ -110,7 +109,21 @@ private:
         }
     }
 
+    // The first taken slot from slot from on, or the slot count.
+    std::size_t nextTaken(std::size_t from) const noexcept {
+        std::size_t word = from / 64;
+        if (word >= taken_.size()) return slots_.size();
+        std::uint64_t bits = taken_[word] & (~std::uint64_t{0} << (from % 64));
+        while (bits == 0) {
+            if (++word == taken_.size()) return slots_.size();
+            bits = taken_[word];
+        }
+        return word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+    }
+
     std::vector<Entry> slots_;
+    // One bit a slot: whether it is taken.
+    std::vector<std::uint64_t> taken_;
     std::size_t mask_;
     std::size_t size_ = 0;
 };
