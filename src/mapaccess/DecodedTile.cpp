@@ -161,8 +161,9 @@ std::span<const std::pair<std::int64_t, std::int32_t>> DecodedTile::nodesAt(std:
     const std::int64_t id = OsmPos::idFromPos(ilon, ilat);
     const auto first =
         std::lower_bound(positions_.begin(), positions_.end(), std::pair<std::int64_t, std::int32_t>{id, -1});
-    const auto last = std::upper_bound(
-        first, positions_.end(), std::pair<std::int64_t, std::int32_t>{id, std::numeric_limits<std::int32_t>::max()});
+    // Nodes share a position rarely: the run is stepped over, not searched for its end.
+    auto last = first;
+    while (last != positions_.end() && last->first == id) ++last;
     return {first, last};
 }
 
