@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cmath>
-#include <limits>
 #include <optional>
 #include <span>
 
