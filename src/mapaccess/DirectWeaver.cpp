@@ -59,12 +59,13 @@ DirectWeaver::DirectWeaver(std::shared_ptr<const DecodedTile> decoded, OsmNodesM
             record = memo == nullptr && tile.hasRoomForCutMemo();
         }
     }
+    if (hollowNodes.cleanupMode != 0) hollowNodes.baseId = hollowNodes.lastVisitId++;
+    if (memo != nullptr) startBatchFromMemo();
     weaveNodes(memo, record);
 
     if (hollowNodes.cleanupMode != 0) {
-        hollowNodes.baseId = hollowNodes.lastVisitId++;
         if (memo != nullptr) {
-            cutFromMemo(*memo);
+            nodesMap_->nodeCount += memo->countedNodes;
         } else {
             cut(record);
         }
@@ -155,11 +156,12 @@ void DirectWeaver::cut(bool record) {
 
 // Every node of the tile takes this batch's visit id: later cuts only ask
 // whether a node is of their own batch, and nothing reaches the nodes left out.
-void DirectWeaver::cutFromMemo(const DecodedTile::CutMemo& memo) {
-    for (OsmNode* tileNode : nodes_) {
-        if (tileNode != nullptr) tileNode->visitId = nodesMap_->baseId;
+// The known nodes take it now, the others as they are woven.
+void DirectWeaver::startBatchFromMemo() {
+    memoBatch_ = nodesMap_->baseId;
+    for (OsmNode* known : nodes_) {
+        if (known != nullptr) known->visitId = memoBatch_;
     }
-    nodesMap_->nodeCount += memo.countedNodes;
 }
 
 std::optional<DecodedTile::CutMemo> DirectWeaver::memoOfCut(std::int32_t countedNodes) {
@@ -246,6 +248,7 @@ void DirectWeaver::adoptKnown(std::size_t n, OsmNode* known) {
 
 OsmNode* DirectWeaver::createNode(std::size_t n) {
     OsmNode* created = nodesMap_->createNode(tile_->lons[n], tile_->lats[n]);
+    created->visitId = memoBatch_;
     nodes_[n] = created;
     // A node the loop has reached already gets its data now; the others get it there.
     if (n <= current_ && n < tile_->nodes.size()) fill(*created, tile_->nodes[n]);
@@ -274,7 +277,8 @@ OsmLink* DirectWeaver::weaveLink(std::size_t index) {
     }
     source->addLink(link.targetLon, link.targetLat, wayTags.tags, link.geometry, *nodesMap_, link.reverse,
                     tile_->shapeOf(index));
-    source->visitId = 1;
+    // Where the cut is to start, unless a memo replaces the cut.
+    source->visitId = memoBatch_ != 0 ? memoBatch_ : 1;
     return nullptr;
 }
 

@@ -71,7 +71,7 @@ private:
     bool leavesCutToTile(std::size_t n) const;
     bool hasWovenLinkOut(std::size_t n) const;
     void cut(bool record);
-    void cutFromMemo(const DecodedTile::CutMemo& memo);
+    void startBatchFromMemo();
     // What the cut just run left, or nothing where a link out of the tile
     // ends at a node position of the tile (a link to it may have been cut).
     std::optional<DecodedTile::CutMemo> memoOfCut(std::int32_t countedNodes);
@@ -87,6 +87,9 @@ private:
     std::vector<std::pair<std::int32_t, OsmNode*>> knownScratch_;
     // Whether the tile and the profile's choice of ways alone decide the cut.
     bool cutDecidedByTile_ = true;
+    // With a cut memo: the visit id of this batch, which every tile node
+    // takes as it is woven; else 0.
+    std::int32_t memoBatch_ = 0;
     std::vector<std::uint64_t> wovenTagSets_;
     // While a memo is made: the link woven for each tile link, and the cut ones.
     std::vector<OsmLink*> wovenLinks_;
