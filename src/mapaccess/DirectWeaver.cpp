@@ -116,11 +116,11 @@ bool DirectWeaver::isWoven(std::int32_t wayTagSet) const noexcept {
 // The cut starts from the nodes with links out of the tile and from the known
 // ones: when the known ones are among the former, the tile alone decides it.
 // An end node may stand for several tile nodes, so it never does. (A known
-// node stands at its tile node's position: asked there, the node itself is
-// not read.)
-bool DirectWeaver::leavesCutToTile(std::size_t n) const {
-    const auto isEndPosition = [this, n](const OsmNode* end) {
-        return end != nullptr && end->ilon == tile_->lons[n] && end->ilat == tile_->lats[n];
+// node stands at its tile node's position, and is at hand: the tile's
+// positions are not read.)
+bool DirectWeaver::leavesCutToTile(std::size_t n, const OsmNode& known) const {
+    const auto isEndPosition = [&known](const OsmNode* end) {
+        return end != nullptr && end->ilon == known.ilon && end->ilat == known.ilat;
     };
     return hasWovenLinkOut(n) && !isEndPosition(nodesMap_->endNode1) && !isEndPosition(nodesMap_->endNode2);
 }
@@ -240,7 +240,7 @@ void DirectWeaver::adoptKnownNodes() {
 }
 
 void DirectWeaver::adoptKnown(std::size_t n, OsmNode* known) {
-    if (cutDecidedByTile_ && nodesMap_->cleanupMode != 0) cutDecidedByTile_ = leavesCutToTile(n);
+    if (cutDecidedByTile_ && nodesMap_->cleanupMode != 0) cutDecidedByTile_ = leavesCutToTile(n, *known);
     known->visitId = 1;
     nodesMap_->removeUnlessEndNode(known);
     nodes_[n] = known;

@@ -68,7 +68,7 @@ private:
     OsmLink* weaveLink(std::size_t index);
     bool isWoven(std::int32_t wayTagSet) const noexcept;
     // Whether the known node adopted as tile node n leaves the cut to the tile alone.
-    bool leavesCutToTile(std::size_t n) const;
+    bool leavesCutToTile(std::size_t n, const OsmNode& known) const;
     bool hasWovenLinkOut(std::size_t n) const;
     void cut(bool record);
     void startBatchFromMemo();
