@@ -76,7 +76,7 @@ public:
     // Whether priceSection reads its angle and cosine: a turn or crossing
     // cost may depend on them, or the message records the angle.
     bool readsTurnAngle(const RoutingContext& rc, const WayCosts& costs) const noexcept {
-        return message || costs.turns || (rc.validForBikes && rc.considerCrossing);
+        return costs.turns || readsAngleItself(rc);
     }
     // Whether it reads the angle beyond its cosine (a turn cost reads the cosine only).
     bool readsAngleItself(const RoutingContext& rc) const noexcept {
